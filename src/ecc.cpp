@@ -1,0 +1,104 @@
+// Sector ECC.
+//
+// The code is defined over a working copy W of the sector in which every
+// aligned group of four bytes is reversed, W[p] = S[p ^ 3].  Bit i of W[p]
+// has the 12-bit address a = 8p + i.  For each n = 0..11, P1[n] is the parity
+// of the data bits whose address has bit n set and P0[n] the parity of those
+// whose address has bit n clear.
+//
+// The code is linear, so nothing has to be done bit by bit:
+//  - P0[n] = P1[n] ^ (parity of the whole sector), for every n;
+//  - column bits (n = 0..2) are parities of the XOR of all sector bytes under
+//    the masks 0xAA, 0xCC and 0xF0;
+//  - line bits (n = 3..11) are the parities of the XOR of the bytes whose
+//    line p has bit n - 3 set.
+//
+// The sector is read as 64 little-endian 64-bit words.  Byte k of word j is
+// sector byte q = 8j + k, whose line in the working copy is p = q ^ 3 =
+// 8j + (k ^ 3).  So line bits 3..8 (n = 6..11) are the bits of the word
+// index j, and line bits 0..2 (n = 3..5) depend only on the byte lane k: the
+// 4-byte reversal becomes a choice of lane masks and no copy is made.
+
+#include "ecc.h"
+
+#include <bit>
+
+#include "flash_geometry.h"
+
+namespace {
+
+constexpr int SECTOR_WORDS = SECTOR_SIZE / 8;
+
+// Lane masks for line bits n = 3, 4, 5.  Lane k (bits 8k..8k+7 of a word)
+// lies on a line whose low three bits are k ^ 3:
+//  - n = 3, bit 0 of k ^ 3 set: k even, lanes 0, 2, 4, 6;
+//  - n = 4, bit 1 of k ^ 3 set: k = 0, 1, 4, 5;
+//  - n = 5, bit 2 of k ^ 3 set: k = 4..7.
+constexpr uint64_t LINE_BIT0_LANES = 0x00FF00FF00FF00FFull;
+constexpr uint64_t LINE_BIT1_LANES = 0x0000FFFF0000FFFFull;
+constexpr uint64_t LINE_BIT2_LANES = 0xFFFFFFFF00000000ull;
+
+// Column masks for n = 0, 1, 2, repeated in every lane: the bits i of a byte
+// with bit n of i set (bits 1,3,5,7; 2,3,6,7; 4,5,6,7).
+constexpr uint64_t COLUMN_BIT0 = 0xAAAAAAAAAAAAAAAAull;
+constexpr uint64_t COLUMN_BIT1 = 0xCCCCCCCCCCCCCCCCull;
+constexpr uint64_t COLUMN_BIT2 = 0xF0F0F0F0F0F0F0F0ull;
+
+// Parity (XOR of all bits) of x.
+inline uint32_t parity(uint64_t x)
+{
+    return static_cast<uint32_t>(std::popcount(x) & 1);
+}
+
+// Loads the little-endian 64-bit word at p (one load on little-endian hosts).
+inline uint64_t load_le64(const uint8_t* p)
+{
+    uint64_t v = 0;
+    for (int k = 7; k >= 0; --k)
+        v = v << 8 | p[k];
+    return v;
+}
+
+// The four bytes of x in the opposite order.
+inline uint32_t reverse_bytes(uint32_t x)
+{
+    return (x >> 24) | ((x >> 8) & 0xFF00u) | ((x << 8) & 0xFF0000u) | (x << 24);
+}
+
+}  // namespace
+
+uint32_t computeECC(const uint8_t* sector)
+{
+    // Pairwise XOR tree over the word index.  At each level the entries are
+    // the XORs of groups of 2^level consecutive words; the odd-numbered
+    // groups are exactly the words whose index has bit `level` set, so their
+    // XOR is the input of line bit 6 + level.  Merging pairs halves the
+    // entries: about two XORs per word in all.
+    uint64_t t[SECTOR_WORDS];
+    for (int j = 0; j < SECTOR_WORDS; ++j)
+        t[j] = load_le64(sector + 8 * j);
+
+    uint32_t p1 = 0;  // P1[0..11] in bits 0..11
+    int level = 0;
+    for (int n = SECTOR_WORDS; n > 1; n /= 2, ++level) {
+        uint64_t odd = 0;
+        for (int m = 0; m < n / 2; ++m) {
+            odd ^= t[2 * m + 1];
+            t[m] = t[2 * m] ^ t[2 * m + 1];
+        }
+        p1 |= parity(odd) << (6 + level);
+    }
+    const uint64_t all = t[0];  // XOR of every word of the sector
+
+    p1 |= parity(all & COLUMN_BIT0) << 0;
+    p1 |= parity(all & COLUMN_BIT1) << 1;
+    p1 |= parity(all & COLUMN_BIT2) << 2;
+    p1 |= parity(all & LINE_BIT0_LANES) << 3;
+    p1 |= parity(all & LINE_BIT1_LANES) << 4;
+    p1 |= parity(all & LINE_BIT2_LANES) << 5;
+
+    // Every bit lies on exactly one side of each address bit.
+    const uint32_t p0 = p1 ^ (parity(all) ? 0xFFFu : 0u);
+    const uint32_t packed = p0 | (p1 << 16);
+    return reverse_bytes(packed);
+}

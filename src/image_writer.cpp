@@ -1,0 +1,250 @@
+// The flash image writer.
+//
+// Every record is built in two fixed buffers (data area, spare area) and
+// written with two write calls.  Trace lines are formatted by hand into a
+// small line buffer and handed to the standard output in one call per page;
+// their bytes equal those of the printf formats they stand for.
+
+#include "image_writer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ecc.h"
+#include "errors.h"
+
+namespace {
+
+// Room for the trace of one page: four or five lines of at most about 70
+// characters each.
+constexpr size_t TRACE_PAGE_SIZE = 512;
+
+// Appends the C string s at p; returns the new end.
+char* put_text(char* p, const char* s)
+{
+    while (*s)
+        *p++ = *s++;
+    return p;
+}
+
+// Appends v in signed decimal at p, as "%d" prints it; returns the new end.
+char* put_decimal(char* p, int32_t v)
+{
+    uint32_t magnitude = static_cast<uint32_t>(v);
+    if (v < 0) {
+        *p++ = '-';
+        magnitude = 0u - magnitude;
+    }
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (n > 0)
+        *p++ = digits[--n];
+    return p;
+}
+
+// Appends v as "%08x" prints it; returns the new end.
+char* put_hex8(char* p, uint32_t v)
+{
+    static const char hex_digits[] = "0123456789abcdef";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        *p++ = hex_digits[(v >> shift) & 0xF];
+    return p;
+}
+
+// Appends " spare[n] = 0x%08x\n" to a trace line whose start is already at p.
+char* put_spare_word(char* p, int n, uint32_t value)
+{
+    p = put_text(p, " spare[");
+    p = put_decimal(p, n);
+    p = put_text(p, "] = 0x");
+    p = put_hex8(p, value);
+    *p++ = '\n';
+    return p;
+}
+
+// Appends "read_data: block B page P" at p; returns the new end.
+char* put_read_data_prefix(char* p, int32_t block, int32_t page)
+{
+    p = put_text(p, "read_data: block ");
+    p = put_decimal(p, block);
+    p = put_text(p, " page ");
+    p = put_decimal(p, page);
+    return p;
+}
+
+// Hands the trace text [begin, end) to the standard output.
+void write_trace(const char* begin, const char* end)
+{
+    const size_t n = static_cast<size_t>(end - begin);
+    if (std::fwrite(begin, 1, n, stdout) != n)
+        fail_errno("stdout");
+}
+
+// Sets the four ECC words of `spare` from `data` and appends one trace line
+// for each, each starting with the `prefix_length` bytes at `prefix`.
+char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace,
+                    const char* prefix, size_t prefix_length)
+{
+    for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
+        const int word = SPARE_ECC_WORD + s;
+        const uint32_t ecc = computeECC(data + SECTOR_SIZE * s);
+        put_le32(spare + 4 * word, ecc);
+        std::memcpy(trace, prefix, prefix_length);
+        trace = put_spare_word(trace + prefix_length, word, ecc);
+    }
+    return trace;
+}
+
+// Flips error_bits random bits of the data area: for each, a byte offset
+// drawn first, then a bit number.
+void inject_bit_errors(uint8_t* data, int32_t error_bits)
+{
+    for (int32_t i = 0; i < error_bits; ++i) {
+        const long offset = random() & 0x7FF;
+        const long bit = random() & 7;
+        data[offset] ^= static_cast<uint8_t>(1u << bit);
+    }
+}
+
+// Writes one page record: data area, then spare area.
+void write_record(FILE* out, const uint8_t* data, const uint8_t* spare)
+{
+    write_or_fail(data, PAGE_DATA_SIZE, out);
+    write_or_fail(spare, PAGE_SPARE_SIZE, out);
+}
+
+// Completes and writes a data page (mark_status: set the block status
+// word) or, with tag false, a fill page, whose data area is already set.
+void write_page(FILE* out, uint8_t* data, int32_t block, int32_t page,
+                bool mark_status, bool tag, int32_t error_bits)
+{
+    uint8_t spare[PAGE_SPARE_SIZE] = {};
+    char prefix[64];
+    const size_t prefix_length =
+        static_cast<size_t>(put_read_data_prefix(prefix, block, page) - prefix);
+    char trace[TRACE_PAGE_SIZE];
+    char* end = set_ecc_words(data, spare, trace, prefix, prefix_length);
+    if (mark_status) {
+        put_le32(spare + 4 * SPARE_STATUS_WORD, BLOCK_STATUS_MARKED);
+        std::memcpy(end, prefix, prefix_length);
+        end = put_spare_word(end + prefix_length, SPARE_STATUS_WORD,
+                             BLOCK_STATUS_MARKED);
+    }
+    if (tag)
+        put_le32(spare + 4 * SPARE_TAG_WORD, page_tag(block, page));
+    write_trace(trace, end);
+    inject_bit_errors(data, error_bits);
+    write_record(out, data, spare);
+}
+
+// Reads up to one data area from `in` into the zeroed `data`; returns the
+// count.  A read error ends the process: it must not pass for end of input.
+size_t read_page(FILE* in, uint8_t* data)
+{
+    std::memset(data, 0, PAGE_DATA_SIZE);
+    const size_t count = std::fread(data, 1, PAGE_DATA_SIZE, in);
+    if (std::ferror(in))
+        fail_errno("fread");
+    return count;
+}
+
+}  // namespace
+
+bool is_bad(const optional_bad_blocks& bad_block, int32_t block)
+{
+    if (!bad_block)
+        return false;
+    for (int k = 0; k < MAX_BAD_BLOCKS; ++k) {
+        const int32_t listed = (*bad_block)[k];
+        if (listed == -1)
+            return false;
+        if (listed == block) {
+            std::fprintf(stderr, "%s: bad_block[%d] = %d\n", "is_bad", k, listed);
+            return true;
+        }
+    }
+    return false;
+}
+
+void write_header(FILE* out, int32_t size)
+{
+    uint8_t data[PAGE_DATA_SIZE] = {};
+    uint8_t spare[PAGE_SPARE_SIZE] = {};
+    put_le32(data, static_cast<uint32_t>(size));
+    static const char prefix[] = "write_header: page -1";
+    char trace[TRACE_PAGE_SIZE];
+    char* end = set_ecc_words(data, spare, trace, prefix, sizeof prefix - 1);
+    write_trace(trace, end);
+    put_le32(spare + 4 * SPARE_STATUS_WORD, BLOCK_STATUS_MARKED);
+    write_record(out, data, spare);
+}
+
+void write_bad_block(FILE* out, int32_t block)
+{
+    const uint8_t data[PAGE_DATA_SIZE] = {};
+    uint8_t spare[PAGE_SPARE_SIZE] = {};
+    for (int32_t p = 0; p < PAGES_PER_BLOCK; ++p) {
+        put_le32(spare + 4 * SPARE_TAG_WORD, page_tag(block, p));
+        write_record(out, data, spare);
+        char line[64];
+        char* end = put_text(line, "write_bad_block: block ");
+        end = put_decimal(end, block);
+        end = put_text(end, " page ");
+        end = put_decimal(end, p);
+        *end++ = '\n';
+        write_trace(line, end);
+    }
+}
+
+void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
+               bool bad_block_table, const optional_bad_blocks& bad_block,
+               bool header, int32_t header_size)
+{
+    uint8_t data[PAGE_DATA_SIZE];
+    int32_t block = 0;
+    int32_t page = 0;
+
+    // Main stage: one data page per read.
+    for (;;) {
+        const size_t count = read_page(in, data);
+        if (count == 0)
+            break;
+        const bool end_of_input = count < PAGE_DATA_SIZE && std::feof(in);
+        if (page == 0) {
+            while (is_bad(bad_block, block)) {
+                std::fprintf(stderr, "%s: block %d is bad\n", "read_data", block);
+                write_bad_block(out, block);
+                ++block;
+            }
+            if (header) {
+                write_header(out, header_size);
+                page = 1;
+            }
+        }
+        write_page(out, data, block, page, bad_block_table && page < 2, true,
+                   error_bits);
+        if (++page == PAGES_PER_BLOCK) {
+            if (end_of_input)
+                return;
+            ++block;
+            page = 0;
+        }
+        if (end_of_input) {
+            std::fprintf(stderr, "Found eof on input %d read\n",
+                         static_cast<int>(count));
+            break;
+        }
+    }
+
+    // Fill stage: empty pages up to the end of the current block.
+    if (!fill)
+        return;
+    for (; page < PAGES_PER_BLOCK; ++page) {
+        std::memset(data, 0, PAGE_DATA_SIZE);
+        write_page(out, data, block, page, false, false, error_bits);
+    }
+}

@@ -1,0 +1,36 @@
+// The flash image writer: turns an input stream into page records.
+#ifndef PAGESMITH_IMAGE_WRITER_H
+#define PAGESMITH_IMAGE_WRITER_H
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+#include "flash_geometry.h"
+
+// Bad-block list: block numbers first, then free slots holding -1.
+using bad_block_list = std::array<int32_t, MAX_BAD_BLOCKS>;
+
+// No bad-block list at all (distinct from an empty list; both list no block).
+using optional_bad_blocks = std::optional<bad_block_list>;
+
+// Converts all of `in` into page records on `out` and writes the trace.
+// error_bits: bit errors per page (0, 1 or 2); fill: complete the last block
+// with fill pages; bad_block_table: mark pages 0 and 1 of each block;
+// bad_block: blocks to write as bad; header: a header page holding
+// header_size at the start of each block.  Ends the process on any error.
+void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
+               bool bad_block_table, const optional_bad_blocks& bad_block,
+               bool header, int32_t header_size);
+
+// Writes one header page holding `size`, with its trace lines.
+void write_header(FILE* out, int32_t size);
+
+// Writes the 64 bad-block pages of block number `block`, with their trace.
+void write_bad_block(FILE* out, int32_t block);
+
+// True when `block` stands in the list (reported on the error stream).
+bool is_bad(const optional_bad_blocks& bad_block, int32_t block);
+
+#endif

@@ -1,0 +1,142 @@
+// pagesmith: turns an input file into a large-page NAND flash image.
+//
+//   pagesmith INPUT OUTPUT [-s|-d] [-f] [-b] [-B n...] [-h] [-F size]
+//
+// The driver echoes both names, opens both files, walks the options, works
+// out the header size and runs the image writer.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "command_line.h"
+#include "errors.h"
+#include "image_writer.h"
+
+namespace {
+
+// Stream buffer sizes: large enough that each read or write reaches the
+// system in big pieces.
+constexpr size_t INPUT_BUFFER_SIZE = 64 * 1024;
+constexpr size_t OUTPUT_BUFFER_SIZE = 128 * 1024;
+constexpr size_t TRACE_BUFFER_SIZE = 64 * 1024;
+
+}  // namespace
+
+// Writes the usage text to the error stream and ends with status 1.
+[[noreturn]] void usage(const char* const* argv)
+{
+    const char* name = argv[0] ? argv[0] : "pagesmith";
+    std::fprintf(stderr, "usage: %s [-s|-d|-f|-b|-h] file1 file2\n", name);
+    std::fputs("\t-s    - introduce a single bit error per page\n"
+               "\t-d    - introduce a double bit error per page\n"
+               "\t-f    - fill out to the end of block (64 pages)\n"
+               "\t-b    - introduce a bad block table\n"
+               "\t-B    - add a list of bad blocks\n"
+               "\t-h    - prepend a header page to the executable\n"
+               "\t-i    - write output in Intel hex format\n"
+               "\t-F nn - force a header size which is not the input file size\n",
+               stderr);
+    std::exit(1);
+}
+
+// Size of the named file, low 32 bits; a failed stat ends with status 1.
+int32_t fsize(const char* name)
+{
+    struct stat st;
+    if (stat(name, &st) != 0)
+        fail_errno("stat");
+    return static_cast<int32_t>(static_cast<uint32_t>(st.st_size));
+}
+
+namespace {
+
+// Opens `name` for reading; a failure ends with status 1.
+FILE* open_input(const char* name)
+{
+    FILE* in = std::fopen(name, "rb");
+    if (!in)
+        fail_errno("open");
+    return in;
+}
+
+// Refuses an output name that is the input file itself (through any link):
+// opening it for writing would destroy the input.
+void refuse_same_file(FILE* in, const char* output_name)
+{
+    struct stat input_stat;
+    struct stat output_stat;
+    if (fstat(fileno(in), &input_stat) != 0 || stat(output_name, &output_stat) != 0)
+        return;
+    if (S_ISREG(output_stat.st_mode) && input_stat.st_dev == output_stat.st_dev &&
+        input_stat.st_ino == output_stat.st_ino)
+        fail_message("Input and output are the same file '%s'\n", output_name);
+}
+
+// Reports a rejected command line and ends with status 1.
+[[noreturn]] void reject(const parse_result& result, const char* const* argv)
+{
+    if (result.status == parse_status::bad_argument) {
+        if (result.too_many_bad_blocks)
+            std::fputs("Too many bad blocks\n", stderr);
+        std::fprintf(stderr, "Bad argument '%s'\n", argv[result.bad_index]);
+    }
+    usage(argv);
+}
+
+// Flushes and closes the image and flushes the trace; any failure ends with
+// status 1, so a run never reports success for bytes that were lost.
+void finish(FILE* out)
+{
+    if (std::fclose(out) != 0)
+        fail_errno("fwrite");
+    if (std::fflush(stdout) != 0)
+        fail_errno("stdout");
+    if (std::ferror(stdout))
+        fail_message("stdout: write error\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Static: the streams are flushed when the process ends, which may
+    // happen from deep inside the conversion.
+    static char trace_buffer[TRACE_BUFFER_SIZE];
+    static char input_buffer[INPUT_BUFFER_SIZE];
+    static char output_buffer[OUTPUT_BUFFER_SIZE];
+    // A terminal keeps its line buffering, so the trace shows as it goes.
+    if (!isatty(STDOUT_FILENO))
+        std::setvbuf(stdout, trace_buffer, _IOFBF, sizeof trace_buffer);
+
+    if (argc <= 2)
+        usage(argv);
+
+    std::printf("%s\n", argv[1]);
+    FILE* in = open_input(argv[1]);
+    std::setvbuf(in, input_buffer, _IOFBF, sizeof input_buffer);
+
+    std::printf("%s\n", argv[2]);
+    refuse_same_file(in, argv[2]);
+    FILE* out = std::fopen(argv[2], "wb");
+    if (!out)
+        fail_errno("open");
+    std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
+
+    run_settings settings;
+    const parse_result result = parse_options(argc, argv, settings);
+    if (result.status != parse_status::ok)
+        reject(result, argv);
+
+    int32_t header_size = 0;
+    if (settings.header)
+        header_size = settings.forced_header_size != 0 ? settings.forced_header_size
+                                                       : fsize(argv[1]);
+
+    read_data(in, out, settings.error_bits, settings.fill, settings.bad_block_table,
+              settings.bad_block, settings.header, header_size);
+    finish(out);
+    return 0;
+}

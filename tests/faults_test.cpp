@@ -1,0 +1,97 @@
+// Failures that must never pass for success or destroy the user's data.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tool_runner.h"
+
+namespace {
+
+const std::string binary = PAGESMITH_BINARY;
+
+TEST(SameFile, RefusedThroughAnyNameAndTheInputIsKept)
+{
+    scratch_dir dir;
+    const std::string in = dir.file("in.bin");
+    write_file(in, "precious");
+    ASSERT_EQ(symlink(in.c_str(), dir.file("soft").c_str()), 0);
+    ASSERT_EQ(link(in.c_str(), dir.file("hard").c_str()), 0);
+    for (const std::string& out : {in, dir.file("soft"), dir.file("hard"),
+                                   dir.path + "/./in.bin"}) {
+        const tool_result r = run_tool({binary, in, out, "-f"});
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_EQ(r.out, in + "\n" + out + "\n");
+        EXPECT_EQ(r.err, "Input and output are the same file '" + out + "'\n");
+        EXPECT_EQ(read_file(in), "precious");
+    }
+}
+
+TEST(SameFile, DevicesAreNotRefused)
+{
+    const tool_result r = run_tool({binary, "/dev/null", "/dev/null", "-f"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+}
+
+// A run whose image or trace cannot be written or whose input cannot be
+// read ends with status 1 and a report.
+struct failure_case {
+    const char* name;
+    size_t input_pages;        // size of a random input, in pages
+    bool input_is_directory;
+    std::string output;        // "" for a fresh file
+    std::string trace;         // where the standard output goes; "" captured
+    std::vector<std::string> options;
+    std::string message;
+};
+
+void PrintTo(const failure_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Failure : public ::testing::TestWithParam<failure_case> {};
+
+TEST_P(Failure, EndsWithStatusOne)
+{
+    const failure_case& c = GetParam();
+    scratch_dir dir;
+    std::string in = dir.file("in.bin");
+    if (c.input_is_directory)
+        in = dir.path;
+    else
+        write_file(in, std::string(c.input_pages * 2048 + 5, 'x'));
+    const std::string out = c.output.empty() ? dir.file("out.img") : c.output;
+    std::vector<std::string> argv = {binary, in, out};
+    argv.insert(argv.end(), c.options.begin(), c.options.end());
+    run_options options;
+    options.stdout_path = c.trace;
+    const tool_result r = run_tool(argv, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+}
+
+const failure_case failure_cases[] = {
+    {"directory_input", 0, true, "", "", {}, "fread: Is a directory\n"},
+    {"full_device_at_close", 0, false, "/dev/full", "", {}, "fwrite: No space left on device\n"},
+    {"full_device_data_pages", 300, false, "/dev/full", "", {}, "fwrite: No space left on device\n"},
+    {"full_device_fill_pages", 0, false, "/dev/full", "", {"-f", "-s"},
+     "fwrite: No space left on device\n"},
+    {"full_device_headers", 300, false, "/dev/full", "", {"-h"}, "fwrite: No space left on device\n"},
+    {"full_device_bad_blocks", 0, false, "/dev/full", "", {"-B", "0", "1", "2"},
+     "fwrite: No space left on device\n"},
+    {"directory_output", 1, false, "/tmp", "", {}, "open: Is a directory\n"},
+    {"trace_on_full_device", 1, false, "", "/dev/full", {}, "stdout: No space left on device\n"},
+    {"long_trace_on_full_device", 300, false, "", "/dev/full", {"-f"},
+     "stdout: No space left on device\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, Failure, ::testing::ValuesIn(failure_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,116 @@
+#include "tool_runner.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+// Points descriptor `fd` at `path` in the child; leaves it alone on failure
+// so that the run fails visibly.
+void redirect(int fd, const std::string& path, int flags)
+{
+    const int opened = open(path.c_str(), flags, 0644);
+    if (opened < 0)
+        _exit(126);
+    dup2(opened, fd);
+    close(opened);
+}
+
+}  // namespace
+
+tool_result run_tool(const std::vector<std::string>& argv, const run_options& options)
+{
+    scratch_dir capture;
+    const std::string out_path =
+        options.stdout_path.empty() ? capture.file("stdout") : options.stdout_path;
+    const std::string err_path = capture.file("stderr");
+
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
+            _exit(126);
+        redirect(0, options.stdin_path, O_RDONLY);
+        redirect(1, out_path, O_WRONLY | O_CREAT | O_TRUNC);
+        redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int wait_status = 0;
+    while (waitpid(pid, &wait_status, 0) < 0) {
+    }
+    tool_result result;
+    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status)
+                                           : 128 + WTERMSIG(wait_status);
+    if (options.stdout_path.empty())
+        result.out = read_file(out_path);
+    result.err = read_file(err_path);
+    return result;
+}
+
+scratch_dir::scratch_dir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/pagesmith-test-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+}
+
+scratch_dir::~scratch_dir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+std::string scratch_dir::file(const std::string& name) const
+{
+    return path + "/" + name;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string first_difference(const std::string& a, const std::string& b)
+{
+    if (a == b)
+        return "";
+    size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at])
+        ++at;
+    const size_t line_start = at == 0 ? 0 : a.rfind('\n', at - 1) + 1;
+    auto line_of = [&](const std::string& s) {
+        const size_t end = s.find('\n', line_start);
+        return s.substr(line_start, std::min<size_t>(end, line_start + 80) - line_start);
+    };
+    return "first difference at byte " + std::to_string(at) + " of " +
+           std::to_string(a.size()) + " / " + std::to_string(b.size()) + ": [" + line_of(a) +
+           "] / [" + line_of(b) + "]";
+}

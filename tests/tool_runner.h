@@ -1,0 +1,44 @@
+// Runs a built binary as a separate process and captures what it did.
+#ifndef PAGESMITH_TESTS_TOOL_RUNNER_H
+#define PAGESMITH_TESTS_TOOL_RUNNER_H
+
+#include <string>
+#include <vector>
+
+// What one run produced.
+struct tool_result {
+    int status = -1;   // exit status, or 128 + signal number
+    std::string out;   // standard output
+    std::string err;   // error stream
+};
+
+// Where the run's streams come from and go to.
+struct run_options {
+    std::string stdin_path = "/dev/null";  // standard input
+    std::string stdout_path;               // empty: captured into out
+    std::string cwd;                       // empty: the test's own
+};
+
+// Runs argv (argv[0] is the program path) and waits for it.
+tool_result run_tool(const std::vector<std::string>& argv, const run_options& options = {});
+
+// A fresh directory, removed with everything in it when this goes away.
+struct scratch_dir {
+    scratch_dir();
+    ~scratch_dir();
+    scratch_dir(const scratch_dir&) = delete;
+    scratch_dir& operator=(const scratch_dir&) = delete;
+    std::string path;                                     // the directory
+    std::string file(const std::string& name) const;      // path of a file in it
+};
+
+// Whole contents of a file ("" when missing).
+std::string read_file(const std::string& path);
+
+// Writes bytes to a file, replacing it.
+void write_file(const std::string& path, const std::string& bytes);
+
+// "" when a equals b, else where they first differ, with the line there.
+std::string first_difference(const std::string& a, const std::string& b);
+
+#endif
