@@ -22,6 +22,7 @@
 #include "ecc.h"
 
 #include <bit>
+#include <cstring>
 
 #include "flash_geometry.h"
 
@@ -50,12 +51,17 @@ inline uint32_t parity(uint64_t x)
     return static_cast<uint32_t>(std::popcount(x) & 1);
 }
 
-// Loads the little-endian 64-bit word at p (one load on little-endian hosts).
+// Loads the little-endian 64-bit word at p.
 inline uint64_t load_le64(const uint8_t* p)
 {
-    uint64_t v = 0;
-    for (int k = 7; k >= 0; --k)
-        v = v << 8 | p[k];
+    uint64_t v;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);
+    } else {
+        v = 0;
+        for (int k = 7; k >= 0; --k)
+            v = v << 8 | p[k];
+    }
     return v;
 }
 
@@ -65,29 +71,38 @@ inline uint32_t reverse_bytes(uint32_t x)
     return (x >> 24) | ((x >> 8) & 0xFF00u) | ((x << 8) & 0xFF0000u) | (x << 24);
 }
 
+// Merges the n entries of t pairwise into t[0..n/2-1]; returns the XOR of
+// the odd-numbered entries before the merge.
+inline uint64_t merge_pairs(uint64_t* t, int n)
+{
+    uint64_t odd = 0;
+    for (int m = 0; m < n / 2; ++m) {
+        odd ^= t[2 * m + 1];
+        t[m] = t[2 * m] ^ t[2 * m + 1];
+    }
+    return odd;
+}
+
 }  // namespace
 
 uint32_t computeECC(const uint8_t* sector)
 {
     // Pairwise XOR tree over the word index.  At each level the entries are
-    // the XORs of groups of 2^level consecutive words; the odd-numbered
-    // groups are exactly the words whose index has bit `level` set, so their
-    // XOR is the input of line bit 6 + level.  Merging pairs halves the
-    // entries: about two XORs per word in all.
-    uint64_t t[SECTOR_WORDS];
-    for (int j = 0; j < SECTOR_WORDS; ++j)
-        t[j] = load_le64(sector + 8 * j);
-
-    uint32_t p1 = 0;  // P1[0..11] in bits 0..11
-    int level = 0;
-    for (int n = SECTOR_WORDS; n > 1; n /= 2, ++level) {
-        uint64_t odd = 0;
-        for (int m = 0; m < n / 2; ++m) {
-            odd ^= t[2 * m + 1];
-            t[m] = t[2 * m] ^ t[2 * m + 1];
-        }
-        p1 |= parity(odd) << (6 + level);
+    // the XORs of groups of 2^level consecutive words, and the odd-numbered
+    // groups are exactly the words whose index has bit `level` set: their
+    // XOR gives line bit 6 + level.  Merging pairs halves the entries, about
+    // two XORs per word in all.  The first level is read from the sector.
+    uint64_t t[SECTOR_WORDS / 2];
+    uint64_t odd = 0;
+    for (int m = 0; m < SECTOR_WORDS / 2; ++m) {
+        const uint64_t high = load_le64(sector + 16 * m + 8);
+        odd ^= high;
+        t[m] = load_le64(sector + 16 * m) ^ high;
     }
+    uint32_t p1 = parity(odd) << 6;  // P1[0..11] in bits 0..11
+    int level = 1;
+    for (int n = SECTOR_WORDS / 2; n > 1; n /= 2, ++level)
+        p1 |= parity(merge_pairs(t, n)) << (6 + level);
     const uint64_t all = t[0];  // XOR of every word of the sector
 
     p1 |= parity(all & COLUMN_BIT0) << 0;
@@ -99,6 +114,5 @@ uint32_t computeECC(const uint8_t* sector)
 
     // Every bit lies on exactly one side of each address bit.
     const uint32_t p0 = p1 ^ (parity(all) ? 0xFFFu : 0u);
-    const uint32_t packed = p0 | (p1 << 16);
-    return reverse_bytes(packed);
+    return reverse_bytes(p0 | (p1 << 16));
 }
