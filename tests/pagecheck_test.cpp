@@ -154,6 +154,18 @@ TEST(CommandLine, OutputOnStandardOutputMovesTheReport)
     EXPECT_EQ(last_line(r.err).rfind("pagecheck: summary: 4 records", 0), 0u) << r.err;
 }
 
+// A report that cannot be written is not a success.
+TEST(CommandLine, ReportOnAFullDeviceEndsWithStatusTwo)
+{
+    scratch_dir dir;
+    const std::string image = make_image(dir, random_bytes(9000, 3), {});
+    run_options options;
+    options.stdout_path = "/dev/full";
+    const tool_result r = run_tool({pagecheck, image}, options);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "pagecheck: cannot write the report\n");
+}
+
 TEST(CommandLine, QuietPrintsOnlyTheSummary)
 {
     scratch_dir dir;
