@@ -8,4 +8,23 @@
 // (P0[n] in bit n, P1[n] in bit 16 + n) with its four bytes reversed.
 uint32_t computeECC(const uint8_t* sector);
 
+// What the difference between a stored and a recomputed ECC word means.
+enum class ecc_outcome {
+    clean,          // the words agree
+    data_bit,       // one data bit flipped; byte and bit locate it
+    code_bit,       // one bit of the stored word flipped; the data is sound
+    uncorrectable,  // anything else: two or more bits, not locatable
+};
+
+// Result of decode_ecc.
+struct ecc_decoding {
+    ecc_outcome outcome = ecc_outcome::clean;
+    int byte = 0;  // data_bit: sector byte (0..511) holding the flipped bit
+    int bit = 0;   // data_bit: bit in that byte; code_bit: bit of the stored word
+};
+
+// Decodes the syndrome of one sector from its stored and recomputed ECC words
+// (both as computeECC returns them).  Pure: no side effects.
+ecc_decoding decode_ecc(uint32_t stored, uint32_t computed);
+
 #endif

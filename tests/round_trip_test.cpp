@@ -1,0 +1,241 @@
+// Round trips: pagesmith makes an image, pagecheck checks it and recovers
+// the input.  The page layout and the injected bit errors are worked out
+// here independently, so the whole report is known in advance.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reference_ecc.h"
+#include "tool_runner.h"
+
+namespace {
+
+const std::string pagesmith = PAGESMITH_BINARY;
+const std::string pagecheck = PAGECHECK_BINARY;
+
+constexpr size_t PAGE = 2048;
+constexpr size_t SECTOR = 512;
+
+// pagesmith options of one round trip, and what pagecheck must be told.
+struct layout_options {
+    const char* name;
+    std::vector<std::string> options;  // given to pagesmith
+    bool header;                       // -h: pagecheck -H
+    bool fill;                         // -f
+    int error_bits;                    // -s 1, -d 2
+    std::vector<int> bad;              // -B list: pagecheck -B
+};
+
+// Record kinds, in image order, of an input of `size` bytes: 'D' data,
+// 'H' header, 'B' bad-block, 'F' fill, placed as the converter places them.
+std::string record_kinds(size_t size, const layout_options& o)
+{
+    std::string kinds;
+    const size_t pages = (size + PAGE - 1) / PAGE;
+    int block = 0;
+    int page = 0;
+    auto listed = [&](int b) {
+        for (int x : o.bad)
+            if (x == b)
+                return true;
+        return false;
+    };
+    for (size_t i = 0; i < pages; ++i) {
+        if (page == 0) {
+            for (; listed(block); ++block)
+                kinds += std::string(64, 'B');
+            if (o.header) {
+                kinds += 'H';
+                page = 1;
+            }
+        }
+        kinds += 'D';
+        if (++page == 64) {
+            if (i + 1 == pages && size % PAGE != 0)
+                return kinds;  // a short last read completed the block
+            ++block;
+            page = 0;
+        }
+    }
+    if (o.fill)
+        kinds += std::string(static_cast<size_t>(64 - page), 'F');
+    return kinds;
+}
+
+std::string random_bytes(size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+// One injected flip: byte offset in the page and bit.
+struct flip {
+    int offset;
+    int bit;
+};
+
+// What pagecheck must report and recover, from the kinds and the flips.
+struct expectation {
+    std::string report;   // the finding lines and the summary
+    std::string output;   // the recovered input
+    int status = 0;
+};
+
+const char* kind_name(char kind)
+{
+    switch (kind) {
+    case 'D': return "data";
+    case 'H': return "header";
+    case 'B': return "bad-block";
+    default: return "fill";
+    }
+}
+
+// ECC word of the sector at `p`.
+uint32_t ecc(const std::string& page, size_t sector)
+{
+    return reference_ecc(reinterpret_cast<const uint8_t*>(page.data()) + sector * SECTOR);
+}
+
+// Replays the converter's bit errors (random() from its unseeded state,
+// which is seed 1: offset first, then bit, for each data and fill page) and
+// works out the report and the output.
+expectation expect(const std::string& input, const std::string& kinds,
+                   const layout_options& o)
+{
+    expectation e;
+    std::string padded = input + std::string((PAGE - input.size() % PAGE) % PAGE, '\0');
+    size_t counts[4] = {};
+    size_t corrected = 0;
+    size_t uncorrectable = 0;
+    size_t data_index = 0;
+    srandom(1);
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        const char kind = kinds[k];
+        counts[std::string("DHBF").find(kind)]++;
+        const bool data = kind == 'D';
+        if (kind == 'D' || kind == 'F') {
+            std::string page = data ? padded.substr(data_index * PAGE, PAGE) : std::string(PAGE, '\0');
+            const std::string clean = page;
+            std::vector<flip> flips;
+            for (int i = 0; i < o.error_bits; ++i) {
+                const int offset = static_cast<int>(random() & 0x7FF);
+                const int bit = static_cast<int>(random() & 7);
+                flips.push_back({offset, bit});
+                page[static_cast<size_t>(offset)] ^= static_cast<char>(1 << bit);
+            }
+            for (size_t s = 0; s < 4; ++s) {
+                std::vector<flip> here;
+                for (const flip& f : flips)
+                    if (static_cast<size_t>(f.offset) / SECTOR == s)
+                        here.push_back(f);
+                if (here.size() == 2 && here[0].offset == here[1].offset && here[0].bit == here[1].bit)
+                    continue;  // the flips cancel
+                const std::string where = "block " + std::to_string(k / 64) + " page " +
+                                          std::to_string(k % 64) + " (" + kind_name(kind) +
+                                          ") sector " + std::to_string(s) + ": ";
+                if (here.size() == 1) {
+                    ++corrected;
+                    e.report += where + "corrected byte " + std::to_string(here[0].offset) +
+                                " bit " + std::to_string(here[0].bit) + "\n";
+                } else if (here.size() == 2) {
+                    ++uncorrectable;
+                    char syndrome[16];
+                    std::snprintf(syndrome, sizeof syndrome, "0x%08x",
+                                  ecc(clean, s) ^ ecc(page, s));
+                    e.report += where + "uncorrectable, syndrome " + syndrome + "\n";
+                    if (data)  // left as it is, never mis-corrected
+                        padded.replace(data_index * PAGE + s * SECTOR, SECTOR,
+                                       page.substr(s * SECTOR, SECTOR));
+                }
+            }
+        }
+        if (data)
+            ++data_index;
+    }
+    e.output = o.header ? padded.substr(0, input.size()) : padded;
+    e.status = uncorrectable ? 1 : 0;
+    const size_t records = kinds.size();
+    e.report += "summary: " + std::to_string(records) + " records, " +
+                std::to_string((records + 63) / 64) + " blocks; " + std::to_string(counts[0]) +
+                " data, " + std::to_string(counts[1]) + " header, " + std::to_string(counts[2]) +
+                " bad-block, " + std::to_string(counts[3]) + " fill pages; " +
+                std::to_string(4 * records) + " sectors checked, " + std::to_string(corrected) +
+                " corrected, " + std::to_string(uncorrectable) + " uncorrectable; 0 other problems\n";
+    return e;
+}
+
+const size_t sizes[] = {0,           1,           PAGE - 1,         PAGE,
+                        PAGE + 1,    63 * PAGE,   63 * PAGE + 1,    64 * PAGE,
+                        64 * PAGE + 5, 127 * PAGE, 130 * PAGE + 77, 200 * PAGE};
+
+const layout_options layouts[] = {
+    {"plain", {}, false, false, 0, {}},
+    {"header", {"-h"}, true, false, 0, {}},
+    {"table", {"-b"}, false, false, 0, {}},
+    {"fill", {"-f"}, false, true, 0, {}},
+    {"header_table_fill", {"-h", "-b", "-f"}, true, true, 0, {}},
+    {"bad_0_fill", {"-B", "0", "-f"}, false, true, 0, {0}},
+    {"bad_1_3", {"-B", "1", "3"}, false, false, 0, {1, 3}},
+    {"bad_unreached", {"-B", "40", "-f"}, false, true, 0, {40}},
+    {"header_bad_1_fill", {"-h", "-B", "1", "-f"}, true, true, 0, {1}},
+    {"single", {"-s"}, false, false, 1, {}},
+    {"single_everything", {"-s", "-h", "-f", "-B", "1", "2"}, true, true, 1, {1, 2}},
+    {"double_fill", {"-d", "-f"}, false, true, 2, {}},
+    {"double_header_table_fill", {"-d", "-h", "-b", "-f"}, true, true, 2, {}},
+};
+
+using round_trip_case = std::tuple<layout_options, size_t>;
+
+class RoundTrip : public ::testing::TestWithParam<round_trip_case> {};
+
+TEST_P(RoundTrip, ReportAndRecoveredInputAreExact)
+{
+    const layout_options& o = std::get<0>(GetParam());
+    const size_t size = std::get<1>(GetParam());
+    scratch_dir dir;
+    const std::string input = random_bytes(size, static_cast<unsigned>(size) + 1);
+    write_file(dir.file("in.bin"), input);
+    std::vector<std::string> make = {pagesmith, dir.file("in.bin"), dir.file("image")};
+    make.insert(make.end(), o.options.begin(), o.options.end());
+    ASSERT_EQ(run_tool(make).status, 0);
+
+    std::vector<std::string> check = {pagecheck, "-o", dir.file("out.bin")};
+    if (o.header)
+        check.push_back("-H");
+    if (!o.bad.empty()) {
+        std::string list;
+        for (int b : o.bad)
+            list += (list.empty() ? "" : ",") + std::to_string(b);
+        check.insert(check.end(), {"--bad-blocks", list});
+    }
+    check.push_back(dir.file("image"));
+    const tool_result r = run_tool(check);
+
+    const expectation e = expect(input, record_kinds(size, o), o);
+    EXPECT_EQ(r.status, e.status);
+    EXPECT_EQ(first_difference(r.out, e.report), "");
+    EXPECT_EQ(r.err, "");
+    const std::string output = read_file(dir.file("out.bin"));
+    EXPECT_EQ(output.size(), e.output.size());
+    EXPECT_TRUE(output == e.output) << "recovered input differs";
+    if (e.status == 0 && o.header) {
+        EXPECT_TRUE(output == input);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, RoundTrip, ::testing::Combine(::testing::ValuesIn(layouts), ::testing::ValuesIn(sizes)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + "_" +
+               std::to_string(std::get<1>(info.param));
+    });
+
+}  // namespace
