@@ -17,15 +17,6 @@ namespace {
 
 const std::string binary = PAGESMITH_BINARY;
 
-std::string random_bytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
 std::string bytes(std::initializer_list<int> list)
 {
     std::string s;

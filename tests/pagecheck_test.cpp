@@ -19,15 +19,6 @@ const std::string pagecheck = PAGECHECK_BINARY;
 constexpr size_t PAGE = 2048;
 constexpr size_t RECORD = 2048 + 64;
 
-std::string random_bytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
 // Makes an image of `input` with pagesmith options in `dir`; returns its path.
 std::string make_image(const scratch_dir& dir, const std::string& input,
                        const std::vector<std::string>& options)

@@ -66,15 +66,6 @@ std::string record_kinds(size_t size, const layout_options& o)
     return kinds;
 }
 
-std::string random_bytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
 // One injected flip: byte offset in the page and bit.
 struct flip {
     int offset;

@@ -35,6 +35,9 @@ struct scratch_dir {
 // Whole contents of a file ("" when missing).
 std::string read_file(const std::string& path);
 
+// n pseudo-random bytes, the same for the same seed.
+std::string random_bytes(size_t n, unsigned seed);
+
 // Writes bytes to a file, replacing it.
 void write_file(const std::string& path, const std::string& bytes);
 
