@@ -39,12 +39,20 @@ struct rejection_case {
     bool output_created_empty;
 };
 
+// Replaces every `from` in text with `to`, scanning on past each
+// replacement (a scratch path may itself contain "IN" or "OUT").
+void replace_all(std::string& text, const std::string& from, const std::string& to)
+{
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+}
+
 std::string substitute(std::string text, const std::string& in, const std::string& out)
 {
-    for (size_t at; (at = text.find("IN")) != std::string::npos;)
-        text.replace(at, 2, in);
-    for (size_t at; (at = text.find("OUT")) != std::string::npos;)
-        text.replace(at, 3, out);
+    replace_all(text, "OUT", "\x01");
+    replace_all(text, "IN", "\x02");
+    replace_all(text, "\x01", out);
+    replace_all(text, "\x02", in);
     return text;
 }
 

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Longest a run may take, far beyond any run of the tests.
+constexpr unsigned CHILD_TIME_LIMIT_SECONDS = 300;
+
 // Points descriptor `fd` at `path` in the child; leaves it alone on failure
 // so that the run fails visibly.
 void redirect(int fd, const std::string& path, int flags)
@@ -43,6 +46,8 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
+        // A hung run is killed rather than left behind the test.
+        alarm(CHILD_TIME_LIMIT_SECONDS);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
             _exit(126);
         redirect(0, options.stdin_path, O_RDONLY);
