@@ -43,11 +43,16 @@ constexpr size_t TRACE_BUFFER_SIZE = 64 * 1024;
 }
 
 // Size of the named file, low 32 bits; a failed stat ends with status 1.
+// Only a regular file has a size worth storing: for a pipe, a FIFO or a
+// device it would be 0, a wrong header, so the run is refused instead.
 int32_t fsize(const char* name)
 {
     struct stat st;
     if (stat(name, &st) != 0)
         fail_errno("stat");
+    if (!S_ISREG(st.st_mode))
+        fail_message("'%s' is not a regular file, so its size is unknown: "
+                     "give the header size with -F\n", name);
     return static_cast<int32_t>(static_cast<uint32_t>(st.st_size));
 }
 

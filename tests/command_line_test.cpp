@@ -120,6 +120,17 @@ const rejection_case rejection_cases[] = {
      "Too many bad blocks\nBad argument '17'\n", true, true},
     {"same_file", {"IN", "IN"}, "IN\nIN\n", "Input and output are the same file 'IN'\n",
      false, false},
+    {"glued_options", {"IN", "OUT", "-sf"}, "IN\nOUT\n", "Bad argument '-sf'\n", true, true},
+    {"lone_dash", {"IN", "OUT", "-"}, "IN\nOUT\n", "Bad argument '-'\n", true, true},
+    {"double_dash", {"IN", "OUT", "--", "-f"}, "IN\nOUT\n", "Bad argument '--'\n", true, true},
+    {"upper_case", {"IN", "OUT", "-S"}, "IN\nOUT\n", "Bad argument '-S'\n", true, true},
+    {"number_outside_list", {"IN", "OUT", "-f", "3"}, "IN\nOUT\n", "Bad argument '3'\n", true,
+     true},
+    {"unknown_option_ends_list", {"IN", "OUT", "-B", "1", "-x"}, "IN\nOUT\n",
+     "Bad argument '-x'\n", true, true},
+    {"header_size_missing_after_list", {"IN", "OUT", "-B", "2", "-F"}, "IN\nOUT\n",
+     "Bad argument '-F'\n", true, true},
+    {"usage_after_list", {"IN", "OUT", "-B", "2", "-?", "-f"}, "IN\nOUT\n", "", true, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, Rejection, ::testing::ValuesIn(rejection_cases),

@@ -31,6 +31,58 @@ TEST(SameFile, RefusedThroughAnyNameAndTheInputIsKept)
     }
 }
 
+TEST(SameFile, RefusedWhenTheInputIsALinkOrStandardInput)
+{
+    scratch_dir dir;
+    const std::string out = dir.file("out.img");
+    write_file(out, "precious");
+    ASSERT_EQ(symlink(out.c_str(), dir.file("soft").c_str()), 0);
+    struct source {
+        std::string name;
+        std::string stdin_path;
+    };
+    for (const source& in : {source{dir.file("soft"), "/dev/null"}, source{"/dev/stdin", out}}) {
+        run_options options;
+        options.stdin_path = in.stdin_path;
+        const tool_result r = run_tool({binary, in.name, out}, options);
+        EXPECT_EQ(r.status, 1) << in.name;
+        EXPECT_EQ(r.err, "Input and output are the same file '" + out + "'\n");
+        EXPECT_EQ(read_file(out), "precious");
+    }
+}
+
+// An input that cannot be read: refused by its permissions, or failing on
+// the first read.  Root reads any file whatever its mode, so as root the
+// permission case runs the tool as the user "nobody".
+TEST(UnreadableInput, PermissionDenied)
+{
+    scratch_dir dir;
+    const std::string in = dir.file("in.bin");
+    write_file(in, "secret");
+    ASSERT_EQ(chmod(in.c_str(), 0), 0);
+    ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
+    run_options options;
+    if (geteuid() == 0) {
+        options.user = 65534;
+        const tool_result probe = run_tool({binary}, options);
+        if (probe.status != 1)
+            GTEST_SKIP() << "the binary cannot be run as user nobody";
+    }
+    const tool_result r = run_tool({binary, in, "/dev/null"}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, in + "\n");
+    EXPECT_EQ(r.err, "open: Permission denied\n");
+}
+
+TEST(UnreadableInput, ReadErrorAfterOpening)
+{
+    // The tool's own memory image, read from address 0, which is unmapped.
+    const tool_result r = run_tool({binary, "/proc/self/mem", "/dev/null", "-f"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "/proc/self/mem\n/dev/null\n");
+    EXPECT_EQ(r.err, "fread: Input/output error\n");
+}
+
 TEST(SameFile, DevicesAreNotRefused)
 {
     const tool_result r = run_tool({binary, "/dev/null", "/dev/null", "-f"});

@@ -1,6 +1,7 @@
 #include "tool_runner.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,9 +51,16 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
         alarm(CHILD_TIME_LIMIT_SECONDS);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
             _exit(126);
-        redirect(0, options.stdin_path, O_RDONLY);
+        if (options.stdin_fd >= 0)
+            dup2(options.stdin_fd, 0);
+        else
+            redirect(0, options.stdin_path, O_RDONLY);
         redirect(1, out_path, O_WRONLY | O_CREAT | O_TRUNC);
         redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
+        if (options.user >= 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.user)) != 0 ||
+             setuid(static_cast<uid_t>(options.user)) != 0))
+            _exit(126);
         execv(args[0], args.data());
         _exit(127);
     }

@@ -15,8 +15,10 @@ struct tool_result {
 // Where the run's streams come from and go to.
 struct run_options {
     std::string stdin_path = "/dev/null";  // standard input
+    int stdin_fd = -1;                     // standard input instead, when not -1
     std::string stdout_path;               // empty: captured into out
     std::string cwd;                       // empty: the test's own
+    int user = -1;                         // user and group id to run as; -1 unchanged
 };
 
 // Runs argv (argv[0] is the program path) and waits for it.
