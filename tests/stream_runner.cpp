@@ -38,10 +38,7 @@ tool_result run_streamed(const std::vector<std::string>& argv, const stream_sink
     for (auto& p : pipes)
         if (pipe2(p, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args = exec_arguments(argv);
 
     const pid_t pid = fork();
     if (pid < 0)

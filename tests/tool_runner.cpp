@@ -31,6 +31,15 @@ void redirect(int fd, const std::string& path, int flags)
 
 }  // namespace
 
+std::vector<char*> exec_arguments(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    return args;
+}
+
 tool_result run_tool(const std::vector<std::string>& argv, const run_options& options)
 {
     scratch_dir capture;
@@ -38,10 +47,7 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
         options.stdout_path.empty() ? capture.file("stdout") : options.stdout_path;
     const std::string err_path = capture.file("stderr");
 
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args = exec_arguments(argv);
 
     const pid_t pid = fork();
     if (pid < 0)

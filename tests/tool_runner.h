@@ -21,6 +21,9 @@ struct run_options {
     int user = -1;                         // user and group id to run as; -1 unchanged
 };
 
+// argv as the null-terminated array that execv takes; points into argv.
+std::vector<char*> exec_arguments(const std::vector<std::string>& argv);
+
 // Runs argv (argv[0] is the program path) and waits for it.
 tool_result run_tool(const std::vector<std::string>& argv, const run_options& options = {});
 
