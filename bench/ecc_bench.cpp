@@ -90,6 +90,7 @@ void run(benchmark::State& state)
 }
 
 BENCHMARK(run<computeECC>)->Name("computeECC");
+BENCHMARK(run<computeECC_portable>)->Name("computeECC_portable");
 BENCHMARK(run<table_ecc>)->Name("byte_table_baseline");
 BENCHMARK(run<reference_ecc>)->Name("literal_definition");
 

@@ -71,38 +71,43 @@ inline uint32_t reverse_bytes(uint32_t x)
     return (x >> 24) | ((x >> 8) & 0xFF00u) | ((x << 8) & 0xFF0000u) | (x << 24);
 }
 
-// Merges the n entries of t pairwise into t[0..n/2-1]; returns the XOR of
-// the odd-numbered entries before the merge.
-inline uint64_t merge_pairs(uint64_t* t, int n)
+// Folds the upper half of t[0..n-1] onto the lower half; returns the XOR of
+// the upper half as it was.  The two halves differ in the top bit of the
+// index alone, and both are contiguous, so the loop maps onto vector XORs of
+// any width without shuffles.
+inline uint64_t fold_halves(uint64_t* t, int n)
 {
-    uint64_t odd = 0;
-    for (int m = 0; m < n / 2; ++m) {
-        odd ^= t[2 * m + 1];
-        t[m] = t[2 * m] ^ t[2 * m + 1];
+    const int half = n / 2;
+    uint64_t upper = 0;
+    for (int m = 0; m < half; ++m) {
+        upper ^= t[half + m];
+        t[m] ^= t[half + m];
     }
-    return odd;
+    return upper;
 }
 
-}  // namespace
-
-uint32_t computeECC(const uint8_t* sector)
+// The code of one sector.  Always inlined, so that each caller below gets a
+// copy compiled for its own instruction set.
+[[gnu::always_inline]] inline uint32_t sector_code(const uint8_t* sector)
 {
-    // Pairwise XOR tree over the word index.  At each level the entries are
-    // the XORs of groups of 2^level consecutive words, and the odd-numbered
-    // groups are exactly the words whose index has bit `level` set: their
-    // XOR gives line bit 6 + level.  Merging pairs halves the entries, about
-    // two XORs per word in all.  The first level is read from the sector.
-    uint64_t t[SECTOR_WORDS / 2];
-    uint64_t odd = 0;
-    for (int m = 0; m < SECTOR_WORDS / 2; ++m) {
-        const uint64_t high = load_le64(sector + 16 * m + 8);
-        odd ^= high;
-        t[m] = load_le64(sector + 16 * m) ^ high;
+    // XOR tree over the word index.  The words whose index has bit b set are
+    // gathered by folding halves: before fold k (k = 0..5), t holds 64 >> k
+    // entries, entry m being the XOR of the words whose index is m in its
+    // low 6 - k bits; the upper half are those with bit 5 - k set, and their
+    // XOR gives line bit 11 - k.  Each fold costs one XOR per entry for the
+    // fold and one for the upper half's XOR: about two per word in all.
+    // The first fold is read straight from the sector.
+    constexpr int HALF = SECTOR_WORDS / 2;
+    uint64_t t[HALF];
+    uint64_t upper = 0;
+    for (int m = 0; m < HALF; ++m) {
+        const uint64_t high = load_le64(sector + 8 * (HALF + m));
+        upper ^= high;
+        t[m] = load_le64(sector + 8 * m) ^ high;
     }
-    uint32_t p1 = parity(odd) << 6;  // P1[0..11] in bits 0..11
-    int level = 1;
-    for (int n = SECTOR_WORDS / 2; n > 1; n /= 2, ++level)
-        p1 |= parity(merge_pairs(t, n)) << (6 + level);
+    uint32_t p1 = parity(upper) << 11;  // P1[0..11] in bits 0..11
+    for (int n = HALF, bit = 10; n > 1; n /= 2, --bit)
+        p1 |= parity(fold_halves(t, n)) << bit;
     const uint64_t all = t[0];  // XOR of every word of the sector
 
     p1 |= parity(all & COLUMN_BIT0) << 0;
@@ -115,4 +120,30 @@ uint32_t computeECC(const uint8_t* sector)
     // Every bit lies on exactly one side of each address bit.
     const uint32_t p0 = p1 ^ (parity(all) ? 0xFFFu : 0u);
     return reverse_bytes(p0 | (p1 << 16));
+}
+
+}  // namespace
+
+uint32_t computeECC_portable(const uint8_t* sector)
+{
+    return sector_code(sector);
+}
+
+#if ECC_HAS_AVX2_BUILD
+// The same code compiled for AVX2: the folds become 256-bit XORs.
+[[gnu::target("avx2")]] uint32_t computeECC_avx2(const uint8_t* sector)
+{
+    return sector_code(sector);
+}
+#endif
+
+uint32_t computeECC(const uint8_t* sector)
+{
+#if ECC_HAS_AVX2_BUILD
+    // Asked once; the answer does not change while the process runs.
+    static const bool use_avx2 = ecc_avx2_usable();
+    if (use_avx2)
+        return computeECC_avx2(sector);
+#endif
+    return sector_code(sector);
 }

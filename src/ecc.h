@@ -5,8 +5,27 @@
 #include <cstdint>
 
 // Returns the ECC word of the SECTOR_SIZE bytes at sector: the packed code
-// (P0[n] in bit n, P1[n] in bit 16 + n) with its four bytes reversed.
+// (P0[n] in bit n, P1[n] in bit 16 + n) with its four bytes reversed.  Uses
+// the fastest build of the code that this processor runs.
 uint32_t computeECC(const uint8_t* sector);
+
+// computeECC in plain portable code, whatever the processor.
+uint32_t computeECC_portable(const uint8_t* sector);
+
+// An AVX2 build of the same code exists on x86-64 with GCC or Clang.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ECC_HAS_AVX2_BUILD 1
+// computeECC compiled for AVX2; call only where ecc_avx2_usable() is true.
+uint32_t computeECC_avx2(const uint8_t* sector);
+
+// True when this processor runs AVX2 code.
+inline bool ecc_avx2_usable()
+{
+    return __builtin_cpu_supports("avx2");
+}
+#else
+#define ECC_HAS_AVX2_BUILD 0
+#endif
 
 // What the difference between a stored and a recomputed ECC word means.
 enum class ecc_outcome {

@@ -19,12 +19,13 @@ namespace {
 // characters each.
 constexpr size_t TRACE_PAGE_SIZE = 512;
 
-// Appends the C string s at p; returns the new end.
-char* put_text(char* p, const char* s)
+// Appends the string literal s at p; returns the new end.  Its length is
+// known when compiled, so this is a few plain stores.
+template <size_t N>
+char* put_text(char* p, const char (&s)[N])
 {
-    while (*s)
-        *p++ = *s++;
-    return p;
+    std::memcpy(p, s, N - 1);
+    return p + (N - 1);
 }
 
 // Appends v in signed decimal at p, as "%d" prints it; returns the new end.
@@ -141,14 +142,16 @@ void write_page(FILE* out, uint8_t* data, int32_t block, int32_t page,
     write_record(out, data, spare);
 }
 
-// Reads up to one data area from `in` into the zeroed `data`; returns the
-// count.  A read error ends the process: it must not pass for end of input.
+// Reads up to one data area from `in` into `data`, zero-completed; returns
+// the count.  A read error ends the process: it must not pass for end of input.
 size_t read_page(FILE* in, uint8_t* data)
 {
-    std::memset(data, 0, PAGE_DATA_SIZE);
     const size_t count = std::fread(data, 1, PAGE_DATA_SIZE, in);
     if (std::ferror(in))
         fail_errno("fread");
+    // The read takes one-byte items, so only the bytes past the count still
+    // hold the page before: zero just those rather than the whole buffer.
+    std::memset(data + count, 0, PAGE_DATA_SIZE - count);
     return count;
 }
 

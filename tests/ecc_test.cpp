@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstring>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "reference_ecc.h"
 
@@ -95,7 +97,19 @@ TEST(Ecc, SingleBitGivesTheCodeOfItsReversedAddress)
     }
 }
 
-TEST(Ecc, MatchesTheLiteralDefinitionOnRandomSectors)
+// Every build of the code that this processor can run.
+std::vector<std::pair<const char*, uint32_t (*)(const uint8_t*)>> builds()
+{
+    std::vector<std::pair<const char*, uint32_t (*)(const uint8_t*)>> list = {
+        {"dispatched", computeECC}, {"portable", computeECC_portable}};
+#if ECC_HAS_AVX2_BUILD
+    if (ecc_avx2_usable())
+        list.emplace_back("avx2", computeECC_avx2);
+#endif
+    return list;
+}
+
+TEST(Ecc, EveryBuildMatchesTheLiteralDefinitionOnRandomSectors)
 {
     std::mt19937 rng(12345);
     for (int round = 0; round < 3000; ++round) {
@@ -107,7 +121,9 @@ TEST(Ecc, MatchesTheLiteralDefinitionOnRandomSectors)
         if (round % 3 == 2)
             for (auto& b : s)
                 b |= static_cast<uint8_t>(rng());
-        ASSERT_EQ(computeECC(s.data()), reference_ecc(s.data())) << "round " << round;
+        const uint32_t expected = reference_ecc(s.data());
+        for (const auto& [name, ecc] : builds())
+            ASSERT_EQ(ecc(s.data()), expected) << name << ", round " << round;
     }
 }
 
