@@ -140,9 +140,8 @@ uint32_t computeECC_portable(const uint8_t* sector)
 uint32_t computeECC(const uint8_t* sector)
 {
 #if ECC_HAS_AVX2_BUILD
-    // Asked once; the answer does not change while the process runs.
-    static const bool use_avx2 = ecc_avx2_usable();
-    if (use_avx2)
+    // The answer is a bit that the runtime reads once at start-up.
+    if (ecc_avx2_usable())
         return computeECC_avx2(sector);
 #endif
     return sector_code(sector);
