@@ -20,8 +20,12 @@ trap 'rm -rf "$work"' EXIT
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/in"
 head -c $((1024 * 1024)) /dev/urandom > "$work/small"
 
-# Wall time of one command in seconds, from bash's clock.
+# Wall time of one command in seconds, from bash's clock.  Each run starts
+# with the dirty pages of the runs before it written back (sync), so that no
+# run is slowed by another's writeback; without this the timings swing by a
+# factor of two on a busy disk.
 seconds() {
+  sync
   local start=$EPOCHREALTIME
   "$@" > /dev/null 2>&1
   local end=$EPOCHREALTIME

@@ -19,8 +19,8 @@ namespace {
 
 // Stream buffer sizes: large enough that each read or write reaches the
 // system in big pieces.
-constexpr size_t INPUT_BUFFER_SIZE = 64 * 1024;
-constexpr size_t OUTPUT_BUFFER_SIZE = 128 * 1024;
+constexpr size_t INPUT_BUFFER_SIZE = 256 * 1024;
+constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
 constexpr size_t TRACE_BUFFER_SIZE = 64 * 1024;
 
 }  // namespace
