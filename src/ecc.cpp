@@ -65,12 +65,6 @@ inline uint64_t load_le64(const uint8_t* p)
     return v;
 }
 
-// The four bytes of x in the opposite order.
-inline uint32_t reverse_bytes(uint32_t x)
-{
-    return (x >> 24) | ((x >> 8) & 0xFF00u) | ((x << 8) & 0xFF0000u) | (x << 24);
-}
-
 // Folds the upper half of t[0..n-1] onto the lower half; returns the XOR of
 // the upper half as it was.  The two halves differ in the top bit of the
 // index alone, and both are contiguous, so the loop maps onto vector XORs of

@@ -13,6 +13,7 @@
 #include <bit>
 
 #include "ecc.h"
+#include "flash_geometry.h"
 
 namespace {
 
@@ -20,12 +21,6 @@ namespace {
 constexpr uint32_t P0_BITS = 0x00000FFFu;
 // Bits of the packed code that can never be set (12..15 and 28..31).
 constexpr uint32_t UNUSED_BITS = 0xF000F000u;
-
-// The four bytes of x in the opposite order.
-uint32_t reverse_bytes(uint32_t x)
-{
-    return (x >> 24) | ((x >> 8) & 0xFF00u) | ((x << 8) & 0xFF0000u) | (x << 24);
-}
 
 }  // namespace
 

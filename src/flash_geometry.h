@@ -54,4 +54,10 @@ inline uint32_t get_le32(const uint8_t* p)
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+// The four bytes of x in the opposite order.
+constexpr uint32_t reverse_bytes(uint32_t x)
+{
+    return (x >> 24) | ((x >> 8) & 0xFF00u) | ((x << 8) & 0xFF0000u) | (x << 24);
+}
+
 #endif

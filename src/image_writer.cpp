@@ -67,10 +67,12 @@ char* put_spare_word(char* p, int n, uint32_t value)
     return p;
 }
 
-// Appends "read_data: block B page P" at p; returns the new end.
-char* put_read_data_prefix(char* p, int32_t block, int32_t page)
+// Appends `start` (an operation name and " block "), then "B page P", at p;
+// returns the new end.
+template <size_t N>
+char* put_block_page(char* p, const char (&start)[N], int32_t block, int32_t page)
 {
-    p = put_text(p, "read_data: block ");
+    p = put_text(p, start);
     p = put_decimal(p, block);
     p = put_text(p, " page ");
     p = put_decimal(p, page);
@@ -126,7 +128,7 @@ void write_page(FILE* out, uint8_t* data, int32_t block, int32_t page,
     uint8_t spare[PAGE_SPARE_SIZE] = {};
     char prefix[64];
     const size_t prefix_length =
-        static_cast<size_t>(put_read_data_prefix(prefix, block, page) - prefix);
+        static_cast<size_t>(put_block_page(prefix, "read_data: block ", block, page) - prefix);
     char trace[TRACE_PAGE_SIZE];
     char* end = set_ecc_words(data, spare, trace, prefix, prefix_length);
     if (mark_status) {
@@ -194,10 +196,7 @@ void write_bad_block(FILE* out, int32_t block)
         put_le32(spare + 4 * SPARE_TAG_WORD, page_tag(block, p));
         write_record(out, data, spare);
         char line[64];
-        char* end = put_text(line, "write_bad_block: block ");
-        end = put_decimal(end, block);
-        end = put_text(end, " page ");
-        end = put_decimal(end, p);
+        char* end = put_block_page(line, "write_bad_block: block ", block, p);
         *end++ = '\n';
         write_trace(line, end);
     }
