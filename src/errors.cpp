@@ -1,25 +1,42 @@
 #include "errors.h"
 
-#include <cstdarg>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
-void fail_errno(const char* word)
+void vsay(const error_style& style, const char* format, va_list args)
 {
-    std::perror(word);
-    std::exit(1);
+    std::fputs(style.prefix, stderr);
+    std::vfprintf(stderr, format, args);
 }
 
-void fail_message(const char* format, ...)
+void say(const error_style& style, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    vsay(style, format, args);
     va_end(args);
-    std::exit(1);
 }
 
-void write_or_fail(const void* data, size_t n, FILE* stream)
+void fail_message(const error_style& style, const char* format, ...)
 {
-    if (std::fwrite(data, 1, n, stream) != n)
-        fail_errno("fwrite");
+    va_list args;
+    va_start(args, format);
+    vsay(style, format, args);
+    va_end(args);
+    std::exit(style.status);
+}
+
+void fail_errno(const error_style& style, const char* word)
+{
+    const int saved = errno;
+    std::fprintf(stderr, "%s%s: %s\n", style.prefix, word, std::strerror(saved));
+    std::exit(style.status);
+}
+
+void write_or_fail(const error_style& style, const char* word, const void* data,
+                   size_t n, FILE* stream)
+{
+    if (n != 0 && std::fwrite(data, 1, n, stream) != n)
+        fail_errno(style, word);
 }

@@ -1,20 +1,39 @@
-// Error helpers: every failure of the tool is reported through these, which
-// write one line to the error stream and end the process with status 1.
+// Error helpers shared by both tools: every message on the error stream goes
+// through these.  A tool names its own style: the text each message starts
+// with and the exit status that a failure ends with.
 #ifndef PAGESMITH_ERRORS_H
 #define PAGESMITH_ERRORS_H
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 
-// Reports the current system error as "WORD: text" and ends with status 1.
-[[noreturn]] void fail_errno(const char* word);
+// How one tool reports a failure.
+struct error_style {
+    const char* prefix;  // written before every message
+    int status;          // exit status after a failure
+};
 
-// Writes a printf-style message to the error stream and ends with status 1.
-[[noreturn]] void fail_message(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
+// pagesmith: bare messages, status 1.
+constexpr error_style PAGESMITH_ERRORS = {"", 1};
 
-// Writes n bytes to stream; a short write is reported as "fwrite" and ends
-// the process with status 1.
-void write_or_fail(const void* data, size_t n, FILE* stream);
+// Writes the prefix and a printf-style message to the error stream.
+void vsay(const error_style& style, const char* format, va_list args);
+
+// Writes the prefix and a printf-style message to the error stream.
+void say(const error_style& style, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// Writes the prefix and a printf-style message, then ends the process.
+[[noreturn]] void fail_message(const error_style& style, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// Writes the prefix and "WORD: system error text" for the current errno, as
+// perror does, then ends the process.
+[[noreturn]] void fail_errno(const error_style& style, const char* word);
+
+// Writes n bytes to stream; a short write is reported as fail_errno(word).
+void write_or_fail(const error_style& style, const char* word, const void* data,
+                   size_t n, FILE* stream);
 
 #endif

@@ -33,9 +33,9 @@ constexpr int SPARE_ECC_WORD = 12;
 constexpr uint32_t BLOCK_STATUS_MARKED = 0xFFFFFFFFu;
 
 // Page tag of a record: block number (low 16 bits) over page number.
-constexpr uint32_t page_tag(int32_t block, int32_t page)
+constexpr uint32_t page_tag(uint64_t block, int64_t page)
 {
-    return (static_cast<uint32_t>(block) << 16) | static_cast<uint32_t>(page);
+    return static_cast<uint32_t>(block << 16) | static_cast<uint32_t>(page);
 }
 
 // Stores a 32-bit value little-endian at p.

@@ -84,7 +84,7 @@ void write_trace(const char* begin, const char* end)
 {
     const size_t n = static_cast<size_t>(end - begin);
     if (std::fwrite(begin, 1, n, stdout) != n)
-        fail_errno("stdout");
+        fail_errno(PAGESMITH_ERRORS, "stdout");
 }
 
 // Sets the four ECC words of `spare` from `data` and appends one trace line
@@ -95,7 +95,7 @@ char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace,
     for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
         const int word = SPARE_ECC_WORD + s;
         const uint32_t ecc = computeECC(data + SECTOR_SIZE * s);
-        put_le32(spare + 4 * word, ecc);
+        set_spare_word(spare, word, ecc);
         std::memcpy(trace, prefix, prefix_length);
         trace = put_spare_word(trace + prefix_length, word, ecc);
     }
@@ -116,14 +116,15 @@ void inject_bit_errors(uint8_t* data, int32_t error_bits)
 // Writes one page record: data area, then spare area.
 void write_record(FILE* out, const uint8_t* data, const uint8_t* spare)
 {
-    write_or_fail(data, PAGE_DATA_SIZE, out);
-    write_or_fail(spare, PAGE_SPARE_SIZE, out);
+    write_or_fail(PAGESMITH_ERRORS, "fwrite", data, PAGE_DATA_SIZE, out);
+    write_or_fail(PAGESMITH_ERRORS, "fwrite", spare, PAGE_SPARE_SIZE, out);
 }
 
-// Completes and writes a data page (mark_status: set the block status
-// word) or, with tag false, a fill page, whose data area is already set.
-void write_page(FILE* out, uint8_t* data, int32_t block, int32_t page,
-                bool mark_status, bool tag, int32_t error_bits)
+// Completes and writes a data page or a fill page (`kind`), whose data
+// area is already set.  A status word that the page carries gets a trace
+// line of its own.
+void write_page(FILE* out, uint8_t* data, page_kind kind, int32_t block, int32_t page,
+                block_marking marking, int32_t error_bits)
 {
     uint8_t spare[PAGE_SPARE_SIZE] = {};
     char prefix[64];
@@ -131,14 +132,14 @@ void write_page(FILE* out, uint8_t* data, int32_t block, int32_t page,
         static_cast<size_t>(put_block_page(prefix, "read_data: block ", block, page) - prefix);
     char trace[TRACE_PAGE_SIZE];
     char* end = set_ecc_words(data, spare, trace, prefix, prefix_length);
-    if (mark_status) {
-        put_le32(spare + 4 * SPARE_STATUS_WORD, BLOCK_STATUS_MARKED);
+    const uint32_t status = status_word_of(kind, page, marking);
+    if (status != 0) {
+        set_spare_word(spare, SPARE_STATUS_WORD, status);
         std::memcpy(end, prefix, prefix_length);
-        end = put_spare_word(end + prefix_length, SPARE_STATUS_WORD,
-                             BLOCK_STATUS_MARKED);
+        end = put_spare_word(end + prefix_length, SPARE_STATUS_WORD, status);
     }
-    if (tag)
-        put_le32(spare + 4 * SPARE_TAG_WORD, page_tag(block, page));
+    set_spare_word(spare, SPARE_TAG_WORD,
+                   tag_of(kind, static_cast<uint64_t>(block), page));
     write_trace(trace, end);
     inject_bit_errors(data, error_bits);
     write_record(out, data, spare);
@@ -150,7 +151,7 @@ size_t read_page(FILE* in, uint8_t* data)
 {
     const size_t count = std::fread(data, 1, PAGE_DATA_SIZE, in);
     if (std::ferror(in))
-        fail_errno("fread");
+        fail_errno(PAGESMITH_ERRORS, "fread");
     // The read takes one-byte items, so only the bytes past the count still
     // hold the page before: zero just those rather than the whole buffer.
     std::memset(data + count, 0, PAGE_DATA_SIZE - count);
@@ -161,30 +162,25 @@ size_t read_page(FILE* in, uint8_t* data)
 
 bool is_bad(const optional_bad_blocks& bad_block, int32_t block)
 {
-    if (!bad_block)
+    const int slot = bad_block_slot(bad_block, block);
+    if (slot < 0)
         return false;
-    for (int k = 0; k < MAX_BAD_BLOCKS; ++k) {
-        const int32_t listed = (*bad_block)[k];
-        if (listed == -1)
-            return false;
-        if (listed == block) {
-            std::fprintf(stderr, "%s: bad_block[%d] = %d\n", "is_bad", k, listed);
-            return true;
-        }
-    }
-    return false;
+    std::fprintf(stderr, "%s: bad_block[%d] = %d\n", "is_bad", slot, (*bad_block)[slot]);
+    return true;
 }
 
 void write_header(FILE* out, int32_t size)
 {
     uint8_t data[PAGE_DATA_SIZE] = {};
     uint8_t spare[PAGE_SPARE_SIZE] = {};
-    put_le32(data, static_cast<uint32_t>(size));
+    set_header_size(data, static_cast<uint32_t>(size));
     static const char prefix[] = "write_header: page -1";
     char trace[TRACE_PAGE_SIZE];
     char* end = set_ecc_words(data, spare, trace, prefix, sizeof prefix - 1);
     write_trace(trace, end);
-    put_le32(spare + 4 * SPARE_STATUS_WORD, BLOCK_STATUS_MARKED);
+    // A header page carries the status word whether blocks are marked or not.
+    set_spare_word(spare, SPARE_STATUS_WORD,
+                   status_word_of(page_kind::header, HEADER_PAGE, block_marking::off));
     write_record(out, data, spare);
 }
 
@@ -193,7 +189,8 @@ void write_bad_block(FILE* out, int32_t block)
     const uint8_t data[PAGE_DATA_SIZE] = {};
     uint8_t spare[PAGE_SPARE_SIZE] = {};
     for (int32_t p = 0; p < PAGES_PER_BLOCK; ++p) {
-        put_le32(spare + 4 * SPARE_TAG_WORD, page_tag(block, p));
+        set_spare_word(spare, SPARE_TAG_WORD,
+                       tag_of(page_kind::bad_block, static_cast<uint64_t>(block), p));
         write_record(out, data, spare);
         char line[64];
         char* end = put_block_page(line, "write_bad_block: block ", block, p);
@@ -207,6 +204,7 @@ void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
                bool header, int32_t header_size)
 {
     uint8_t data[PAGE_DATA_SIZE];
+    const block_marking marking = bad_block_table ? block_marking::on : block_marking::off;
     int32_t block = 0;
     int32_t page = 0;
 
@@ -224,11 +222,10 @@ void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
             }
             if (header) {
                 write_header(out, header_size);
-                page = 1;
+                page = HEADER_PAGE + 1;
             }
         }
-        write_page(out, data, block, page, bad_block_table && page < 2, true,
-                   error_bits);
+        write_page(out, data, page_kind::data, block, page, marking, error_bits);
         if (++page == PAGES_PER_BLOCK) {
             if (end_of_input)
                 return;
@@ -247,6 +244,6 @@ void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
         return;
     for (; page < PAGES_PER_BLOCK; ++page) {
         std::memset(data, 0, PAGE_DATA_SIZE);
-        write_page(out, data, block, page, false, false, error_bits);
+        write_page(out, data, page_kind::fill, block, page, marking, error_bits);
     }
 }

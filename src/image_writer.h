@@ -2,18 +2,10 @@
 #ifndef PAGESMITH_IMAGE_WRITER_H
 #define PAGESMITH_IMAGE_WRITER_H
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 
-#include "flash_geometry.h"
-
-// Bad-block list: block numbers first, then free slots holding -1.
-using bad_block_list = std::array<int32_t, MAX_BAD_BLOCKS>;
-
-// No bad-block list at all (distinct from an empty list; both list no block).
-using optional_bad_blocks = std::optional<bad_block_list>;
+#include "image_layout.h"
 
 // Converts all of `in` into page records on `out` and writes the trace.
 // error_bits: bit errors per page (0, 1 or 2); fill: complete the last block

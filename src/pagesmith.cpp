@@ -13,6 +13,7 @@
 
 #include "command_line.h"
 #include "errors.h"
+#include "file_checks.h"
 #include "image_writer.h"
 
 namespace {
@@ -49,9 +50,9 @@ int32_t fsize(const char* name)
 {
     struct stat st;
     if (stat(name, &st) != 0)
-        fail_errno("stat");
+        fail_errno(PAGESMITH_ERRORS, "stat");
     if (!S_ISREG(st.st_mode))
-        fail_message("'%s' is not a regular file, so its size is unknown: "
+        fail_message(PAGESMITH_ERRORS, "'%s' is not a regular file, so its size is unknown: "
                      "give the header size with -F\n", name);
     return static_cast<int32_t>(static_cast<uint32_t>(st.st_size));
 }
@@ -63,21 +64,17 @@ FILE* open_input(const char* name)
 {
     FILE* in = std::fopen(name, "rb");
     if (!in)
-        fail_errno("open");
+        fail_errno(PAGESMITH_ERRORS, "open");
     return in;
 }
 
-// Refuses an output name that is the input file itself (through any link):
-// opening it for writing would destroy the input.
+// Refuses an output name that is the input itself (the same file through
+// any link, or the same block device): writing to it would destroy the input.
 void refuse_same_file(FILE* in, const char* output_name)
 {
-    struct stat input_stat;
-    struct stat output_stat;
-    if (fstat(fileno(in), &input_stat) != 0 || stat(output_name, &output_stat) != 0)
-        return;
-    if (S_ISREG(output_stat.st_mode) && input_stat.st_dev == output_stat.st_dev &&
-        input_stat.st_ino == output_stat.st_ino)
-        fail_message("Input and output are the same file '%s'\n", output_name);
+    if (overwrites(fileno(in), output_name))
+        fail_message(PAGESMITH_ERRORS, "Input and output are the same file '%s'\n",
+                     output_name);
 }
 
 // Reports a rejected command line and ends with status 1.
@@ -96,17 +93,22 @@ void refuse_same_file(FILE* in, const char* output_name)
 void finish(FILE* out)
 {
     if (std::fclose(out) != 0)
-        fail_errno("fwrite");
+        fail_errno(PAGESMITH_ERRORS, "fwrite");
     if (std::fflush(stdout) != 0)
-        fail_errno("stdout");
+        fail_errno(PAGESMITH_ERRORS, "stdout");
     if (std::ferror(stdout))
-        fail_message("stdout: write error\n");
+        fail_message(PAGESMITH_ERRORS, "stdout: write error\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // A file opened below must never become a standard stream, where the
+    // trace or a message would be written into it.
+    if (!open_missing_standard_descriptors())
+        return 1;
+
     // Static: the streams are flushed when the process ends, which may
     // happen from deep inside the conversion.
     static char trace_buffer[TRACE_BUFFER_SIZE];
@@ -127,7 +129,7 @@ int main(int argc, char** argv)
     refuse_same_file(in, argv[2]);
     FILE* out = std::fopen(argv[2], "wb");
     if (!out)
-        fail_errno("open");
+        fail_errno(PAGESMITH_ERRORS, "open");
     std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
 
     run_settings settings;

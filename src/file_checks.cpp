@@ -1,0 +1,57 @@
+#include "file_checks.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+bool open_missing_standard_descriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // Lower descriptors are open by now, so this takes fd itself.
+        const int opened = open("/dev/null", O_RDWR);
+        if (opened != fd) {
+            if (opened >= 0)
+                close(opened);
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// True when a and b are the same regular file or the same block device.
+bool same_storage(const struct stat& a, const struct stat& b)
+{
+    if (S_ISREG(a.st_mode) && S_ISREG(b.st_mode))
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    if (S_ISBLK(a.st_mode) && S_ISBLK(b.st_mode))
+        return a.st_rdev == b.st_rdev;
+    return false;
+}
+
+}  // namespace
+
+bool overwrites(int fd, const char* name)
+{
+    struct stat open_stat;
+    struct stat named_stat;
+    if (fstat(fd, &open_stat) != 0 || stat(name, &named_stat) != 0)
+        return false;
+    return same_storage(open_stat, named_stat);
+}
+
+bool same_destination(int a, int b)
+{
+    struct stat a_stat;
+    struct stat b_stat;
+    if (fstat(a, &a_stat) != 0 || fstat(b, &b_stat) != 0)
+        return false;
+    if (S_ISCHR(a_stat.st_mode) && S_ISCHR(b_stat.st_mode))
+        return a_stat.st_rdev == b_stat.st_rdev && isatty(a) != 0;
+    return a_stat.st_dev == b_stat.st_dev && a_stat.st_ino == b_stat.st_ino;
+}
