@@ -45,6 +45,15 @@ bool overwrites(int fd, const char* name)
     return same_storage(open_stat, named_stat);
 }
 
+bool overwrites(int read_fd, int write_fd)
+{
+    struct stat read_stat;
+    struct stat write_stat;
+    if (fstat(read_fd, &read_stat) != 0 || fstat(write_fd, &write_stat) != 0)
+        return false;
+    return same_storage(read_stat, write_stat);
+}
+
 bool same_destination(int a, int b)
 {
     struct stat a_stat;

@@ -13,6 +13,10 @@ bool open_missing_standard_descriptors();
 // Character devices, pipes and names that do not exist yet give false.
 bool overwrites(int fd, const char* name);
 
+// True when writing to descriptor write_fd would overwrite what descriptor
+// read_fd reads, in the sense of overwrites().
+bool overwrites(int read_fd, int write_fd);
+
 // True when descriptors a and b lead to the same open file or device, so
 // that what is written to one lands among what is written to the other.
 bool same_destination(int a, int b);

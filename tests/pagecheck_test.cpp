@@ -80,7 +80,7 @@ const usage_case usage_cases[] = {
     {"no_image", {}, "pagecheck: no image given\n"},
     {"unknown_short", {"-x", "IMAGE"}, "pagecheck: unknown option '-x'\n"},
     {"unknown_long", {"--frobnicate", "IMAGE"}, "pagecheck: unknown option '--frobnicate'\n"},
-    {"missing_value", {"IMAGE", "-o"}, "pagecheck: unexpected argument '-o' after the image\n"},
+    {"missing_value", {"IMAGE", "-o"}, "pagecheck: option '-o' needs a value\n"},
     {"missing_value_last", {"-o"}, "pagecheck: option '-o' needs a value\n"},
     {"bad_list_letter", {"-B", "1,x", "IMAGE"}, "pagecheck: bad block number in bad-block list '1,x'\n"},
     {"bad_list_empty_item", {"-B", "1,,2", "IMAGE"},
@@ -154,7 +154,7 @@ TEST(CommandLine, ReportOnAFullDeviceEndsWithStatusTwo)
     options.stdout_path = "/dev/full";
     const tool_result r = run_tool({pagecheck, image}, options);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "pagecheck: cannot write the report\n");
+    EXPECT_EQ(r.err, "pagecheck: cannot write the report: No space left on device\n");
 }
 
 TEST(CommandLine, QuietPrintsOnlyTheSummary)

@@ -1,0 +1,94 @@
+// What checking an image finds: one finding per fault, and the counts that
+// sum them up.  Shared by the checking core and whatever reports on it.
+#ifndef PAGESMITH_CHECK_FINDINGS_H
+#define PAGESMITH_CHECK_FINDINGS_H
+
+#include <cstdint>
+#include <optional>
+
+#include "image_layout.h"
+
+// The kinds of finding.  Those up to uncorrectable are about one sector of
+// a record, those up to out_of_place about one record, the rest about the
+// image as a whole.
+enum class finding_kind {
+    corrected_data,       // one data bit flipped: byte, bit
+    corrected_code,       // one bit of the stored ECC word flipped: word, bit
+    uncorrectable,        // found: the syndrome (stored XOR recomputed word)
+    page_tag,             // found, expected: the page tag
+    status_word,          // found, expected: the block status word
+    status_word_value,    // found: a status word that is neither allowed value
+    spare_word,           // word, found: a spare word that must be zero
+    header_not_zero,      // a header page holds more than its size
+    data_not_zero,        // a bad-block or fill page holds data
+    header_size_differs,  // found: this header's size, expected: the first one's
+    out_of_place,         // other: the kind of the record before
+    ends_inside_fill,     // page: the last fill page
+    ends_after,           // other: the kind of the last record
+    partial_record,       // found: bytes after the last whole record
+    header_size_misfit,   // found: the header size, expected: bytes of data pages
+};
+
+// How a finding counts in the summary.
+enum class finding_class { corrected, uncorrectable, problem };
+
+// Number of finding classes, for tables indexed by class.
+constexpr int FINDING_CLASS_COUNT = 3;
+
+// One fault found in the image.
+struct finding {
+    finding_kind what = finding_kind::page_tag;
+    uint64_t record = 0;                // index of the record in the image
+    uint64_t block = 0;                 // its position: record / PAGES_PER_BLOCK
+    int page = 0;                       // and record % PAGES_PER_BLOCK
+    page_kind kind = page_kind::data;   // the kind the record was taken for
+    page_kind other = page_kind::data;  // a neighbouring record's kind
+    int sector = -1;                    // sector findings: the sector
+    int byte = 0;                       // corrected_data: byte of the data area
+    int bit = 0;                        // the bit in that byte or ECC word
+    int word = 0;                       // spare word number
+    uint64_t found = 0;                 // the value found
+    uint64_t expected = 0;              // the value expected
+};
+
+// True when the finding is about one record rather than the whole image.
+constexpr bool is_about_record(finding_kind what)
+{
+    return what <= finding_kind::out_of_place;
+}
+
+// True when the finding is about one sector of a record.
+constexpr bool is_about_sector(finding_kind what)
+{
+    return what <= finding_kind::uncorrectable;
+}
+
+// How a finding of this kind counts.
+constexpr finding_class class_of(finding_kind what)
+{
+    if (what == finding_kind::corrected_data || what == finding_kind::corrected_code)
+        return finding_class::corrected;
+    if (what == finding_kind::uncorrectable)
+        return finding_class::uncorrectable;
+    return finding_class::problem;
+}
+
+// The counts of a whole check.
+struct check_summary {
+    uint64_t records = 0;                   // whole records read
+    uint64_t kinds[PAGE_KIND_COUNT] = {};   // records of each kind
+    uint64_t sectors = 0;                   // sectors decoded
+    uint64_t corrected = 0;                 // corrected findings
+    uint64_t uncorrectable = 0;             // uncorrectable findings
+    uint64_t problems = 0;                  // every other finding
+    std::optional<uint64_t> input_size;     // input length, when header pages tell it
+};
+
+// Adds one finding to the counts.
+void count_finding(check_summary& summary, const finding& f);
+
+// Exit status of a check: 0 when sound, 1 when any sector is
+// uncorrectable or any other problem was found.
+int check_status(const check_summary& summary);
+
+#endif

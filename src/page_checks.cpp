@@ -1,0 +1,195 @@
+// Checks on one page record.
+
+#include "page_checks.h"
+
+namespace {
+
+// True when the n bytes at p are all zero.
+bool all_zero(const uint8_t* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] != 0)
+            return false;
+    return true;
+}
+
+// The data of sector s of a record.
+uint8_t* sector_data(const page_record& r, int s)
+{
+    return r.data + SECTOR_SIZE * static_cast<size_t>(s);
+}
+
+// True when the record is, as far as can be told, a fill page: its whole
+// spare area is zero and every sector decodes to zero bytes or not at all.
+bool looks_like_fill(const page_record& r, const page_decoding& d)
+{
+    if (!all_zero(r.spare, PAGE_SPARE_SIZE))
+        return false;
+    for (int s = 0; s < SECTORS_PER_PAGE; ++s)
+        if (d.sector[s].outcome != ecc_outcome::uncorrectable &&
+            !all_zero(sector_data(r, s), SECTOR_SIZE))
+            return false;
+    return true;
+}
+
+// The kind that the layout puts at the record's position, unless the fill
+// pages have begun.
+page_kind kind_at_position(const expected_layout& layout, const page_record& r)
+{
+    if (bad_block_slot(layout.bad_blocks, static_cast<int64_t>(r.block)) >= 0)
+        return page_kind::bad_block;
+    if (r.page == HEADER_PAGE && layout.header == header_pages::present)
+        return page_kind::header;
+    return page_kind::data;
+}
+
+}  // namespace
+
+finding& add_finding(page_findings& out, const page_record& r, page_kind kind,
+                     finding_kind what)
+{
+    finding& f = out.items[out.count++];
+    f = finding{};
+    f.what = what;
+    f.record = r.index;
+    f.block = r.block;
+    f.page = r.page;
+    f.kind = kind;
+    return f;
+}
+
+page_decoding decode_page(const page_record& r)
+{
+    page_decoding d;
+    for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
+        uint8_t* sector = sector_data(r, s);
+        const uint32_t stored = spare_word(r.spare, SPARE_ECC_WORD + s);
+        const uint32_t computed = computeECC(sector);
+        d.syndrome[s] = stored ^ computed;
+        d.sector[s] = decode_ecc(stored, computed);
+        if (d.sector[s].outcome == ecc_outcome::data_bit)
+            sector[d.sector[s].byte] ^= static_cast<uint8_t>(1u << d.sector[s].bit);
+        else if (d.sector[s].outcome == ecc_outcome::uncorrectable)
+            d.uncorrectable = true;
+    }
+    return d;
+}
+
+// Fill pages carry tag 0, which no data or bad-block page carries except at
+// page 0 of block 0 (and of every 65536th block).  There, and at header
+// positions, a fill page starts a whole block of fill pages, so the next
+// record decides: its tag is 0 only if it is a fill page.  A data page at
+// such a position counts as fill only if it cannot be told from one.
+page_kind classify(const expected_layout& layout, const page_record& r,
+                   const page_decoding& d, const look_ahead& next)
+{
+    const page_kind expected = kind_at_position(layout, r);
+    if (spare_word(r.spare, SPARE_TAG_WORD) != 0)
+        return expected;
+    if (expected != page_kind::header && tag_of(page_kind::data, r.block, r.page) != 0)
+        return page_kind::fill;
+    if (!next.present || next.tag != 0)
+        return expected;
+    if (expected == page_kind::data && !looks_like_fill(r, d))
+        return page_kind::data;
+    return page_kind::fill;
+}
+
+status_expectation learn_status(status_expectation now, const page_record& r, page_kind kind)
+{
+    if (now != status_expectation::unknown || kind != page_kind::data ||
+        !page_carries_status_word(r.page))
+        return now;
+    const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
+    if (status == status_word_of(kind, r.page, block_marking::on))
+        return status_expectation::marked;
+    if (status == status_word_of(kind, r.page, block_marking::off))
+        return status_expectation::unmarked;
+    return now;
+}
+
+void check_sectors(const page_record& r, page_kind kind, const page_decoding& d,
+                   page_findings& out)
+{
+    for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
+        const ecc_decoding& e = d.sector[s];
+        finding_kind what;
+        if (e.outcome == ecc_outcome::data_bit)
+            what = finding_kind::corrected_data;
+        else if (e.outcome == ecc_outcome::code_bit)
+            what = finding_kind::corrected_code;
+        else if (e.outcome == ecc_outcome::uncorrectable)
+            what = finding_kind::uncorrectable;
+        else
+            continue;
+        finding& f = add_finding(out, r, kind, what);
+        f.sector = s;
+        f.byte = s * static_cast<int>(SECTOR_SIZE) + e.byte;
+        f.bit = e.bit;
+        f.word = SPARE_ECC_WORD + s;
+        f.found = d.syndrome[s];
+    }
+}
+
+void check_spare(const page_record& r, page_kind kind, status_expectation status,
+                 page_findings& out)
+{
+    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
+    const uint32_t want_tag = tag_of(kind, r.block, r.page);
+    if (tag != want_tag) {
+        finding& f = add_finding(out, r, kind, finding_kind::page_tag);
+        f.found = tag;
+        f.expected = want_tag;
+    }
+    const uint32_t word = spare_word(r.spare, SPARE_STATUS_WORD);
+    const bool undecided = status == status_expectation::unknown && kind == page_kind::data &&
+                           page_carries_status_word(r.page);
+    const block_marking marking =
+        status == status_expectation::marked ? block_marking::on : block_marking::off;
+    const uint32_t want_status = status_word_of(kind, r.page, marking);
+    if (undecided || word != want_status) {
+        finding& f = add_finding(
+            out, r, kind, undecided ? finding_kind::status_word_value : finding_kind::status_word);
+        f.word = SPARE_STATUS_WORD;
+        f.found = word;
+        f.expected = want_status;
+    }
+    for (int n = SPARE_TAG_WORD + 1; n < SPARE_ECC_WORD; ++n) {
+        const uint32_t value = spare_word(r.spare, n);
+        if (value != 0) {
+            finding& f = add_finding(out, r, kind, finding_kind::spare_word);
+            f.word = n;
+            f.found = value;
+        }
+    }
+}
+
+void check_content(const page_record& r, page_kind kind, const page_decoding& d,
+                   page_findings& out)
+{
+    if (kind == page_kind::data || d.uncorrectable)
+        return;
+    const size_t from = kind == page_kind::header ? HEADER_SIZE_BYTES : 0;
+    if (!all_zero(r.data + from, PAGE_DATA_SIZE - from))
+        add_finding(out, r, kind,
+                    kind == page_kind::header ? finding_kind::header_not_zero
+                                              : finding_kind::data_not_zero);
+}
+
+bool may_follow(page_kind previous, page_kind kind, int page)
+{
+    const bool after_data = previous == page_kind::data;
+    switch (kind) {
+    case page_kind::header:
+        return after_data || previous == page_kind::bad_block;
+    case page_kind::data:
+        return page == 0 ? after_data || previous == page_kind::bad_block
+                         : after_data || previous == page_kind::header;
+    case page_kind::bad_block:
+        return page == 0 ? after_data || previous == page_kind::bad_block
+                         : previous == page_kind::bad_block;
+    case page_kind::fill:
+        return page == 0 ? after_data : after_data || previous == page_kind::fill;
+    }
+    return false;
+}

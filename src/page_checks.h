@@ -1,0 +1,88 @@
+// Checks on one page record: decoding its sectors, telling its kind, and
+// comparing its words and data with what that kind carries.  Each check
+// adds findings to a list and prints nothing.
+#ifndef PAGESMITH_PAGE_CHECKS_H
+#define PAGESMITH_PAGE_CHECKS_H
+
+#include <cstdint>
+
+#include "check_findings.h"
+#include "ecc.h"
+#include "image_layout.h"
+
+// One page record and where it stands in the image.
+struct page_record {
+    uint8_t* data;         // PAGE_DATA_SIZE bytes, corrected in place
+    const uint8_t* spare;  // PAGE_SPARE_SIZE bytes
+    uint64_t index;        // record number in the image
+    uint64_t block;        // index / PAGES_PER_BLOCK
+    int page;              // index % PAGES_PER_BLOCK
+};
+
+// The record after the current one, as far as telling the kind needs it.
+struct look_ahead {
+    bool present = false;  // a whole record follows
+    uint32_t tag = 0;      // its page tag
+};
+
+// Whether header pages stand at HEADER_PAGE of each block that holds data.
+enum class header_pages { absent, present };
+
+// What the data pages at the start of a block carry as status word: not
+// yet known (decided by the first such page), or known.
+enum class status_expectation { unknown, marked, unmarked };
+
+// The layout an image is checked against.
+struct expected_layout {
+    header_pages header = header_pages::absent;  // made with -h
+    optional_bad_blocks bad_blocks;              // made with -B (implies -b)
+};
+
+// Decoding of the four sectors of one record.
+struct page_decoding {
+    ecc_decoding sector[SECTORS_PER_PAGE];
+    uint32_t syndrome[SECTORS_PER_PAGE];  // stored XOR recomputed word
+    bool uncorrectable = false;           // some sector could not be decoded
+};
+
+// The findings about one record, in the order they are reported.
+struct page_findings {
+    static constexpr int CAPACITY = 32;  // more than all checks can add
+    finding items[CAPACITY];
+    int count = 0;
+};
+
+// Decodes the four sectors and corrects single data-bit errors in place.
+page_decoding decode_page(const page_record& r);
+
+// The kind of the record, from its position, the layout, its tag and the
+// tag of the next record.
+page_kind classify(const expected_layout& layout, const page_record& r,
+                   const page_decoding& d, const look_ahead& next);
+
+// Learns the status expectation from the first data page that carries a
+// status word, when it holds one of the two allowed values.
+status_expectation learn_status(status_expectation now, const page_record& r, page_kind kind);
+
+// Adds the findings about the sectors: corrections and uncorrectable ones.
+void check_sectors(const page_record& r, page_kind kind, const page_decoding& d,
+                   page_findings& out);
+
+// Adds the findings about the tag, the status word and the zero spare words.
+void check_spare(const page_record& r, page_kind kind, status_expectation status,
+                 page_findings& out);
+
+// Adds a finding when a header, bad-block or fill page holds data it must
+// not.  Uncorrectable data is not judged again.
+void check_content(const page_record& r, page_kind kind, const page_decoding& d,
+                   page_findings& out);
+
+// True when a record of `kind` at `page` may follow a record of `previous`,
+// in the order the converter writes them.
+bool may_follow(page_kind previous, page_kind kind, int page);
+
+// Adds a finding about record r to the list.
+finding& add_finding(page_findings& out, const page_record& r, page_kind kind,
+                     finding_kind what);
+
+#endif
