@@ -35,7 +35,7 @@ enum class status_expectation { unknown, marked, unmarked };
 // The layout an image is checked against.
 struct expected_layout {
     header_pages header = header_pages::absent;  // made with -h
-    optional_bad_blocks bad_blocks;              // made with -B (implies -b)
+    optional_bad_blocks bad_blocks = {};         // made with -B (implies -b)
 };
 
 // Decoding of the four sectors of one record.

@@ -3,12 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <random>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
-#include "ecc.h"
 #include "tool_runner.h"
 
 namespace {
@@ -30,12 +31,6 @@ std::string make_image(const scratch_dir& dir, const std::string& input,
     return dir.file("image");
 }
 
-// Byte `at` of spare word `word` of record `index`.
-size_t spare_byte(size_t index, int word, int at = 0)
-{
-    return index * RECORD + PAGE + static_cast<size_t>(4 * word + at);
-}
-
 // Last line of a report (the summary).
 std::string last_line(const std::string& text)
 {
@@ -51,6 +46,7 @@ struct usage_case {
     const char* name;
     std::vector<std::string> args;  // "IMAGE" stands for a valid image
     std::string message;            // first line on the error stream
+    std::string stdout_path = {};   // empty: captured (and must stay empty)
 };
 
 void PrintTo(const usage_case& c, std::ostream* os)
@@ -68,7 +64,9 @@ TEST_P(Usage, EndsWithStatusTwo)
     std::vector<std::string> argv = {pagecheck};
     for (const std::string& a : c.args)
         argv.push_back(a == "IMAGE" ? image : a);
-    const tool_result r = run_tool(argv);
+    run_options options;
+    options.stdout_path = c.stdout_path;
+    const tool_result r = run_tool(argv, options);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), c.message);
@@ -77,35 +75,61 @@ TEST_P(Usage, EndsWithStatusTwo)
 const std::string seventeen = "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16";
 
 const usage_case usage_cases[] = {
-    {"no_image", {}, "pagecheck: no image given\n"},
-    {"unknown_short", {"-x", "IMAGE"}, "pagecheck: unknown option '-x'\n"},
-    {"unknown_long", {"--frobnicate", "IMAGE"}, "pagecheck: unknown option '--frobnicate'\n"},
-    {"missing_value", {"IMAGE", "-o"}, "pagecheck: option '-o' needs a value\n"},
-    {"missing_value_last", {"-o"}, "pagecheck: option '-o' needs a value\n"},
-    {"bad_list_letter", {"-B", "1,x", "IMAGE"}, "pagecheck: bad block number in bad-block list '1,x'\n"},
-    {"bad_list_empty_item", {"-B", "1,,2", "IMAGE"},
-     "pagecheck: empty block number in bad-block list '1,,2'\n"},
-    {"bad_list_negative", {"--bad-blocks=-1", "IMAGE"},
-     "pagecheck: bad block number in bad-block list '-1'\n"},
-    {"bad_list_too_large", {"-B", "2147483648", "IMAGE"},
-     "pagecheck: block number too large in bad-block list '2147483648'\n"},
-    {"bad_list_too_long", {"-B", seventeen, "IMAGE"}, "pagecheck: more than 16 bad blocks\n"},
-    {"missing_image", {"/nonexistent/image"}, "pagecheck: /nonexistent/image: No such file or directory\n"},
-    {"directory_image", {"/tmp"}, "pagecheck: /tmp: Is a directory\n"},
-    {"output_unwritable", {"-o", "/nonexistent/out", "IMAGE"},
-     "pagecheck: /nonexistent/out: No such file or directory\n"},
-    {"output_full", {"-o", "/dev/full", "IMAGE"}, "pagecheck: /dev/full: No space left on device\n"},
+    {.name = "no_image", .args = {}, .message = "pagecheck: no image given\n"},
+    {.name = "unknown_short", .args = {"-x", "IMAGE"},
+     .message = "pagecheck: unknown option '-x'\n"},
+    {.name = "unknown_in_a_cluster", .args = {"-qz", "IMAGE"},
+     .message = "pagecheck: unknown option '-z'\n"},
+    {.name = "unknown_long", .args = {"--frobnicate", "IMAGE"},
+     .message = "pagecheck: unknown option '--frobnicate'\n"},
+    {.name = "long_takes_no_value", .args = {"--quiet=1", "IMAGE"},
+     .message = "pagecheck: option '--quiet=1' takes no value\n"},
+    {.name = "long_prefix_takes_no_value", .args = {"IMAGE", "--head=yes"},
+     .message = "pagecheck: option '--head=yes' takes no value\n"},
+    {.name = "long_ambiguous", .args = {"--he", "IMAGE"},
+     .message = "pagecheck: option '--he' is ambiguous: --header, --help\n"},
+    {.name = "missing_value", .args = {"IMAGE", "-o"},
+     .message = "pagecheck: option '-o' needs a value\n"},
+    {.name = "missing_long_value", .args = {"IMAGE", "--output"},
+     .message = "pagecheck: option '--output' needs a value\n"},
+    {.name = "two_images", .args = {"IMAGE", "-q", "second"},
+     .message = "pagecheck: unexpected argument 'second' after the image\n"},
+    {.name = "bad_list_letter", .args = {"-B", "1,x", "IMAGE"},
+     .message = "pagecheck: bad block number in bad-block list '1,x'\n"},
+    {.name = "bad_list_empty_item", .args = {"-B", "1,,2", "IMAGE"},
+     .message = "pagecheck: empty block number in bad-block list '1,,2'\n"},
+    {.name = "bad_list_negative", .args = {"--bad-blocks=-1", "IMAGE"},
+     .message = "pagecheck: bad block number in bad-block list '-1'\n"},
+    {.name = "bad_list_too_large", .args = {"-B", "2147483648", "IMAGE"},
+     .message = "pagecheck: block number too large in bad-block list '2147483648'\n"},
+    {.name = "bad_list_too_long", .args = {"-B", seventeen, "IMAGE"},
+     .message = "pagecheck: more than 16 bad blocks\n"},
+    {.name = "bad_lists_too_long_together", .args = {"-B", "0,1,2,3,4,5,6,7", "IMAGE", "-B",
+                                                      "8,9,10,11,12,13,14,15,16"},
+     .message = "pagecheck: more than 16 bad blocks\n"},
+    {.name = "missing_image", .args = {"/nonexistent/image"},
+     .message = "pagecheck: /nonexistent/image: No such file or directory\n"},
+    {.name = "directory_image", .args = {"/tmp"}, .message = "pagecheck: /tmp: Is a directory\n"},
+    {.name = "output_unwritable", .args = {"-o", "/nonexistent/out", "IMAGE"},
+     .message = "pagecheck: /nonexistent/out: No such file or directory\n"},
+    {.name = "output_full", .args = {"-o", "/dev/full", "IMAGE"},
+     .message = "pagecheck: /dev/full: No space left on device\n"},
+    {.name = "help_unwritable", .args = {"--help"},
+     .message = "pagecheck: standard output: No space left on device\n",
+     .stdout_path = "/dev/full"},
+    {.name = "version_unwritable", .args = {"--version"},
+     .message = "pagecheck: standard output: No space left on device\n",
+     .stdout_path = "/dev/full"},
+    {.name = "report_unwritable", .args = {"IMAGE"},
+     .message = "pagecheck: cannot write the report: No space left on device\n",
+     .stdout_path = "/dev/full"},
+    {.name = "recovered_input_unwritable", .args = {"-o", "-", "IMAGE"},
+     .message = "pagecheck: standard output: No space left on device\n",
+     .stdout_path = "/dev/full"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, Usage, ::testing::ValuesIn(usage_cases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(CommandLine, TwoImagesAreRefused)
-{
-    const tool_result r = run_tool({pagecheck, "a", "b"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err.rfind("pagecheck: unexpected argument 'b'", 0), 0u) << r.err;
-}
 
 TEST(CommandLine, HelpAndVersionGoToStandardOutput)
 {
@@ -145,18 +169,6 @@ TEST(CommandLine, OutputOnStandardOutputMovesTheReport)
     EXPECT_EQ(last_line(r.err).rfind("pagecheck: summary: 4 records", 0), 0u) << r.err;
 }
 
-// A report that cannot be written is not a success.
-TEST(CommandLine, ReportOnAFullDeviceEndsWithStatusTwo)
-{
-    scratch_dir dir;
-    const std::string image = make_image(dir, random_bytes(9000, 3), {});
-    run_options options;
-    options.stdout_path = "/dev/full";
-    const tool_result r = run_tool({pagecheck, image}, options);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "pagecheck: cannot write the report: No space left on device\n");
-}
-
 TEST(CommandLine, QuietPrintsOnlyTheSummary)
 {
     scratch_dir dir;
@@ -167,115 +179,62 @@ TEST(CommandLine, QuietPrintsOnlyTheSummary)
                      "20 sectors checked, 5 corrected, 0 uncorrectable; 0 other problems\n");
 }
 
-// ---- findings on damaged images and on wrong layout options.
-
-struct damage_case {
-    const char* name;
-    size_t input_size;
-    std::vector<std::string> make;    // pagesmith options
-    std::function<void(std::string&)> damage;
-    std::vector<std::string> check;   // pagecheck options
-    int status;
-    std::string finding;              // a line the report must hold
-};
-
-void PrintTo(const damage_case& c, std::ostream* os)
+// Options may follow the image, and "-" reads the image from the standard
+// input; both give what the usual form gives.
+TEST(CommandLine, OptionsAfterTheImageAndStandardInput)
 {
-    *os << c.name;
-}
-
-class Damage : public ::testing::TestWithParam<damage_case> {};
-
-TEST_P(Damage, IsReported)
-{
-    const damage_case& c = GetParam();
     scratch_dir dir;
-    const std::string image = make_image(dir, random_bytes(c.input_size, 4), c.make);
-    std::string bytes = read_file(image);
-    if (c.damage)
-        c.damage(bytes);
-    write_file(image, bytes);
-    std::vector<std::string> argv = {pagecheck};
-    argv.insert(argv.end(), c.check.begin(), c.check.end());
-    argv.push_back(image);
-    const tool_result r = run_tool(argv);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_NE(r.out.find(c.finding + "\n"), std::string::npos) << r.out;
+    const std::string input = random_bytes(70 * 2048 + 5, 5);
+    const std::string image = make_image(dir, input, {"-h", "-s", "-f"});
+    const tool_result usual = run_tool({pagecheck, "-H", "-o", dir.file("usual"), image});
+    ASSERT_EQ(usual.status, 0);
+    EXPECT_TRUE(read_file(dir.file("usual")) == input);
+    run_options from_stdin;
+    from_stdin.stdin_path = image;
+    const tool_result r =
+        run_tool({pagecheck, "-", "-o", dir.file("out"), "--header"}, from_stdin);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, usual.out);
     EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(read_file(dir.file("out")) == input);
 }
 
-// Sets spare word `word` of record `index` to `value`.
-std::function<void(std::string&)> set_word(size_t index, int word, uint32_t value)
+// The recovered input and the report never share a stream: when -o names
+// the standard output, the report moves to the error stream.
+TEST(CommandLine, ReportLeavesTheStreamOfTheRecoveredInput)
 {
-    return [=](std::string& s) {
-        for (int k = 0; k < 4; ++k)
-            s[spare_byte(index, word, k)] = static_cast<char>(value >> (8 * k));
-    };
+    scratch_dir dir;
+    const std::string input = random_bytes(5000, 6);
+    const std::string image = make_image(dir, input, {"-h"});
+    for (const char* name : {"-", "/dev/stdout", "/proc/self/fd/1"}) {
+        run_options options;
+        options.stdout_path = dir.file("stdout");
+        const tool_result r = run_tool({pagecheck, "-H", "-o", name, image}, options);
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_TRUE(read_file(dir.file("stdout")) == input) << name;
+        EXPECT_EQ(r.err.rfind("pagecheck: summary: 4 records", 0), 0u) << name << r.err;
+    }
 }
 
-// Sets the data bytes [from, from + n) of record `index` to `value` and
-// stores the ECC words of the new data, so that only the content is wrong.
-std::function<void(std::string&)> set_data(size_t index, size_t from, size_t n, char value)
+// Recovered bytes are not poured onto a terminal.
+TEST(CommandLine, RecoveredInputIsNotWrittenToATerminal)
 {
-    return [=](std::string& s) {
-        s.replace(index * RECORD + from, n, n, value);
-        for (int sector = 0; sector < 4; ++sector) {
-            const auto* data = reinterpret_cast<const uint8_t*>(s.data() + index * RECORD);
-            const uint32_t word = computeECC(data + 512 * sector);
-            for (int k = 0; k < 4; ++k)
-                s[spare_byte(index, 12 + sector, k)] = static_cast<char>(word >> (8 * k));
-        }
-    };
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        GTEST_SKIP() << "no pseudo-terminal here";
+    scratch_dir dir;
+    const std::string image = make_image(dir, random_bytes(5000, 7), {});
+    for (const char* name : {"-", "/dev/stdout"}) {
+        run_options options;
+        options.stdout_path = ptsname(master);
+        const tool_result r = run_tool({pagecheck, "-o", name, image}, options);
+        EXPECT_EQ(r.status, 2) << name;
+        EXPECT_EQ(r.err, "pagecheck: the recovered input would go to a terminal: redirect the "
+                         "standard output or give -o FILE\n")
+            << name;
+    }
+    close(master);
 }
-
-const damage_case damage_cases[] = {
-    {"tag", 6 * PAGE, {}, set_word(5, 1, 0x00000004), {}, 1,
-     "block 0 page 5 (data): page tag 0x00000004, expected 0x00000005"},
-    {"status_word", 6 * PAGE, {}, set_word(3, 0, 0xffffffff), {}, 1,
-     "block 0 page 3 (data): block status word 0xffffffff, expected 0x00000000"},
-    {"status_word_not_allowed", 6 * PAGE, {}, set_word(0, 0, 0x12), {}, 1,
-     "block 0 page 0 (data): block status word 0x00000012, expected 0x00000000 or 0xffffffff"},
-    {"status_words_disagree", 66 * PAGE, {"-b"}, set_word(64, 0, 0), {}, 1,
-     "block 1 page 0 (data): block status word 0x00000000, expected 0xffffffff"},
-    {"spare_word_not_zero", 3 * PAGE, {}, set_word(2, 7, 1), {}, 1,
-     "block 0 page 2 (data): spare[7] = 0x00000001, expected 0"},
-    {"ecc_word_bit", 3 * PAGE, {}, [](std::string& s) { s[spare_byte(1, 13, 2)] ^= 0x02; }, {}, 0,
-     "block 0 page 1 (data) sector 1: ECC word spare[13] bit 17 flipped, data intact"},
-    {"two_bits_in_ecc_word", 3 * PAGE, {}, [](std::string& s) { s[spare_byte(1, 14, 1)] ^= 0x03; }, {},
-     1, "block 0 page 1 (data) sector 2: uncorrectable, syndrome 0x00000300"},
-    {"partial_record", 3 * PAGE, {}, [](std::string& s) { s.resize(s.size() - 100); }, {}, 1,
-     "trailing partial record of 2012 bytes"},
-    {"header_size_forced", 5000, {"-h", "-F", "5"}, nullptr, {"-H"}, 1,
-     "header size 5 does not fit the 6144 bytes of data pages; nothing is cut"},
-    {"header_sizes_differ", 70 * PAGE, {"-h"}, set_data(64, 0, 1, 'x'), {"-H"}, 1,
-     "block 1 page 0 (header): header size 143480, the first header page holds 143360"},
-    {"header_not_zero", 3 * PAGE, {"-h"}, set_data(0, 100, 512, '\xff'), {"-H"}, 1,
-     "block 0 page 0 (header): bytes 4-2047 are not zero"},
-    {"fill_not_zero", 3 * PAGE, {"-f"}, set_data(10, 512, 512, '\xff'), {}, 1,
-     "block 0 page 10 (fill): data area is not zero"},
-    {"bad_block_not_zero", 3 * PAGE, {"-B", "0"}, set_data(7, 0, 512, '\xff'), {"-B", "0"}, 1,
-     "block 0 page 7 (bad-block): data area is not zero"},
-    {"fill_cut_short", 3 * PAGE, {"-f"}, [](std::string& s) { s.resize(31 * RECORD); }, {}, 1,
-     "image ends inside the fill pages, at page 30"},
-    {"data_after_bad_block_missing", 3 * PAGE, {"-B", "0"},
-     [](std::string& s) { s.resize(64 * RECORD); }, {"-B", "0"}, 1,
-     "image ends after a bad-block page, before any data page that follows it"},
-    {"data_after_fill", 5 * PAGE, {}, set_word(2, 1, 0), {}, 1,
-     "block 0 page 3 (data): out of place after a fill page"},
-    {"header_not_given", 70 * PAGE, {"-h"}, nullptr, {}, 1,
-     "block 1 page 0 (fill): data area is not zero"},
-    {"header_given_wrongly", 3 * PAGE, {"-b"}, nullptr, {"-H"}, 1,
-     "block 0 page 0 (header): bytes 4-2047 are not zero"},
-    {"bad_list_not_given", 3 * PAGE, {"-B", "0"}, nullptr, {}, 1,
-     "block 1 page 0 (data): block status word 0xffffffff, expected 0x00000000"},
-    {"bad_list_given_wrongly", 3 * PAGE, {"-b"}, nullptr, {"-B", "0"}, 1,
-     "block 0 page 0 (bad-block): block status word 0xffffffff, expected 0x00000000"},
-    {"bad_list_implies_marks", 3 * PAGE, {}, nullptr, {"-B", "7"}, 1,
-     "block 0 page 0 (data): block status word 0x00000000, expected 0xffffffff"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Findings, Damage, ::testing::ValuesIn(damage_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- pages that only their position and neighbours tell apart.  A data
 // page of zero bytes at page 0 of block 0 carries tag 0 like a fill page.

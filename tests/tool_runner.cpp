@@ -63,6 +63,8 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
             redirect(0, options.stdin_path, O_RDONLY);
         redirect(1, out_path, O_WRONLY | O_CREAT | O_TRUNC);
         redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
+        for (const int fd : options.closed)
+            close(fd);
         if (options.user >= 0 &&
             (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.user)) != 0 ||
              setuid(static_cast<uid_t>(options.user)) != 0))

@@ -19,6 +19,7 @@ struct run_options {
     std::string stdout_path;               // empty: captured into out
     std::string cwd;                       // empty: the test's own
     int user = -1;                         // user and group id to run as; -1 unchanged
+    std::vector<int> closed;               // descriptors the run starts without
 };
 
 // argv as the null-terminated array that execv takes; points into argv.

@@ -1,0 +1,274 @@
+// The checking core in-process: sound images built by the independent image
+// model, damaged in one place, must give exactly the findings listed (in the
+// report's own words), and the recovered input must be cut where the header
+// pages say.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "check_report.h"
+#include "ecc.h"
+#include "image_check.h"
+#include "image_model.h"
+#include "input_recovery.h"
+#include "tool_runner.h"
+
+namespace {
+
+constexpr size_t PAGE = 2048;
+constexpr size_t RECORD = 2048 + 64;
+
+// What one check gave.
+struct check_outcome {
+    int read_error = 0;
+    std::vector<std::string> findings;  // each as the report words it
+    check_summary summary;
+};
+
+// Runs the checking core over image bytes held in memory.
+check_outcome check_bytes(const std::string& image, const expected_layout& layout)
+{
+    std::string copy = image;
+    FILE* in = copy.empty() ? std::fopen("/dev/null", "rb")
+                            : fmemopen(copy.data(), copy.size(), "rb");
+    if (!in)
+        throw std::runtime_error("cannot open the image in memory");
+    check_outcome outcome;
+    check_sink sink;
+    sink.on_finding = [&](const finding& f) { outcome.findings.push_back(describe_finding(f)); };
+    outcome.read_error = check_image(in, layout, sink, outcome.summary);
+    std::fclose(in);
+    return outcome;
+}
+
+// A bad-block list of the given numbers.
+optional_bad_blocks listed(std::initializer_list<int32_t> blocks)
+{
+    bad_block_list list;
+    list.fill(-1);
+    size_t k = 0;
+    for (int32_t b : blocks)
+        list[k++] = b;
+    return list;
+}
+
+// Sets spare word `word` of record `index` to `value`.
+std::function<void(std::string&)> set_word(size_t index, int word, uint32_t value)
+{
+    return [=](std::string& s) {
+        for (int k = 0; k < 4; ++k)
+            s[index * RECORD + PAGE + 4 * word + k] = static_cast<char>(value >> (8 * k));
+    };
+}
+
+// Flips bit `bit` of byte `at` of record `index` (at >= PAGE: the spare area).
+std::function<void(std::string&)> flip(size_t index, size_t at, int bit)
+{
+    return [=](std::string& s) { s[index * RECORD + at] ^= static_cast<char>(1 << bit); };
+}
+
+// Sets data bytes [from, from + n) of record `index` to `value` and stores
+// the ECC words of the new data, so that only the content is wrong.
+std::function<void(std::string&)> set_data(size_t index, size_t from, size_t n, char value)
+{
+    return [=](std::string& s) {
+        s.replace(index * RECORD + from, n, n, value);
+        for (int sector = 0; sector < 4; ++sector) {
+            const auto* data = reinterpret_cast<const uint8_t*>(s.data() + index * RECORD);
+            set_word(index, 12 + sector, computeECC(data + 512 * sector))(s);
+        }
+    };
+}
+
+// Keeps the first `records` records and `extra` more bytes.
+std::function<void(std::string&)> keep(size_t records, size_t extra = 0)
+{
+    return [=](std::string& s) { s.resize(records * RECORD + extra); };
+}
+
+struct damage_case {
+    const char* name;
+    const char* made;                       // layout of the sound image
+    size_t input_size;                      // bytes of input it holds
+    bool marked = false;                    // made with -b
+    int32_t header_size = -1;               // -1: the input size
+    std::vector<int32_t> bad_list = {};     // made with -B
+    std::function<void(std::string&)> damage = nullptr;
+    expected_layout check = {};             // what the check is told
+    std::vector<std::string> findings = {};
+};
+
+void PrintTo(const damage_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Findings : public ::testing::TestWithParam<damage_case> {};
+
+TEST_P(Findings, GivesExactlyTheFindings)
+{
+    const damage_case& c = GetParam();
+    model_settings settings;
+    settings.input = random_bytes(c.input_size, 4);
+    settings.bad_block_table = c.marked || !c.bad_list.empty();
+    settings.header_size = c.header_size >= 0 ? c.header_size
+                                              : static_cast<int32_t>(c.input_size);
+    settings.bad_list = c.bad_list;
+    std::string image = model_from_layout(c.made, settings).image;
+    if (c.damage)
+        c.damage(image);
+    const check_outcome outcome = check_bytes(image, c.check);
+    EXPECT_EQ(outcome.read_error, 0);
+    EXPECT_EQ(outcome.findings, c.findings);
+    const check_summary& s = outcome.summary;
+    EXPECT_EQ(s.corrected + s.uncorrectable + s.problems, c.findings.size());
+    EXPECT_EQ(check_status(s), s.uncorrectable + s.problems == 0 ? 0 : 1);
+}
+
+const expected_layout with_header = {.header = header_pages::present};
+
+const damage_case damage_cases[] = {
+    {.name = "sound", .made = "D6", .input_size = 6 * PAGE},
+    {.name = "sound_everything", .made = "B H D63 H D F62", .input_size = 64 * PAGE,
+     .bad_list = {0}, .check = {.header = header_pages::present, .bad_blocks = listed({0})}},
+    {.name = "tag", .made = "D6", .input_size = 6 * PAGE, .damage = set_word(5, 1, 4),
+     .findings = {"block 0 page 5 (data): page tag 0x00000004, expected 0x00000005"}},
+    {.name = "status_word", .made = "D6", .input_size = 6 * PAGE,
+     .damage = set_word(3, 0, 0xffffffff),
+     .findings = {"block 0 page 3 (data): block status word 0xffffffff, expected 0x00000000"}},
+    {.name = "status_word_value", .made = "D6", .input_size = 6 * PAGE,
+     .damage = set_word(0, 0, 0x12),
+     .findings = {"block 0 page 0 (data): block status word 0x00000012, expected 0x00000000 "
+                  "or 0xffffffff"}},
+    {.name = "status_words_disagree", .made = "D66", .input_size = 66 * PAGE, .marked = true,
+     .damage = set_word(64, 0, 0),
+     .findings = {"block 1 page 0 (data): block status word 0x00000000, expected 0xffffffff"}},
+    {.name = "spare_word", .made = "D3", .input_size = 3 * PAGE, .damage = set_word(2, 7, 1),
+     .findings = {"block 0 page 2 (data): spare[7] = 0x00000001, expected 0"}},
+    {.name = "data_bit", .made = "D3", .input_size = 3 * PAGE, .damage = flip(1, 1234, 7),
+     .findings = {"block 0 page 1 (data) sector 2: corrected byte 1234 bit 7"}},
+    {.name = "ecc_word_bit", .made = "D3", .input_size = 3 * PAGE,
+     .damage = flip(1, PAGE + 4 * 13 + 2, 1),
+     .findings = {"block 0 page 1 (data) sector 1: ECC word spare[13] bit 17 flipped, data "
+                  "intact"}},
+    {.name = "two_bits_in_ecc_word", .made = "D3", .input_size = 3 * PAGE,
+     .damage = [](std::string& s) { s[RECORD + PAGE + 4 * 14 + 1] ^= 0x03; },
+     .findings = {"block 0 page 1 (data) sector 2: uncorrectable, syndrome 0x00000300"}},
+    {.name = "partial_record", .made = "D3", .input_size = 3 * PAGE, .damage = keep(2, 2012),
+     .findings = {"trailing partial record of 2012 bytes"}},
+    {.name = "fill_ends_at_page_62", .made = "D3 F61", .input_size = 3 * PAGE,
+     .damage = keep(63), .findings = {"image ends inside the fill pages, at page 62"}},
+    {.name = "fill_block_ends_at_page_62", .made = "D64 F64", .input_size = 64 * PAGE,
+     .damage = keep(127), .findings = {"image ends inside the fill pages, at page 62"}},
+    {.name = "data_after_bad_block_missing", .made = "B D", .input_size = 3, .bad_list = {0},
+     .damage = keep(64), .check = {.bad_blocks = listed({0})},
+     .findings = {"image ends after a bad-block page, before any data page that follows it"}},
+    {.name = "data_after_fill", .made = "D5", .input_size = 5 * PAGE,
+     .damage = set_word(2, 1, 0),
+     .findings = {"block 0 page 2 (fill): data area is not zero",
+                  "block 0 page 3 (data): out of place after a fill page"}},
+    {.name = "header_sizes_differ", .made = "H D63 H D6", .input_size = 69 * PAGE,
+     .damage = set_data(64, 0, 1, 'x'), .check = with_header,
+     .findings = {"block 1 page 0 (header): header size 141432, the first header page "
+                  "holds 141312"}},
+    {.name = "header_not_zero", .made = "H D2", .input_size = 2 * PAGE,
+     .damage = set_data(0, 100, 512, '\xff'), .check = with_header,
+     .findings = {"block 0 page 0 (header): bytes 4-2047 are not zero"}},
+    {.name = "header_size_misfit", .made = "H D3", .input_size = 5000, .header_size = 5,
+     .check = with_header,
+     .findings = {"header size 5 does not fit the 6144 bytes of data pages; nothing is cut"}},
+    {.name = "fill_not_zero", .made = "D3 F61", .input_size = 3 * PAGE,
+     .damage = set_data(10, 512, 512, '\xff'),
+     .findings = {"block 0 page 10 (fill): data area is not zero"}},
+    {.name = "bad_block_not_zero", .made = "B D3", .input_size = 3 * PAGE, .bad_list = {0},
+     .damage = set_data(7, 0, 512, '\xff'), .check = {.bad_blocks = listed({0})},
+     .findings = {"block 0 page 7 (bad-block): data area is not zero"}},
+    {.name = "header_not_given", .made = "H D63 H D6", .input_size = 69 * PAGE,
+     .findings = {"block 0 page 1 (data): block status word 0x00000000, expected 0xffffffff",
+                  "block 1 page 0 (fill): block status word 0xffffffff, expected 0x00000000",
+                  "block 1 page 0 (fill): data area is not zero",
+                  "block 1 page 1 (data): block status word 0x00000000, expected 0xffffffff",
+                  "block 1 page 1 (data): out of place after a fill page"}},
+    {.name = "bad_list_given_wrongly", .made = "D3", .input_size = 3 * PAGE, .marked = true,
+     .check = {.bad_blocks = listed({0})},
+     .findings = {"block 0 page 0 (bad-block): block status word 0xffffffff, expected "
+                  "0x00000000",
+                  "block 0 page 0 (bad-block): data area is not zero",
+                  "block 0 page 1 (bad-block): block status word 0xffffffff, expected "
+                  "0x00000000",
+                  "block 0 page 1 (bad-block): data area is not zero",
+                  "block 0 page 2 (bad-block): data area is not zero",
+                  "image ends after a bad-block page, before any data page that follows it"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Check, Findings, ::testing::ValuesIn(damage_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A read error ends the walk and is handed back, not taken for the end.
+TEST(Check, ReadErrorIsReturned)
+{
+    FILE* in = std::fopen("/proc/self/mem", "rb");
+    ASSERT_NE(in, nullptr);
+    check_summary summary;
+    EXPECT_EQ(check_image(in, {}, {}, summary), EIO);
+    std::fclose(in);
+}
+
+// The recovered input: whole data pages, the last one cut to the input
+// size when that is known and fits.
+struct recovery_case {
+    const char* name;
+    size_t pages;
+    std::optional<uint64_t> input_size;
+    size_t expected_length;
+};
+
+void PrintTo(const recovery_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Recovery : public ::testing::TestWithParam<recovery_case> {};
+
+TEST_P(Recovery, CutsTheLastPage)
+{
+    const recovery_case& c = GetParam();
+    const std::string pages = random_bytes(c.pages * PAGE, 9);
+    char* bytes = nullptr;
+    size_t size = 0;
+    static input_recovery recovery;
+    recovery = input_recovery{};
+    recovery.out = open_memstream(&bytes, &size);
+    for (size_t i = 0; i < c.pages; ++i)
+        ASSERT_TRUE(recover_page(recovery, reinterpret_cast<const uint8_t*>(pages.data()) +
+                                               i * PAGE));
+    ASSERT_TRUE(finish_recovery(recovery, c.input_size));
+    std::fclose(recovery.out);
+    const std::string out(bytes, size);
+    std::free(bytes);
+    EXPECT_TRUE(out == pages.substr(0, c.expected_length)) << out.size();
+}
+
+const recovery_case recovery_cases[] = {
+    {.name = "none", .pages = 0, .input_size = 0, .expected_length = 0},
+    {.name = "unknown_size", .pages = 3, .input_size = std::nullopt, .expected_length = 3 * PAGE},
+    {.name = "one_byte_on_the_last_page", .pages = 3, .input_size = 2 * PAGE + 1,
+     .expected_length = 2 * PAGE + 1},
+    {.name = "whole_last_page", .pages = 3, .input_size = 3 * PAGE, .expected_length = 3 * PAGE},
+    {.name = "one_byte_short", .pages = 3, .input_size = 3 * PAGE - 1,
+     .expected_length = 3 * PAGE - 1},
+    {.name = "size_before_the_last_page", .pages = 3, .input_size = 2 * PAGE,
+     .expected_length = 3 * PAGE},
+    {.name = "size_past_the_pages", .pages = 3, .input_size = 3 * PAGE + 1,
+     .expected_length = 3 * PAGE},
+};
+
+INSTANTIATE_TEST_SUITE_P(Check, Recovery, ::testing::ValuesIn(recovery_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
