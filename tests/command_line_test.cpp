@@ -33,10 +33,10 @@ std::string usage_text()
 struct rejection_case {
     const char* name;
     std::vector<std::string> args;
-    const char* stdout_text;     // with IN and OUT replaced
-    std::string stderr_text;     // before the usage text, if any
-    bool ends_with_usage;
-    bool output_created_empty;
+    const char* stdout_text = "";    // with IN and OUT replaced
+    std::string stderr_text = {};    // before the usage text, if any
+    bool ends_with_usage = false;
+    bool output_created_empty = false;
 };
 
 // Replaces every `from` in text with `to`, scanning on past each
@@ -98,55 +98,76 @@ std::vector<std::string> seventeen_numbers()
 }
 
 const rejection_case rejection_cases[] = {
-    {"no_arguments", {}, "", "", true, false},
-    {"one_argument", {"IN"}, "", "", true, false},
-    {"option_first", {"-s", "IN", "OUT"}, "-s\n", "open: No such file or directory\n", false,
-     false},
-    {"missing_input", {"nothing-here", "OUT"}, "nothing-here\n",
-     "open: No such file or directory\n", false, false},
-    {"output_in_missing_folder", {"IN", "no-such-dir/out.img"}, "IN\nno-such-dir/out.img\n",
-     "open: No such file or directory\n", false, false},
-    {"dash_i", {"IN", "OUT", "-i"}, "IN\nOUT\n", "Bad argument '-i'\n", true, true},
-    {"unknown_word", {"IN", "OUT", "-f", "fill"}, "IN\nOUT\n", "Bad argument 'fill'\n", true,
-     true},
-    {"empty_argument", {"IN", "OUT", ""}, "IN\nOUT\n", "Bad argument ''\n", true, true},
-    {"negative_bad_block", {"IN", "OUT", "-B", "3", "-3"}, "IN\nOUT\n", "Bad argument '-3'\n",
-     true, true},
-    {"question_mark", {"IN", "OUT", "-?"}, "IN\nOUT\n", "", true, true},
-    {"question_mark_as_header_size", {"IN", "OUT", "-F", "-?"}, "IN\nOUT\n", "", true, true},
-    {"header_size_missing", {"IN", "OUT", "-h", "-F"}, "IN\nOUT\n", "Bad argument '-F'\n",
-     true, true},
-    {"seventeen_bad_blocks", seventeen_numbers(), "IN\nOUT\n",
-     "Too many bad blocks\nBad argument '17'\n", true, true},
-    {"same_file", {"IN", "IN"}, "IN\nIN\n", "Input and output are the same file 'IN'\n",
-     false, false},
-    {"glued_options", {"IN", "OUT", "-sf"}, "IN\nOUT\n", "Bad argument '-sf'\n", true, true},
-    {"lone_dash", {"IN", "OUT", "-"}, "IN\nOUT\n", "Bad argument '-'\n", true, true},
-    {"double_dash", {"IN", "OUT", "--", "-f"}, "IN\nOUT\n", "Bad argument '--'\n", true, true},
-    {"upper_case", {"IN", "OUT", "-S"}, "IN\nOUT\n", "Bad argument '-S'\n", true, true},
-    {"number_outside_list", {"IN", "OUT", "-f", "3"}, "IN\nOUT\n", "Bad argument '3'\n", true,
-     true},
-    {"unknown_option_ends_list", {"IN", "OUT", "-B", "1", "-x"}, "IN\nOUT\n",
-     "Bad argument '-x'\n", true, true},
-    {"header_size_missing_after_list", {"IN", "OUT", "-B", "2", "-F"}, "IN\nOUT\n",
-     "Bad argument '-F'\n", true, true},
-    {"usage_after_list", {"IN", "OUT", "-B", "2", "-?", "-f"}, "IN\nOUT\n", "", true, true},
+    {.name = "no_arguments", .args = {}, .ends_with_usage = true},
+    {.name = "one_argument", .args = {"IN"}, .ends_with_usage = true},
+    {.name = "option_first", .args = {"-s", "IN", "OUT"}, .stdout_text = "-s\n",
+     .stderr_text = "open: No such file or directory\n"},
+    {.name = "missing_input", .args = {"nothing-here", "OUT"}, .stdout_text = "nothing-here\n",
+     .stderr_text = "open: No such file or directory\n"},
+    {.name = "output_in_missing_folder", .args = {"IN", "no-such-dir/out.img"},
+     .stdout_text = "IN\nno-such-dir/out.img\n",
+     .stderr_text = "open: No such file or directory\n"},
+    {.name = "dash_i", .args = {"IN", "OUT", "-i"}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument '-i'\n", .ends_with_usage = true, .output_created_empty = true},
+    {.name = "unknown_word", .args = {"IN", "OUT", "-f", "fill"}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument 'fill'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "empty_argument", .args = {"IN", "OUT", ""}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument ''\n", .ends_with_usage = true, .output_created_empty = true},
+    {.name = "negative_bad_block", .args = {"IN", "OUT", "-B", "3", "-3"},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-3'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "question_mark", .args = {"IN", "OUT", "-?"}, .stdout_text = "IN\nOUT\n",
+     .ends_with_usage = true, .output_created_empty = true},
+    {.name = "question_mark_as_header_size", .args = {"IN", "OUT", "-F", "-?"},
+     .stdout_text = "IN\nOUT\n", .ends_with_usage = true, .output_created_empty = true},
+    {.name = "header_size_missing", .args = {"IN", "OUT", "-h", "-F"},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-F'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "seventeen_bad_blocks", .args = seventeen_numbers(), .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Too many bad blocks\nBad argument '17'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "same_file", .args = {"IN", "IN"}, .stdout_text = "IN\nIN\n",
+     .stderr_text = "Input and output are the same file 'IN'\n"},
+    {.name = "glued_options", .args = {"IN", "OUT", "-sf"}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument '-sf'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "lone_dash", .args = {"IN", "OUT", "-"}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument '-'\n", .ends_with_usage = true, .output_created_empty = true},
+    {.name = "double_dash", .args = {"IN", "OUT", "--", "-f"}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument '--'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "upper_case", .args = {"IN", "OUT", "-S"}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument '-S'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "number_outside_list", .args = {"IN", "OUT", "-f", "3"},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '3'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "unknown_option_ends_list", .args = {"IN", "OUT", "-B", "1", "-x"},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-x'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "header_size_missing_after_list", .args = {"IN", "OUT", "-B", "2", "-F"},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-F'\n", .ends_with_usage = true,
+     .output_created_empty = true},
+    {.name = "usage_after_list", .args = {"IN", "OUT", "-B", "2", "-?", "-f"},
+     .stdout_text = "IN\nOUT\n", .ends_with_usage = true, .output_created_empty = true},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, Rejection, ::testing::ValuesIn(rejection_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Options that are accepted, walked in-process.
+// A setting left out of a row is expected at its starting value.
 struct accepted_case {
     const char* name;
     std::vector<std::string> options;
-    int32_t error_bits;
-    bool fill;
-    bool bad_block_table;
-    bool has_list;
-    std::vector<int32_t> listed;
-    bool header;
-    int32_t forced;
+    int32_t error_bits = 0;
+    bool fill = false;
+    bool bad_block_table = false;
+    bool has_list = false;
+    std::vector<int32_t> listed = {};
+    bool header = false;
+    int32_t forced = 0;
 };
 
 void PrintTo(const accepted_case& c, std::ostream* os)
@@ -180,19 +201,25 @@ TEST_P(Accepted, SetsTheRunSettings)
 }
 
 const accepted_case accepted_cases[] = {
-    {"nothing", {}, 0, false, false, false, {}, false, 0},
-    {"list_then_fill", {"-B", "3", "7", "-f"}, 0, true, true, true, {3, 7}, false, 0},
-    {"empty_list", {"-B"}, 0, false, true, true, {}, false, 0},
-    {"no_digits_is_zero", {"-B", "x", " 12abc", "+5"}, 0, false, true, true, {0, 12, 5}, false, 0},
-    {"out_of_range_clamps", {"-B", "99999999999", " -99999999999"}, 0, false, true, true,
-     {2147483647, -2147483647 - 1},
-     false, 0},
-    {"second_list_appends", {"-B", "1", "-b", "-B", "2"}, 0, false, true, true, {1, 2}, false, 0},
-    {"later_error_bits_win", {"-s", "-d", "-s"}, 1, false, false, false, {}, false, 0},
-    {"negative_header_size", {"-h", "-F", "-5"}, 0, false, false, false, {}, true, -5},
-    {"header_size_ends_list", {"-B", "4", "-F", "9", "-h"}, 0, false, true, true, {4}, true, 9},
-    {"header_size_any_text", {"-F", "-F"}, 0, false, false, false, {}, false, 0},
-    {"table_only", {"-b", "-b"}, 0, false, true, false, {}, false, 0},
+    {.name = "nothing", .options = {}},
+    {.name = "list_then_fill", .options = {"-B", "3", "7", "-f"}, .fill = true,
+     .bad_block_table = true, .has_list = true, .listed = {3, 7}},
+    {.name = "empty_list", .options = {"-B"}, .bad_block_table = true, .has_list = true},
+    {.name = "no_digits_is_zero", .options = {"-B", "x", " 12abc", "+5"},
+     .bad_block_table = true, .has_list = true, .listed = {0, 12, 5}},
+    {.name = "hex_is_read_as_decimal", .options = {"-B", "0x3", "-F", "0x100"},
+     .bad_block_table = true, .has_list = true, .listed = {0}, .forced = 0},
+    {.name = "out_of_range_clamps", .options = {"-B", "99999999999", " -99999999999"},
+     .bad_block_table = true, .has_list = true, .listed = {2147483647, -2147483647 - 1}},
+    {.name = "second_list_appends", .options = {"-B", "1", "-b", "-B", "2"},
+     .bad_block_table = true, .has_list = true, .listed = {1, 2}},
+    {.name = "later_error_bits_win", .options = {"-s", "-d", "-s"}, .error_bits = 1},
+    {.name = "negative_header_size", .options = {"-h", "-F", "-5"}, .header = true,
+     .forced = -5},
+    {.name = "header_size_ends_list", .options = {"-B", "4", "-F", "9", "-h"},
+     .bad_block_table = true, .has_list = true, .listed = {4}, .header = true, .forced = 9},
+    {.name = "header_size_any_text", .options = {"-F", "-F"}},
+    {.name = "table_only", .options = {"-b", "-b"}, .bad_block_table = true},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, Accepted, ::testing::ValuesIn(accepted_cases),

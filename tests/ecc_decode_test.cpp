@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -64,7 +65,13 @@ TEST_P(SingleDataFlip, IsLocatedExactly)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sectors, SingleDataFlip, ::testing::Values(0u, 1u, 2u, 3u));
+// Seed 0 stands for the zero sector, any other for a random sector.
+INSTANTIATE_TEST_SUITE_P(Sectors, SingleDataFlip, ::testing::Values(0u, 1u, 2u, 3u),
+                         [](const auto& info) {
+                             return info.param == 0
+                                        ? std::string("zero_sector")
+                                        : "random_sector_seed_" + std::to_string(info.param);
+                         });
 
 TEST(DecodeEcc, EqualWordsAreClean)
 {

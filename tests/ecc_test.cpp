@@ -68,11 +68,16 @@ sector with_text(const char* text)
 TEST(Ecc, WorkedExamples)
 {
     const worked_example examples[] = {
-        {"zeros", filled(0x00), 0x00000000, {0x00, 0x00, 0x00, 0x00}},
-        {"ones", filled(0xFF), 0x00000000, {0x00, 0x00, 0x00, 0x00}},
-        {"first bit", with_byte(0, 0x01), 0xe70f1800, {0x00, 0x18, 0x0f, 0xe7}},
-        {"last bit", with_byte(511, 0x80), 0x1800e70f, {0x0f, 0xe7, 0x00, 0x18}},
-        {"abc", with_text("abc"), 0x0b000b00, {0x00, 0x0b, 0x00, 0x0b}},
+        {.name = "zeros", .data = filled(0x00), .word = 0x00000000,
+         .image_bytes = {0x00, 0x00, 0x00, 0x00}},
+        {.name = "ones", .data = filled(0xFF), .word = 0x00000000,
+         .image_bytes = {0x00, 0x00, 0x00, 0x00}},
+        {.name = "first bit", .data = with_byte(0, 0x01), .word = 0xe70f1800,
+         .image_bytes = {0x00, 0x18, 0x0f, 0xe7}},
+        {.name = "last bit", .data = with_byte(511, 0x80), .word = 0x1800e70f,
+         .image_bytes = {0x0f, 0xe7, 0x00, 0x18}},
+        {.name = "abc", .data = with_text("abc"), .word = 0x0b000b00,
+         .image_bytes = {0x00, 0x0b, 0x00, 0x0b}},
     };
     for (const auto& e : examples) {
         const uint32_t word = computeECC(e.data.data());

@@ -41,7 +41,8 @@ TEST(SameFile, RefusedWhenTheInputIsALinkOrStandardInput)
         std::string name;
         std::string stdin_path;
     };
-    for (const source& in : {source{dir.file("soft"), "/dev/null"}, source{"/dev/stdin", out}}) {
+    for (const source& in : {source{.name = dir.file("soft"), .stdin_path = "/dev/null"},
+                             source{.name = "/dev/stdin", .stdin_path = out}}) {
         run_options options;
         options.stdin_path = in.stdin_path;
         const tool_result r = run_tool({binary, in.name, out}, options);
@@ -94,12 +95,12 @@ TEST(SameFile, DevicesAreNotRefused)
 // read ends with status 1 and a report.
 struct failure_case {
     const char* name;
-    size_t input_pages;        // size of a random input, in pages
-    bool input_is_directory;
-    std::string output;        // "" for a fresh file
-    std::string trace;         // where the standard output goes; "" captured
-    std::vector<std::string> options;
-    std::string message;
+    size_t input_pages = 0;             // size of the input, in pages, plus 5 bytes
+    bool input_is_directory = false;
+    std::string output = {};            // "" for a fresh file
+    std::string trace = {};             // where the standard output goes; "" captured
+    std::vector<std::string> options = {};
+    std::string message;                // expected in the error stream
 };
 
 void PrintTo(const failure_case& c, std::ostream* os)
@@ -129,18 +130,23 @@ TEST_P(Failure, EndsWithStatusOne)
 }
 
 const failure_case failure_cases[] = {
-    {"directory_input", 0, true, "", "", {}, "fread: Is a directory\n"},
-    {"full_device_at_close", 0, false, "/dev/full", "", {}, "fwrite: No space left on device\n"},
-    {"full_device_data_pages", 300, false, "/dev/full", "", {}, "fwrite: No space left on device\n"},
-    {"full_device_fill_pages", 0, false, "/dev/full", "", {"-f", "-s"},
-     "fwrite: No space left on device\n"},
-    {"full_device_headers", 300, false, "/dev/full", "", {"-h"}, "fwrite: No space left on device\n"},
-    {"full_device_bad_blocks", 0, false, "/dev/full", "", {"-B", "0", "1", "2"},
-     "fwrite: No space left on device\n"},
-    {"directory_output", 1, false, "/tmp", "", {}, "open: Is a directory\n"},
-    {"trace_on_full_device", 1, false, "", "/dev/full", {}, "stdout: No space left on device\n"},
-    {"long_trace_on_full_device", 300, false, "", "/dev/full", {"-f"},
-     "stdout: No space left on device\n"},
+    {.name = "directory_input", .input_is_directory = true, .message = "fread: Is a directory\n"},
+    {.name = "full_device_at_close", .output = "/dev/full",
+     .message = "fwrite: No space left on device\n"},
+    {.name = "full_device_data_pages", .input_pages = 300, .output = "/dev/full",
+     .message = "fwrite: No space left on device\n"},
+    {.name = "full_device_fill_pages", .output = "/dev/full", .options = {"-f", "-s"},
+     .message = "fwrite: No space left on device\n"},
+    {.name = "full_device_headers", .input_pages = 300, .output = "/dev/full",
+     .options = {"-h"}, .message = "fwrite: No space left on device\n"},
+    {.name = "full_device_bad_blocks", .output = "/dev/full", .options = {"-B", "0", "1", "2"},
+     .message = "fwrite: No space left on device\n"},
+    {.name = "directory_output", .input_pages = 1, .output = "/tmp",
+     .message = "open: Is a directory\n"},
+    {.name = "trace_on_full_device", .input_pages = 1, .trace = "/dev/full",
+     .message = "stdout: No space left on device\n"},
+    {.name = "long_trace_on_full_device", .input_pages = 300, .trace = "/dev/full",
+     .options = {"-f"}, .message = "stdout: No space left on device\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, Failure, ::testing::ValuesIn(failure_cases),

@@ -180,10 +180,14 @@ TEST(HugeInput, HeaderKeepsLow32BitsAndTagsLow16BitsOfTheBlock)
         uint32_t ecc12, ecc15;
     };
     const tagged pages[] = {
-        {65535, 63, 0xffff003f, false, 0xe70f1800, 0},
-        {65536, 1, 0x00000001, true, 0, 0},
-        {65537, 5, 0x00010005, false, 0xe70f1800, 0x1800e70f},
-        {66576, 23, 0x04100017, false, 0xe70f1800, 0},
+        {.block = 65535, .page = 63, .tag = 0xffff003f, .status_marked = false,
+         .ecc12 = 0xe70f1800, .ecc15 = 0},
+        {.block = 65536, .page = 1, .tag = 0x00000001, .status_marked = true, .ecc12 = 0,
+         .ecc15 = 0},
+        {.block = 65537, .page = 5, .tag = 0x00010005, .status_marked = false,
+         .ecc12 = 0xe70f1800, .ecc15 = 0x1800e70f},
+        {.block = 66576, .page = 23, .tag = 0x04100017, .status_marked = false,
+         .ecc12 = 0xe70f1800, .ecc15 = 0},
     };
     for (const tagged& t : pages) {
         const std::string& record = image.records[record_index(t.block, t.page)];

@@ -24,11 +24,17 @@ constexpr size_t SECTOR = 512;
 struct layout_options {
     const char* name;
     std::vector<std::string> options;  // given to pagesmith
-    bool header;                       // -h: pagecheck -H
-    bool fill;                         // -f
-    int error_bits;                    // -s 1, -d 2
-    std::vector<int> bad;              // -B list: pagecheck -B
+    bool header = false;               // -h: pagecheck -H
+    bool fill = false;                 // -f
+    int error_bits = 0;                // -s 1, -d 2
+    std::vector<int> bad = {};         // -B list: pagecheck -B
 };
+
+// Names the layout in test output, rather than its bytes.
+void PrintTo(const layout_options& o, std::ostream* os)
+{
+    *os << o.name;
+}
 
 // Record kinds, in image order, of an input of `size` bytes: 'D' data,
 // 'H' header, 'B' bad-block, 'F' fill, placed as the converter places them.
@@ -168,19 +174,22 @@ const size_t sizes[] = {0,           1,           PAGE - 1,         PAGE,
                         64 * PAGE + 5, 127 * PAGE, 130 * PAGE + 77, 200 * PAGE};
 
 const layout_options layouts[] = {
-    {"plain", {}, false, false, 0, {}},
-    {"header", {"-h"}, true, false, 0, {}},
-    {"table", {"-b"}, false, false, 0, {}},
-    {"fill", {"-f"}, false, true, 0, {}},
-    {"header_table_fill", {"-h", "-b", "-f"}, true, true, 0, {}},
-    {"bad_0_fill", {"-B", "0", "-f"}, false, true, 0, {0}},
-    {"bad_1_3", {"-B", "1", "3"}, false, false, 0, {1, 3}},
-    {"bad_unreached", {"-B", "40", "-f"}, false, true, 0, {40}},
-    {"header_bad_1_fill", {"-h", "-B", "1", "-f"}, true, true, 0, {1}},
-    {"single", {"-s"}, false, false, 1, {}},
-    {"single_everything", {"-s", "-h", "-f", "-B", "1", "2"}, true, true, 1, {1, 2}},
-    {"double_fill", {"-d", "-f"}, false, true, 2, {}},
-    {"double_header_table_fill", {"-d", "-h", "-b", "-f"}, true, true, 2, {}},
+    {.name = "plain", .options = {}},
+    {.name = "header", .options = {"-h"}, .header = true},
+    {.name = "table", .options = {"-b"}},
+    {.name = "fill", .options = {"-f"}, .fill = true},
+    {.name = "header_table_fill", .options = {"-h", "-b", "-f"}, .header = true, .fill = true},
+    {.name = "bad_0_fill", .options = {"-B", "0", "-f"}, .fill = true, .bad = {0}},
+    {.name = "bad_1_3", .options = {"-B", "1", "3"}, .bad = {1, 3}},
+    {.name = "bad_unreached", .options = {"-B", "40", "-f"}, .fill = true, .bad = {40}},
+    {.name = "header_bad_1_fill", .options = {"-h", "-B", "1", "-f"}, .header = true,
+     .fill = true, .bad = {1}},
+    {.name = "single", .options = {"-s"}, .error_bits = 1},
+    {.name = "single_everything", .options = {"-s", "-h", "-f", "-B", "1", "2"}, .header = true,
+     .fill = true, .error_bits = 1, .bad = {1, 2}},
+    {.name = "double_fill", .options = {"-d", "-f"}, .fill = true, .error_bits = 2},
+    {.name = "double_header_table_fill", .options = {"-d", "-h", "-b", "-f"}, .header = true,
+     .fill = true, .error_bits = 2},
 };
 
 using round_trip_case = std::tuple<layout_options, size_t>;
