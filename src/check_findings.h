@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "image_layout.h"
 
@@ -27,6 +29,9 @@ enum class finding_kind {
     ends_after,           // other: the kind of the last record
     partial_record,       // found: bytes after the last whole record
     header_size_misfit,   // found: the header size, expected: bytes of data pages
+    layout_header,        // -H given or not, and the image shows otherwise
+    layout_bad_blocks,    // found: a block where the image and -B differ
+    layout_marking,       // -B given, and data pages carry no status word
 };
 
 // How a finding counts in the summary.
@@ -73,6 +78,17 @@ constexpr finding_class class_of(finding_kind what)
     return finding_class::problem;
 }
 
+// How the image was made, as far as it shows.
+struct image_layout {
+    bool header = false;                 // header pages (-h)
+    bool status_words = false;           // marked data pages 0 and 1 (-b)
+    bool fill = false;                   // fill pages (-f)
+    std::vector<uint64_t> bad_blocks;    // bad blocks (-B), the first ones
+    uint64_t bad_block_count = 0;        // all bad blocks
+    std::optional<uint64_t> input_size;  // input length, when the image tells it
+    std::vector<std::string> notes;      // where the image left a choice, the one made
+};
+
 // The counts of a whole check.
 struct check_summary {
     uint64_t records = 0;                   // whole records read
@@ -81,7 +97,7 @@ struct check_summary {
     uint64_t corrected = 0;                 // corrected findings
     uint64_t uncorrectable = 0;             // uncorrectable findings
     uint64_t problems = 0;                  // every other finding
-    std::optional<uint64_t> input_size;     // input length, when header pages tell it
+    image_layout layout;                    // what the image shows
 };
 
 // Adds one finding to the counts.

@@ -9,7 +9,7 @@ namespace {
 __attribute__((format(printf, 2, 3)))
 void append(std::string& text, const char* format, ...)
 {
-    char buffer[256];
+    char buffer[512];
     va_list args;
     va_start(args, format);
     const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
@@ -17,6 +17,18 @@ void append(std::string& text, const char* format, ...)
     if (n > 0)
         text.append(buffer, static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n)
                                                                     : sizeof buffer - 1);
+}
+
+// "-B" and the bad blocks of the layout, as the converter takes them; "..."
+// stands for those past the ones kept.
+std::string bad_block_options(const image_layout& layout)
+{
+    std::string text = "-B";
+    for (uint64_t block : layout.bad_blocks)
+        append(text, " %" PRIu64, block);
+    if (layout.bad_block_count > layout.bad_blocks.size())
+        text += " ...";
+    return text;
 }
 
 // Appends what a finding about a record says after "block B page P (kind)".
@@ -70,7 +82,7 @@ void append_record_finding(std::string& text, const finding& f)
 }
 
 // Appends the text of a finding about the image as a whole.
-void append_image_finding(std::string& text, const finding& f)
+void append_image_finding(std::string& text, const finding& f, const image_layout& layout)
 {
     switch (f.what) {
     case finding_kind::ends_inside_fill:
@@ -88,6 +100,21 @@ void append_image_finding(std::string& text, const finding& f)
                      " bytes of data pages; nothing is cut",
                f.found, f.expected);
         break;
+    case finding_kind::layout_header:
+        text += f.found ? "page 0 of every block is a header page: made with -h?"
+                        : "no block starts with a header page: made without -h?";
+        break;
+    case finding_kind::layout_bad_blocks:
+        append(text, f.expected ? "block %" PRIu64 " is a bad block, which -B does not list"
+                                : "block %" PRIu64 " is not a bad block, though -B lists it",
+               f.found);
+        text += layout.bad_block_count ? ": made with " + bad_block_options(layout) + "?"
+                                       : ": made without -B?";
+        break;
+    case finding_kind::layout_marking:
+        text += "data pages 0 and 1 carry no block status word, which -B implies: made "
+                "without -B?";
+        break;
     default:
         break;
     }
@@ -101,11 +128,11 @@ const char* page_kind_name(page_kind kind)
     return names[static_cast<int>(kind)];
 }
 
-std::string describe_finding(const finding& f)
+std::string describe_finding(const finding& f, const image_layout& layout)
 {
     std::string text;
     if (!is_about_record(f.what)) {
-        append_image_finding(text, f);
+        append_image_finding(text, f, layout);
         return text;
     }
     append(text, "block %" PRIu64 " page %d (%s)", f.block, f.page, page_kind_name(f.kind));
@@ -113,27 +140,46 @@ std::string describe_finding(const finding& f)
     return text;
 }
 
-bool print_finding(const text_report& report, const finding& f)
+std::string layout_options(const image_layout& layout)
 {
-    if (report.detail == report_detail::summary_only)
-        return true;
-    const std::string line = report.prefix + describe_finding(f) + "\n";
-    return std::fputs(line.c_str(), report.stream) >= 0;
+    std::string options;
+    if (layout.header)
+        options += " -h";
+    if (layout.status_words)
+        options += " -b";
+    if (layout.bad_block_count) {
+        options += ' ';
+        options += bad_block_options(layout);
+    }
+    if (layout.fill)
+        options += " -f";
+    return options.empty() ? "no options" : options.substr(1);
 }
 
-bool print_summary(const text_report& report, const check_summary& summary)
+std::string describe_layout(const image_layout& layout)
+{
+    std::string text = "layout: " + layout_options(layout);
+    if (layout.input_size)
+        append(text, ", input %" PRIu64 " bytes", *layout.input_size);
+    else
+        text += ", input size unknown";
+    return text;
+}
+
+std::string describe_summary(const check_summary& summary)
 {
     const uint64_t blocks = (summary.records + PAGES_PER_BLOCK - 1) / PAGES_PER_BLOCK;
     const uint64_t* kinds = summary.kinds;
-    return std::fprintf(report.stream,
-                        "%ssummary: %" PRIu64 " records, %" PRIu64 " blocks; %" PRIu64
-                        " data, %" PRIu64 " header, %" PRIu64 " bad-block, %" PRIu64
-                        " fill pages; %" PRIu64 " sectors checked, %" PRIu64
-                        " corrected, %" PRIu64 " uncorrectable; %" PRIu64 " other problems\n",
-                        report.prefix, summary.records, blocks,
-                        kinds[static_cast<int>(page_kind::data)],
-                        kinds[static_cast<int>(page_kind::header)],
-                        kinds[static_cast<int>(page_kind::bad_block)],
-                        kinds[static_cast<int>(page_kind::fill)], summary.sectors,
-                        summary.corrected, summary.uncorrectable, summary.problems) >= 0;
+    std::string text;
+    append(text,
+           "summary: %" PRIu64 " records, %" PRIu64 " blocks; %" PRIu64 " data, %" PRIu64
+           " header, %" PRIu64 " bad-block, %" PRIu64 " fill pages; %" PRIu64
+           " sectors checked, %" PRIu64 " corrected, %" PRIu64 " uncorrectable; %" PRIu64
+           " other problems",
+           summary.records, blocks, kinds[static_cast<int>(page_kind::data)],
+           kinds[static_cast<int>(page_kind::header)],
+           kinds[static_cast<int>(page_kind::bad_block)],
+           kinds[static_cast<int>(page_kind::fill)], summary.sectors, summary.corrected,
+           summary.uncorrectable, summary.problems);
+    return text;
 }

@@ -1,163 +1,131 @@
-// The checking core: the walk over the records, the checks that span
-// records (order, header sizes, the end of the image) and the counts.
+// The checking core: the walk over the records.  Records are read into a
+// window, where the layout inference sees them first; the checks follow as
+// far as the inference has settled how to read them.  The window holds the
+// longest stretch that can stay open: a block that looks like a header
+// block at page tag 0, then up to MAX_BAD_BLOCKS bad blocks, then page 0 of
+// the block that tells.
 
 #include "image_check.h"
 
 #include <cerrno>
-#include <optional>
+#include <vector>
 
-void count_finding(check_summary& summary, const finding& f)
-{
-    switch (class_of(f.what)) {
-    case finding_class::corrected: ++summary.corrected; break;
-    case finding_class::uncorrectable: ++summary.uncorrectable; break;
-    case finding_class::problem: ++summary.problems; break;
-    }
-}
-
-int check_status(const check_summary& summary)
-{
-    return summary.problems != 0 || summary.uncorrectable != 0 ? 1 : 0;
-}
+#include "check_result.h"
+#include "layout_inference.h"
+#include "record_check.h"
 
 namespace {
 
-// Counts a finding and hands it on: the one way a finding is reported.
-void report(const check_sink& sink, check_summary& summary, const finding& f)
+// Records the window holds.
+constexpr uint64_t WINDOW_RECORDS = (MAX_BAD_BLOCKS + 2) * PAGES_PER_BLOCK;
+
+// The records read but not yet checked, and where the walk stands.
+struct record_window {
+    std::vector<decoded_record>& slots;  // WINDOW_RECORDS of them, used in turn
+    uint64_t read = 0;                   // records read
+    uint64_t checked = 0;                // records checked
+
+    decoded_record& at(uint64_t index) { return slots[index % WINDOW_RECORDS]; }
+    bool full() const { return read - checked == WINDOW_RECORDS; }
+};
+
+// What the record after `index` tells its checks.
+look_ahead next_of(record_window& window, uint64_t index)
 {
-    count_finding(summary, f);
-    if (sink.on_finding)
-        sink.on_finding(f);
-}
-
-// The record before the current one.
-struct order_state {
-    bool have_previous = false;
-    page_kind previous = page_kind::data;
-    int previous_page = 0;
-};
-
-// What the header pages held so far, and the data pages they describe.
-struct header_state {
-    std::optional<uint32_t> size;  // held by the first header page
-    uint64_t data_pages = 0;
-};
-
-// Everything the walk keeps from one record to the next.
-struct walk_state {
-    status_expectation status = status_expectation::unknown;
-    order_state order;
-    header_state header;
-};
-
-// Adds a finding when a header page holds another size than the first one.
-void check_header_size(header_state& header, const page_record& r, page_kind kind,
-                       const page_decoding& d, page_findings& out)
-{
-    if (kind != page_kind::header || d.uncorrectable)
-        return;
-    const uint32_t size = header_size_of(r.data);
-    if (!header.size) {
-        header.size = size;
-    } else if (size != *header.size) {
-        finding& f = add_finding(out, r, kind, finding_kind::header_size_differs);
-        f.found = size;
-        f.expected = *header.size;
+    look_ahead next;
+    if (index + 1 < window.read) {
+        next.present = true;
+        next.tag = spare_word(window.at(index + 1).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
     }
+    return next;
 }
 
-// Adds a finding when the record may not follow the one before it.
-void check_order(order_state& order, const page_record& r, page_kind kind,
-                 page_findings& out)
+// Counts a checked record and reports its findings, then the record.
+void report_record(const check_sink& sink, check_summary& summary, decoded_record& r,
+                   page_kind kind, const page_findings& found)
 {
-    if (order.have_previous && !may_follow(order.previous, kind, r.page))
-        add_finding(out, r, kind, finding_kind::out_of_place).other = order.previous;
-    order.have_previous = true;
-    order.previous = kind;
-    order.previous_page = r.page;
-}
-
-// Checks one whole record and reports its findings, then the record.
-void check_record(walk_state& walk, const expected_layout& layout, const page_record& r,
-                  const look_ahead& next, const check_sink& sink, check_summary& summary)
-{
-    const page_decoding d = decode_page(r);
-    const page_kind kind = classify(layout, r, d, next);
-    walk.status = learn_status(walk.status, r, kind);
-    page_findings found;
-    check_sectors(r, kind, d, found);
-    check_spare(r, kind, walk.status, found);
-    check_content(r, kind, d, found);
-    check_header_size(walk.header, r, kind, d, found);
-    check_order(walk.order, r, kind, found);
-
     ++summary.records;
     ++summary.kinds[static_cast<int>(kind)];
     summary.sectors += SECTORS_PER_PAGE;
-    checked_page page = {r.index, r.block, r.page, kind, r.data, {}};
+    const page_record view = view_of(r);
+    checked_page page = {view.index, view.block, view.page, kind, view.data, {}};
     for (int i = 0; i < found.count; ++i) {
-        report(sink, summary, found.items[i]);
+        report_finding(sink, summary, found.items[i]);
         ++page.findings[static_cast<int>(class_of(found.items[i].what))];
     }
-    if (kind == page_kind::data)
-        ++walk.header.data_pages;
     if (sink.on_page)
         sink.on_page(page);
 }
 
-// A finding about the image as a whole.
-finding image_finding(finding_kind what)
+// Checks the records of the window up to (not including) `limit`.
+void check_up_to(record_window& window, uint64_t limit, layout_inference& inference,
+                 checker_state& checker, const check_sink& sink, check_summary& summary)
 {
-    finding f;
-    f.what = what;
-    return f;
-}
-
-// Reports how the image ends when that is not after a data page or after
-// page 63 of the fill pages.
-void check_ending(const order_state& order, const check_sink& sink, check_summary& summary)
-{
-    if (!order.have_previous || order.previous == page_kind::data)
-        return;
-    if (order.previous == page_kind::fill) {
-        if (order.previous_page == PAGES_PER_BLOCK - 1)
-            return;
-        finding f = image_finding(finding_kind::ends_inside_fill);
-        f.page = order.previous_page;
-        report(sink, summary, f);
-        return;
+    for (; window.checked < limit; ++window.checked) {
+        const uint64_t index = window.checked;
+        decoded_record& r = window.at(index);
+        page_findings found;
+        const page_kind kind =
+            check_record(checker, context_of(inference, index), r, next_of(window, index), found);
+        note_zero_page_fill(summary.layout, view_of(r), kind, checker.status);
+        report_record(sink, summary, r, kind, found);
+        forget_before(inference, index / PAGES_PER_BLOCK);
     }
-    finding f = image_finding(finding_kind::ends_after);
-    f.other = order.previous;
-    report(sink, summary, f);
 }
 
-// Works out the input size from the header pages: the unique S with
-// data bytes - PAGE_DATA_SIZE < S <= data bytes whose low 32 bits equal the
-// header size (the converter stores only those).  A size that fits no such
-// S is reported.
-void find_input_size(const header_state& header, const expected_layout& layout,
-                     const check_sink& sink, check_summary& summary)
+// Findings the records still in the window would give with the header
+// question settled as `reading`; at the end of the image, with those about
+// its end.
+uint64_t findings_with(header_reading reading, record_window& window,
+                       const layout_inference& inference, const checker_state& checker,
+                       bool at_end)
 {
-    if (layout.header != header_pages::present || !header.size || header.data_pages == 0)
-        return;
-    const uint64_t data_bytes = header.data_pages * PAGE_DATA_SIZE;
-    const uint32_t cut = static_cast<uint32_t>(data_bytes) - *header.size;
-    if (cut < PAGE_DATA_SIZE) {
-        summary.input_size = data_bytes - cut;
-        return;
+    layout_inference trial = inference;
+    decide_header(trial, reading);
+    if (at_end)
+        settle_blocks(trial);
+    checker_state trial_checker = checker;
+    uint64_t count = 0;
+    for (uint64_t index = window.checked; index < window.read; ++index) {
+        page_findings found;
+        check_record(trial_checker, context_of(trial, index), window.at(index),
+                     next_of(window, index), found);
+        for (int i = 0; i < found.count; ++i)
+            count += class_of(found.items[i].what) != finding_class::corrected;
     }
-    finding f = image_finding(finding_kind::header_size_misfit);
-    f.found = *header.size;
-    f.expected = data_bytes;
-    report(sink, summary, f);
+    if (at_end)
+        count += end_findings(trial_checker, reading == header_reading::present);
+    return count;
 }
 
-// Reads one record, or what is left of the image; a read error gives -1
-// with errno set.
-long read_record(FILE* in, uint8_t* buffer)
+// Settles a header question that the image left open: as the claim says,
+// else the reading with fewer findings (a header page when they tie).
+void settle_header(record_window& window, layout_inference& inference,
+                   const checker_state& checker, const layout_claim& claim, bool at_end,
+                   image_layout& layout)
 {
-    const size_t n = std::fread(buffer, 1, PAGE_RECORD_SIZE, in);
+    if (inference.header != header_reading::pending)
+        return;
+    header_reading reading;
+    if (claim.header) {
+        reading = *claim.header == header_pages::present ? header_reading::present
+                                                         : header_reading::absent;
+    } else {
+        const uint64_t as_header =
+            findings_with(header_reading::present, window, inference, checker, at_end);
+        const uint64_t as_data =
+            findings_with(header_reading::absent, window, inference, checker, at_end);
+        reading = as_header <= as_data ? header_reading::present : header_reading::absent;
+        note_header_choice(layout, inference, reading == header_reading::present,
+                           as_header, as_data);
+    }
+    decide_header(inference, reading);
+}
+
+// Reads one record into `r`; returns the bytes read, or -1 on a read error.
+long read_record(FILE* in, decoded_record& r)
+{
+    const size_t n = std::fread(r.bytes, 1, PAGE_RECORD_SIZE, in);
     if (std::ferror(in))
         return -1;
     return static_cast<long>(n);
@@ -165,39 +133,39 @@ long read_record(FILE* in, uint8_t* buffer)
 
 }  // namespace
 
-int check_image(FILE* in, const expected_layout& layout, const check_sink& sink,
+int check_image(FILE* in, const layout_claim& claim, const check_sink& sink,
                 check_summary& summary)
 {
-    uint8_t buffers[2][PAGE_RECORD_SIZE];
-    walk_state walk;
-    // A bad-block list comes with the status words (-B implies -b).
-    if (layout.bad_blocks)
-        walk.status = status_expectation::marked;
-    int current = 0;
-    long n = read_record(in, buffers[current]);
-    for (uint64_t index = 0; n == static_cast<long>(PAGE_RECORD_SIZE); ++index) {
-        uint8_t* next_buffer = buffers[1 - current];
-        const long m = read_record(in, next_buffer);
-        if (m < 0)
-            return errno;
-        look_ahead next;
-        next.present = m == static_cast<long>(PAGE_RECORD_SIZE);
-        next.tag = next.present ? spare_word(next_buffer + PAGE_DATA_SIZE, SPARE_TAG_WORD) : 0;
-        const page_record r = {buffers[current], buffers[current] + PAGE_DATA_SIZE, index,
-                               index / PAGES_PER_BLOCK,
-                               static_cast<int>(index % PAGES_PER_BLOCK)};
-        check_record(walk, layout, r, next, sink, summary);
-        current = 1 - current;
-        n = m;
+    static std::vector<decoded_record> slots(WINDOW_RECORDS);
+    record_window window{slots};
+    layout_inference inference;
+    inference.header_claim = claim.header;
+    inference.marking_claim = claim.bad_blocks.has_value();
+    checker_state checker;
+    long n = 0;
+    for (;;) {
+        if (window.full()) {
+            // Nothing more can wait: settle what is open as it stands.
+            settle_header(window, inference, checker, claim, false, summary.layout);
+            settle_blocks(inference);
+            check_up_to(window, window.checked + 1, inference, checker, sink, summary);
+        }
+        decoded_record& r = window.at(window.read);
+        n = read_record(in, r);
+        if (n != static_cast<long>(PAGE_RECORD_SIZE))
+            break;
+        r.index = window.read++;
+        r.decoding = decode_page(view_of(r));
+        observe(inference, r);
+        const uint64_t settled = settled_until(inference);
+        check_up_to(window, std::min(settled, window.read - 1), inference, checker, sink,
+                    summary);
     }
     if (n < 0)
         return errno;
-    check_ending(walk.order, sink, summary);
-    if (n > 0) {
-        finding f = image_finding(finding_kind::partial_record);
-        f.found = static_cast<uint64_t>(n);
-        report(sink, summary, f);
-    }
-    find_input_size(walk.header, layout, sink, summary);
+    settle_header(window, inference, checker, claim, true, summary.layout);
+    settle_blocks(inference);
+    check_up_to(window, window.read, inference, checker, sink, summary);
+    finish_check(checker, inference, claim, static_cast<uint64_t>(n), sink, summary);
     return 0;
 }

@@ -19,8 +19,19 @@ uint8_t* sector_data(const page_record& r, int s)
     return r.data + SECTOR_SIZE * static_cast<size_t>(s);
 }
 
-// True when the record is, as far as can be told, a fill page: its whole
-// spare area is zero and every sector decodes to zero bytes or not at all.
+// The kind that the reading puts at the record's position, unless the fill
+// pages have begun.
+page_kind kind_at_position(const record_context& context, const page_record& r)
+{
+    if (context.bad_block)
+        return page_kind::bad_block;
+    if (r.page == HEADER_PAGE && context.header == header_pages::present)
+        return page_kind::header;
+    return page_kind::data;
+}
+
+}  // namespace
+
 bool looks_like_fill(const page_record& r, const page_decoding& d)
 {
     if (!all_zero(r.spare, PAGE_SPARE_SIZE))
@@ -31,19 +42,6 @@ bool looks_like_fill(const page_record& r, const page_decoding& d)
             return false;
     return true;
 }
-
-// The kind that the layout puts at the record's position, unless the fill
-// pages have begun.
-page_kind kind_at_position(const expected_layout& layout, const page_record& r)
-{
-    if (bad_block_slot(layout.bad_blocks, static_cast<int64_t>(r.block)) >= 0)
-        return page_kind::bad_block;
-    if (r.page == HEADER_PAGE && layout.header == header_pages::present)
-        return page_kind::header;
-    return page_kind::data;
-}
-
-}  // namespace
 
 finding& add_finding(page_findings& out, const page_record& r, page_kind kind,
                      finding_kind what)
@@ -80,10 +78,10 @@ page_decoding decode_page(const page_record& r)
 // positions, a fill page starts a whole block of fill pages, so the next
 // record decides: its tag is 0 only if it is a fill page.  A data page at
 // such a position counts as fill only if it cannot be told from one.
-page_kind classify(const expected_layout& layout, const page_record& r,
+page_kind classify(const record_context& context, const page_record& r,
                    const page_decoding& d, const look_ahead& next)
 {
-    const page_kind expected = kind_at_position(layout, r);
+    const page_kind expected = kind_at_position(context, r);
     if (spare_word(r.spare, SPARE_TAG_WORD) != 0)
         return expected;
     if (expected != page_kind::header && tag_of(page_kind::data, r.block, r.page) != 0)

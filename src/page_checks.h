@@ -32,10 +32,10 @@ enum class header_pages { absent, present };
 // yet known (decided by the first such page), or known.
 enum class status_expectation { unknown, marked, unmarked };
 
-// The layout an image is checked against.
-struct expected_layout {
-    header_pages header = header_pages::absent;  // made with -h
-    optional_bad_blocks bad_blocks = {};         // made with -B (implies -b)
+// How a record is read: what the layout puts at its position.
+struct record_context {
+    header_pages header = header_pages::absent;  // data blocks start with a header page
+    bool bad_block = false;                      // the record's block is a bad block
 };
 
 // Decoding of the four sectors of one record.
@@ -55,9 +55,13 @@ struct page_findings {
 // Decodes the four sectors and corrects single data-bit errors in place.
 page_decoding decode_page(const page_record& r);
 
-// The kind of the record, from its position, the layout, its tag and the
+// True when the record is, as far as can be told, a fill page: its whole
+// spare area is zero and every sector decodes to zero bytes or not at all.
+bool looks_like_fill(const page_record& r, const page_decoding& d);
+
+// The kind of the record, from its position, the reading, its tag and the
 // tag of the next record.
-page_kind classify(const expected_layout& layout, const page_record& r,
+page_kind classify(const record_context& context, const page_record& r,
                    const page_decoding& d, const look_ahead& next);
 
 // Learns the status expectation from the first data page that carries a

@@ -31,7 +31,7 @@ struct check_outcome {
 };
 
 // Runs the checking core over image bytes held in memory.
-check_outcome check_bytes(const std::string& image, const expected_layout& layout)
+check_outcome check_bytes(const std::string& image, const layout_claim& claim)
 {
     std::string copy = image;
     FILE* in = copy.empty() ? std::fopen("/dev/null", "rb")
@@ -40,8 +40,12 @@ check_outcome check_bytes(const std::string& image, const expected_layout& layou
         throw std::runtime_error("cannot open the image in memory");
     check_outcome outcome;
     check_sink sink;
-    sink.on_finding = [&](const finding& f) { outcome.findings.push_back(describe_finding(f)); };
-    outcome.read_error = check_image(in, layout, sink, outcome.summary);
+    image_layout layout;
+    sink.on_layout = [&](const image_layout& l) { layout = l; };
+    sink.on_finding = [&](const finding& f) {
+        outcome.findings.push_back(describe_finding(f, layout));
+    };
+    outcome.read_error = check_image(in, claim, sink, outcome.summary);
     std::fclose(in);
     return outcome;
 }
@@ -99,7 +103,7 @@ struct damage_case {
     int32_t header_size = -1;               // -1: the input size
     std::vector<int32_t> bad_list = {};     // made with -B
     std::function<void(std::string&)> damage = nullptr;
-    expected_layout check = {};             // what the check is told
+    layout_claim claim = {};                // what the command line claims
     std::vector<std::string> findings = {};
 };
 
@@ -122,7 +126,7 @@ TEST_P(Findings, GivesExactlyTheFindings)
     std::string image = model_from_layout(c.made, settings).image;
     if (c.damage)
         c.damage(image);
-    const check_outcome outcome = check_bytes(image, c.check);
+    const check_outcome outcome = check_bytes(image, c.claim);
     EXPECT_EQ(outcome.read_error, 0);
     EXPECT_EQ(outcome.findings, c.findings);
     const check_summary& s = outcome.summary;
@@ -130,12 +134,18 @@ TEST_P(Findings, GivesExactlyTheFindings)
     EXPECT_EQ(check_status(s), s.uncorrectable + s.problems == 0 ? 0 : 1);
 }
 
-const expected_layout with_header = {.header = header_pages::present};
+const layout_claim with_header = {.header = header_pages::present};
+
+// What -B with these blocks claims.
+layout_claim claim_bad(std::initializer_list<int32_t> blocks)
+{
+    return {.header = header_pages::absent, .bad_blocks = listed(blocks)};
+}
 
 const damage_case damage_cases[] = {
     {.name = "sound", .made = "D6", .input_size = 6 * PAGE},
     {.name = "sound_everything", .made = "B H D63 H D F62", .input_size = 64 * PAGE,
-     .bad_list = {0}, .check = {.header = header_pages::present, .bad_blocks = listed({0})}},
+     .bad_list = {0}, .claim = {.header = header_pages::present, .bad_blocks = listed({0})}},
     {.name = "tag", .made = "D6", .input_size = 6 * PAGE, .damage = set_word(5, 1, 4),
      .findings = {"block 0 page 5 (data): page tag 0x00000004, expected 0x00000005"}},
     {.name = "status_word", .made = "D6", .input_size = 6 * PAGE,
@@ -166,44 +176,45 @@ const damage_case damage_cases[] = {
     {.name = "fill_block_ends_at_page_62", .made = "D64 F64", .input_size = 64 * PAGE,
      .damage = keep(127), .findings = {"image ends inside the fill pages, at page 62"}},
     {.name = "data_after_bad_block_missing", .made = "B D", .input_size = 3, .bad_list = {0},
-     .damage = keep(64), .check = {.bad_blocks = listed({0})},
+     .damage = keep(64), .claim = claim_bad({0}),
      .findings = {"image ends after a bad-block page, before any data page that follows it"}},
     {.name = "data_after_fill", .made = "D5", .input_size = 5 * PAGE,
      .damage = set_word(2, 1, 0),
      .findings = {"block 0 page 2 (fill): data area is not zero",
                   "block 0 page 3 (data): out of place after a fill page"}},
     {.name = "header_sizes_differ", .made = "H D63 H D6", .input_size = 69 * PAGE,
-     .damage = set_data(64, 0, 1, 'x'), .check = with_header,
+     .damage = set_data(64, 0, 1, 'x'), .claim = with_header,
      .findings = {"block 1 page 0 (header): header size 141432, the first header page "
                   "holds 141312"}},
     {.name = "header_not_zero", .made = "H D2", .input_size = 2 * PAGE,
-     .damage = set_data(0, 100, 512, '\xff'), .check = with_header,
+     .damage = set_data(0, 100, 512, '\xff'), .claim = with_header,
      .findings = {"block 0 page 0 (header): bytes 4-2047 are not zero"}},
     {.name = "header_size_misfit", .made = "H D3", .input_size = 5000, .header_size = 5,
-     .check = with_header,
+     .claim = with_header,
      .findings = {"header size 5 does not fit the 6144 bytes of data pages; nothing is cut"}},
     {.name = "fill_not_zero", .made = "D3 F61", .input_size = 3 * PAGE,
      .damage = set_data(10, 512, 512, '\xff'),
      .findings = {"block 0 page 10 (fill): data area is not zero"}},
     {.name = "bad_block_not_zero", .made = "B D3", .input_size = 3 * PAGE, .bad_list = {0},
-     .damage = set_data(7, 0, 512, '\xff'), .check = {.bad_blocks = listed({0})},
+     .damage = set_data(7, 0, 512, '\xff'), .claim = claim_bad({0}),
      .findings = {"block 0 page 7 (bad-block): data area is not zero"}},
-    {.name = "header_not_given", .made = "H D63 H D6", .input_size = 69 * PAGE,
-     .findings = {"block 0 page 1 (data): block status word 0x00000000, expected 0xffffffff",
-                  "block 1 page 0 (fill): block status word 0xffffffff, expected 0x00000000",
-                  "block 1 page 0 (fill): data area is not zero",
-                  "block 1 page 1 (data): block status word 0x00000000, expected 0xffffffff",
-                  "block 1 page 1 (data): out of place after a fill page"}},
+    {.name = "header_inferred", .made = "H D63 H D6", .input_size = 69 * PAGE},
+    {.name = "header_claimed_absent", .made = "H D63 H D6", .input_size = 69 * PAGE,
+     .claim = {.header = header_pages::absent},
+     .findings = {"page 0 of every block is a header page: made with -h?"}},
+    {.name = "header_claimed_present", .made = "D66", .input_size = 66 * PAGE,
+     .claim = with_header,
+     .findings = {"no block starts with a header page: made without -h?"}},
     {.name = "bad_list_given_wrongly", .made = "D3", .input_size = 3 * PAGE, .marked = true,
-     .check = {.bad_blocks = listed({0})},
-     .findings = {"block 0 page 0 (bad-block): block status word 0xffffffff, expected "
-                  "0x00000000",
-                  "block 0 page 0 (bad-block): data area is not zero",
-                  "block 0 page 1 (bad-block): block status word 0xffffffff, expected "
-                  "0x00000000",
-                  "block 0 page 1 (bad-block): data area is not zero",
-                  "block 0 page 2 (bad-block): data area is not zero",
-                  "image ends after a bad-block page, before any data page that follows it"}},
+     .claim = claim_bad({0}),
+     .findings = {"block 0 is not a bad block, though -B lists it: made without -B?"}},
+    {.name = "bad_list_not_given", .made = "B D64 B D", .input_size = 65 * PAGE,
+     .bad_list = {0, 2}, .claim = claim_bad({0}),
+     .findings = {"block 2 is a bad block, which -B does not list: made with -B 0 2?"}},
+    {.name = "bad_list_of_unmarked_image", .made = "D70", .input_size = 70 * PAGE,
+     .claim = claim_bad({}),
+     .findings = {"data pages 0 and 1 carry no block status word, which -B implies: made "
+                  "without -B?"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Check, Findings, ::testing::ValuesIn(damage_cases),

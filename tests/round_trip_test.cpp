@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -80,10 +81,59 @@ struct flip {
 
 // What pagecheck must report and recover, from the kinds and the flips.
 struct expectation {
-    std::string report;   // the finding lines and the summary
+    std::string report;   // the layout line, the finding lines and the summary
     std::string output;   // the recovered input
     int status = 0;
+    bool note = false;    // a note says how an open question was settled
 };
+
+// The layout line the kinds show: the options that make them, and the input
+// size where header pages tell it.
+std::string layout_line(const std::string& kinds, const layout_options& o, size_t size)
+{
+    std::string options;
+    const bool marked = std::find(o.options.begin(), o.options.end(), "-b") != o.options.end() ||
+                        !o.bad.empty();
+    if (kinds.find('H') != std::string::npos)
+        options += " -h";
+    if (marked && kinds.find('D') != std::string::npos)
+        options += " -b";
+    if (kinds.find('B') != std::string::npos) {
+        options += " -B";
+        for (size_t k = 0; k < kinds.size(); k += 64)
+            if (kinds[k] == 'B')
+                options.append(" ").append(std::to_string(k / 64));
+    }
+    if (kinds.find('F') != std::string::npos)
+        options += " -f";
+    std::string line = "layout: ";
+    line.append(options.empty() ? std::string("no options") : options.substr(1));
+    if (kinds.find('H') != std::string::npos || kinds.empty())
+        return line.append(", input ").append(std::to_string(size)).append(" bytes\n");
+    return line.append(", input size unknown\n");
+}
+
+// True when the image leaves a question open that a note settles: an image
+// that starts with fill pages (an empty input or up to a page of zeros), or
+// one whose page 0 of block 0 carries the words of a header page (a header,
+// or a marked data page) while no later block starts with data to tell.
+bool leaves_a_note(const std::string& kinds, const layout_options& o)
+{
+    if (kinds.empty())
+        return false;
+    if (kinds[0] == 'F')
+        return true;
+    const bool marked = std::find(o.options.begin(), o.options.end(), "-b") != o.options.end() ||
+                        !o.bad.empty();
+    if (kinds[0] != 'H' && !(kinds[0] == 'D' && marked))
+        return false;
+    if (kinds[0] == 'H' && !marked)
+        return false;  // an unmarked page 1 tells
+    for (size_t k = 64; k < kinds.size(); k += 64)
+        if (kinds[k] == 'H' || kinds[k] == 'D')
+            return false;
+    return true;
+}
 
 const char* kind_name(char kind)
 {
@@ -157,6 +207,8 @@ expectation expect(const std::string& input, const std::string& kinds,
         if (data)
             ++data_index;
     }
+    e.report = layout_line(kinds, o, input.size()) + e.report;
+    e.note = leaves_a_note(kinds, o);
     e.output = o.header ? padded.substr(0, input.size()) : padded;
     e.status = uncorrectable ? 1 : 0;
     const size_t records = kinds.size();
@@ -196,6 +248,26 @@ using round_trip_case = std::tuple<layout_options, size_t>;
 
 class RoundTrip : public ::testing::TestWithParam<round_trip_case> {};
 
+// The report without its note lines; whether there were any.
+std::string without_notes(const std::string& report, bool& had_notes)
+{
+    std::string kept;
+    had_notes = false;
+    for (size_t at = 0; at < report.size();) {
+        const size_t end = report.find('\n', at);
+        const std::string line = report.substr(at, end == std::string::npos ? end : end + 1 - at);
+        if (line.rfind("note: ", 0) == 0)
+            had_notes = true;
+        else
+            kept += line;
+        at = end == std::string::npos ? report.size() : end + 1;
+    }
+    return kept;
+}
+
+// pagecheck on the image, told the layout or not.
+enum class told { layout, nothing };
+
 TEST_P(RoundTrip, ReportAndRecoveredInputAreExact)
 {
     const layout_options& o = std::get<0>(GetParam());
@@ -206,28 +278,37 @@ TEST_P(RoundTrip, ReportAndRecoveredInputAreExact)
     std::vector<std::string> make = {pagesmith, dir.file("in.bin"), dir.file("image")};
     make.insert(make.end(), o.options.begin(), o.options.end());
     ASSERT_EQ(run_tool(make).status, 0);
-
-    std::vector<std::string> check = {pagecheck, "-o", dir.file("out.bin")};
-    if (o.header)
-        check.push_back("-H");
-    if (!o.bad.empty()) {
-        std::string list;
-        for (int b : o.bad)
-            list += (list.empty() ? "" : ",") + std::to_string(b);
-        check.insert(check.end(), {"--bad-blocks", list});
-    }
-    check.push_back(dir.file("image"));
-    const tool_result r = run_tool(check);
-
     const expectation e = expect(input, record_kinds(size, o), o);
-    EXPECT_EQ(r.status, e.status);
-    EXPECT_EQ(first_difference(r.out, e.report), "");
-    EXPECT_EQ(r.err, "");
-    const std::string output = read_file(dir.file("out.bin"));
-    EXPECT_EQ(output.size(), e.output.size());
-    EXPECT_TRUE(output == e.output) << "recovered input differs";
-    if (e.status == 0 && o.header) {
-        EXPECT_TRUE(output == input);
+
+    for (const told how : {told::layout, told::nothing}) {
+        SCOPED_TRACE(how == told::layout ? "told the layout" : "told nothing");
+        std::vector<std::string> check = {pagecheck, "-o", dir.file("out.bin")};
+        if (o.header && how == told::layout)
+            check.push_back("-H");
+        if (!o.bad.empty() && how == told::layout) {
+            std::string list;
+            for (int b : o.bad)
+                list += (list.empty() ? "" : ",") + std::to_string(b);
+            check.insert(check.end(), {"--bad-blocks", list});
+        }
+        check.push_back(dir.file("image"));
+        const tool_result r = run_tool(check);
+        EXPECT_EQ(r.status, e.status);
+        bool had_notes = false;
+        EXPECT_EQ(first_difference(without_notes(r.out, had_notes), e.report), "");
+        // Told the layout, pagecheck takes it where the image leaves the
+        // header pages open, with no note; an image that starts with fill
+        // pages has its note either way.
+        const bool fill_note = !e.report.empty() && record_kinds(size, o).rfind('F', 0) == 0;
+        const bool claimed = how == told::layout && (o.header || !o.bad.empty());
+        EXPECT_EQ(had_notes, claimed ? fill_note : e.note) << r.out;
+        EXPECT_EQ(r.err, "");
+        const std::string output = read_file(dir.file("out.bin"));
+        EXPECT_EQ(output.size(), e.output.size());
+        EXPECT_TRUE(output == e.output) << "recovered input differs";
+        if (e.status == 0 && o.header) {
+            EXPECT_TRUE(output == input);
+        }
     }
 }
 

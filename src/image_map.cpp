@@ -1,0 +1,78 @@
+#include "image_map.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+map_cell cell_of(const checked_page& page)
+{
+    map_cell cell = static_cast<map_cell>(page.kind);
+    if (page.findings[static_cast<int>(finding_class::corrected)])
+        cell |= CELL_CORRECTED;
+    if (page.findings[static_cast<int>(finding_class::problem)])
+        cell |= CELL_PROBLEM;
+    if (page.findings[static_cast<int>(finding_class::uncorrectable)])
+        cell |= CELL_UNCORRECTABLE;
+    return cell;
+}
+
+char map_char(map_cell cell)
+{
+    if (cell & CELL_UNCORRECTABLE)
+        return 'X';
+    if (cell & CELL_PROBLEM)
+        return '!';
+    if (cell & CELL_CORRECTED)
+        return 'c';
+    static const char kinds[PAGE_KIND_COUNT + 1] = "DHBF";
+    return kinds[cell & CELL_KIND];
+}
+
+void gather_page(block_gatherer& gatherer, const checked_page& page)
+{
+    if (!gatherer.cells.empty() && page.block != gatherer.block)
+        finish_gathering(gatherer);
+    gatherer.block = page.block;
+    gatherer.cells.push_back(static_cast<char>(cell_of(page)));
+}
+
+void finish_gathering(block_gatherer& gatherer)
+{
+    if (gatherer.cells.empty())
+        return;
+    gatherer.on_block(gatherer.block, gatherer.cells);
+    gatherer.cells.clear();
+}
+
+void map_block(text_map& map, uint64_t block, const std::string& cells)
+{
+    std::string line;
+    for (char c : cells)
+        line.push_back(map_char(static_cast<map_cell>(c)));
+    if (map.have_run && block == map.run.last + 1 && line == map.line) {
+        map.run.last = block;
+        return;
+    }
+    finish_map(map);
+    map.run = {block, block, cells};
+    map.line = line;
+    map.have_run = true;
+}
+
+void finish_map(text_map& map)
+{
+    if (!map.have_run)
+        return;
+    map.on_run(map.run, map.line);
+    map.have_run = false;
+}
+
+std::string describe_run(const map_run& run, const std::string& chars)
+{
+    char head[64];
+    if (run.first == run.last)
+        std::snprintf(head, sizeof head, "map: block %" PRIu64 ": ", run.first);
+    else
+        std::snprintf(head, sizeof head, "map: blocks %" PRIu64 "-%" PRIu64 ": ", run.first,
+                      run.last);
+    return head + chars;
+}

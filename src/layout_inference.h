@@ -1,0 +1,60 @@
+// Works out from the records themselves how an image was made: header
+// pages, block status words and bad blocks.  It sees each record once, in
+// image order, a little ahead of the checks; where a record cannot be read
+// until later records decide, it says how far the checks may go.
+#ifndef PAGESMITH_LAYOUT_INFERENCE_H
+#define PAGESMITH_LAYOUT_INFERENCE_H
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "record_check.h"
+
+// What is known of the header pages.
+enum class header_reading {
+    unknown,  // no block start has told yet
+    pending,  // page 0 of a block at a page tag of 0 looks like a header page
+    absent,
+    present,
+};
+
+// Bad blocks kept for the layout; more are counted but not listed.
+constexpr size_t MAX_LISTED_BAD_BLOCKS = 64;
+
+// What the inference knows so far.
+struct layout_inference {
+    std::optional<header_pages> header_claim;  // what the command line says, if anything
+    bool marking_claim = false;                 // -B given: data pages are marked
+    header_reading header = header_reading::unknown;
+    uint64_t header_block = 0;          // pending: the block that looks like a header
+    std::optional<uint32_t> header_size;  // size held by the first header page seen
+    status_expectation marking = status_expectation::unknown;
+    std::optional<uint64_t> zero_start;  // a block at a page tag of 0 whose page 0
+                                         // matches a bad-block page; page 1 decides
+    std::vector<uint64_t> candidates;   // blocks like bad blocks, awaiting the marking
+    std::vector<uint64_t> recent_bad;   // bad blocks the checks may still reach
+    std::vector<uint64_t> bad_blocks;   // every bad block, up to MAX_LISTED_BAD_BLOCKS
+    uint64_t bad_block_count = 0;
+};
+
+// Takes the next record of the image into account.
+void observe(layout_inference& inference, decoded_record& r);
+
+// Records before this index are read for good; the checks may take them.
+uint64_t settled_until(const layout_inference& inference);
+
+// Settles the header question one way or the other.
+void decide_header(layout_inference& inference, header_reading reading);
+
+// Settles everything still open the way an image that ends here must be
+// read: blocks like bad blocks that no marked data page follows are data.
+void settle_blocks(layout_inference& inference);
+
+// How the record at `index` is read.
+record_context context_of(const layout_inference& inference, uint64_t index);
+
+// Forgets bad blocks before `block`, which the checks have passed.
+void forget_before(layout_inference& inference, uint64_t block);
+
+#endif

@@ -1,0 +1,205 @@
+#include "map_svg.h"
+
+#include <cinttypes>
+
+namespace {
+
+// Kinds from the most to the least telling, for a cell merged over blocks.
+const page_kind kind_priority[PAGE_KIND_COUNT] = {page_kind::bad_block, page_kind::header,
+                                                  page_kind::data, page_kind::fill};
+
+// Fill colour of each kind, by page_kind.
+const char* const kind_colour[PAGE_KIND_COUNT] = {"#4e9a57", "#3d6fb6", "#6b6b6b", "#e4e4e4"};
+
+// Geometry of the picture, in pixels.
+constexpr int CELL = 10;            // side of a page cell
+constexpr int ROW = 12;             // height of a row
+constexpr int LABEL_WIDTH = 170;    // room for "blocks A-B" left of the cells
+constexpr int MARGIN = 12;
+constexpr int HEADER_HEIGHT = 74;   // title, layout and summary lines
+constexpr int LEGEND_HEIGHT = 56;
+constexpr int WIDTH = 2 * MARGIN + LABEL_WIDTH + PAGES_PER_BLOCK * CELL;
+
+// The cell showing both a and b: every mark of either, the more telling kind.
+map_cell merge_cell(map_cell a, map_cell b)
+{
+    const map_cell marks = static_cast<map_cell>((a | b) & ~CELL_KIND);
+    for (page_kind kind : kind_priority)
+        if ((a & CELL_KIND) == static_cast<int>(kind) || (b & CELL_KIND) == static_cast<int>(kind))
+            return static_cast<map_cell>(marks | static_cast<map_cell>(kind));
+    return marks;
+}
+
+// Merges the cells of `from` into `into`.
+void merge_cells(std::string& into, const std::string& from)
+{
+    if (from.size() > into.size())
+        into.resize(from.size(), static_cast<char>(page_kind::fill));
+    for (size_t i = 0; i < from.size(); ++i)
+        into[i] = static_cast<char>(merge_cell(static_cast<map_cell>(into[i]),
+                                               static_cast<map_cell>(from[i])));
+}
+
+// Adds a row after the others, joining it to the last one when they show
+// the same blocks in a row, or lie in the same group.
+void append_row(svg_map& map, const svg_row& row)
+{
+    if (!map.rows.empty()) {
+        svg_row& last = map.rows.back();
+        const bool same = !last.merged && !row.merged && last.cells == row.cells &&
+                          last.last + 1 == row.first;
+        const bool grouped = map.group > 1 && last.first / map.group == row.last / map.group;
+        if (same || grouped) {
+            if (!same) {
+                merge_cells(last.cells, row.cells);
+                last.merged = true;
+            }
+            last.last = row.last;
+            return;
+        }
+    }
+    map.rows.push_back(row);
+}
+
+// Doubles the group until the rows fit in a picture.
+void regroup(svg_map& map)
+{
+    while (map.rows.size() > SVG_MAX_ROWS) {
+        map.group *= 2;
+        std::vector<svg_row> rows;
+        rows.swap(map.rows);
+        for (const svg_row& row : rows)
+            append_row(map, row);
+    }
+}
+
+// Writes text with the characters that XML reserves escaped; bytes that
+// are not printable ASCII become '?'.
+std::string xml_text(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else if (c < 0x20 || c > 0x7e)
+            out += '?';
+        else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// The label of a row.
+std::string row_label(const svg_row& row)
+{
+    char text[80];
+    if (row.first == row.last)
+        std::snprintf(text, sizeof text, "block %" PRIu64, row.first);
+    else
+        std::snprintf(text, sizeof text, "blocks %" PRIu64 "-%" PRIu64 "%s", row.first,
+                      row.last, row.merged ? " *" : "");
+    return text;
+}
+
+// Writes the marks of a damaged cell at x, y.
+void write_marks(FILE* out, map_cell cell, int x, int y)
+{
+    if (cell & CELL_UNCORRECTABLE)
+        std::fprintf(out, "<path d=\"M%d %dl%d %dm0 -%dl-%d %d\" stroke=\"#d62728\" "
+                          "stroke-width=\"2\"/>\n",
+                     x + 1, y + 1, CELL - 2, CELL - 2, CELL - 2, CELL - 2, CELL - 2);
+    else if (cell & CELL_PROBLEM)
+        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" "
+                          "stroke=\"#ff7f0e\" stroke-width=\"2\"/>\n",
+                     x + 1, y + 1, CELL - 2, CELL - 2);
+    else if (cell & CELL_CORRECTED)
+        std::fprintf(out, "<circle cx=\"%d\" cy=\"%d\" r=\"2.5\" fill=\"#f0b400\"/>\n",
+                     x + CELL / 2, y + CELL / 2);
+}
+
+// Writes one row: its label, runs of pages of one kind as one rectangle,
+// then the marks.
+void write_row(FILE* out, const svg_row& row, int y)
+{
+    std::fprintf(out, "<text x=\"%d\" y=\"%d\" text-anchor=\"end\">%s</text>\n",
+                 MARGIN + LABEL_WIDTH - 6, y + CELL - 1, row_label(row).c_str());
+    const int x0 = MARGIN + LABEL_WIDTH;
+    for (size_t i = 0; i < row.cells.size();) {
+        const int kind = row.cells[i] & CELL_KIND;
+        size_t j = i;
+        while (j < row.cells.size() && (row.cells[j] & CELL_KIND) == kind)
+            ++j;
+        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
+                     x0 + static_cast<int>(i) * CELL, y, static_cast<int>(j - i) * CELL, CELL,
+                     kind_colour[kind]);
+        i = j;
+    }
+    for (size_t i = 0; i < row.cells.size(); ++i)
+        write_marks(out, static_cast<map_cell>(row.cells[i]), x0 + static_cast<int>(i) * CELL, y);
+}
+
+// Writes the legend at y.
+void write_legend(FILE* out, int y)
+{
+    static const char* const kind_label[PAGE_KIND_COUNT] = {"data", "header", "bad block",
+                                                             "fill"};
+    int x = MARGIN;
+    for (int k = 0; k < PAGE_KIND_COUNT; ++k, x += 110) {
+        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
+                     x, y, CELL, CELL, kind_colour[k]);
+        std::fprintf(out, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + CELL + 4, y + CELL - 1,
+                     kind_label[k]);
+    }
+    static const map_cell marks[3] = {CELL_CORRECTED, CELL_PROBLEM, CELL_UNCORRECTABLE};
+    static const char* const mark_label[3] = {"corrected bit", "other finding",
+                                              "uncorrectable"};
+    x = MARGIN;
+    for (int m = 0; m < 3; ++m, x += 150) {
+        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
+                     x, y + 22, CELL, CELL, kind_colour[0]);
+        write_marks(out, marks[m], x, y + 22);
+        std::fprintf(out, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + CELL + 4, y + 22 + CELL - 1,
+                     mark_label[m]);
+    }
+    std::fprintf(out, "<text x=\"%d\" y=\"%d\">* blocks merged into one row: each page "
+                      "shows the worst of them</text>\n",
+                 x, y + 22 + CELL - 1);
+}
+
+}  // namespace
+
+void svg_block(svg_map& map, uint64_t block, const std::string& cells)
+{
+    append_row(map, {block, block, cells, false});
+    regroup(map);
+}
+
+bool write_svg(FILE* out, const svg_map& map, const svg_texts& texts)
+{
+    const int rows_height = static_cast<int>(map.rows.size()) * ROW;
+    const int height = HEADER_HEIGHT + rows_height + LEGEND_HEIGHT + MARGIN;
+    std::fprintf(out, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
+                      "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"11\">\n",
+                 WIDTH, height, WIDTH, height);
+    std::fprintf(out, "<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n", WIDTH, height);
+    std::fprintf(out, "<text x=\"%d\" y=\"22\" font-size=\"15\" font-weight=\"bold\">%s</text>\n",
+                 MARGIN, xml_text(texts.title).c_str());
+    std::fprintf(out, "<text x=\"%d\" y=\"42\">%s</text>\n", MARGIN,
+                 xml_text(texts.layout).c_str());
+    std::fprintf(out, "<text x=\"%d\" y=\"58\" font-size=\"10\">%s</text>\n", MARGIN,
+                 xml_text(texts.summary).c_str());
+    int y = HEADER_HEIGHT;
+    for (const svg_row& row : map.rows) {
+        write_row(out, row, y);
+        y += ROW;
+    }
+    write_legend(out, y + 10);
+    std::fputs("</svg>\n", out);
+    return std::fflush(out) == 0 && !std::ferror(out);
+}

@@ -1,0 +1,189 @@
+#include "pagecheck_options.h"
+
+#include <getopt.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#ifndef PAGESMITH_VERSION
+#define PAGESMITH_VERSION "unknown"
+#endif
+
+namespace {
+
+// The long options; the short ones are "HB:o:q".
+enum { OPTION_HELP = 256, OPTION_VERSION, OPTION_JSON, OPTION_MAP, OPTION_SVG };
+const option long_options[] = {
+    {"header", no_argument, nullptr, 'H'},
+    {"bad-blocks", required_argument, nullptr, 'B'},
+    {"output", required_argument, nullptr, 'o'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"json", no_argument, nullptr, OPTION_JSON},
+    {"map", no_argument, nullptr, OPTION_MAP},
+    {"svg", required_argument, nullptr, OPTION_SVG},
+    {"help", no_argument, nullptr, OPTION_HELP},
+    {"version", no_argument, nullptr, OPTION_VERSION},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Reports a usage error, points at --help and ends with status 2.
+[[noreturn]] __attribute__((format(printf, 1, 2))) void usage_error(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsay(PAGECHECK_ERRORS, format, args);
+    va_end(args);
+    std::fputs("Try 'pagecheck --help' for more information.\n", stderr);
+    std::exit(PAGECHECK_ERRORS.status);
+}
+
+// Writes text on the standard output and ends with status 0, or with
+// status 2 when it cannot be written.
+[[noreturn]] void print_and_exit(const char* text)
+{
+    if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0 || std::ferror(stdout))
+        fail_errno(PAGECHECK_ERRORS, "standard output");
+    std::exit(0);
+}
+
+// The help text.
+const char help_text[] =
+    "usage: pagecheck [-H] [-B LIST] [-o FILE] [-q] IMAGE\n"
+    "Verifies a flash image made by pagesmith, corrects single bit errors and\n"
+    "recovers the input it was made from.  The layout (header pages, status\n"
+    "words, bad blocks, fill) is read from the image itself.  IMAGE \"-\" reads\n"
+    "the standard input; options may come before or after it.\n"
+    "\n"
+    "  -H, --header           claim header pages (made with -h); with -B or -H\n"
+    "                         the layout is claimed, and where the image shows\n"
+    "                         otherwise one finding says so\n"
+    "  -B, --bad-blocks LIST  claim these bad blocks, comma-separated (as given\n"
+    "                         to pagesmith -B)\n"
+    "  -o, --output FILE      write the recovered input to FILE (\"-\" for\n"
+    "                         standard output; the report then goes to the\n"
+    "                         error stream)\n"
+    "  -q, --quiet            print only the summary\n"
+    "      --json             write the report as one JSON document\n"
+    "      --map              add a map: one line per block, one character per\n"
+    "                         page (H D F B, c corrected, X uncorrectable, ! other)\n"
+    "      --svg FILE         draw the map as an SVG picture into FILE\n"
+    "      --help             print this text and exit\n"
+    "      --version          print the version and exit\n"
+    "\n"
+    "Exit status: 0 when every sector is clean or corrected and the image is\n"
+    "well formed, 1 when a sector is uncorrectable or the image is malformed,\n"
+    "2 on a usage error or a file that cannot be read or written.\n";
+
+// Parses one block number of a -B list: decimal digits only, 0..INT32_MAX.
+int32_t parse_block_number(const char* begin, const char* end, const char* list)
+{
+    if (begin == end)
+        usage_error("empty block number in bad-block list '%s'\n", list);
+    int64_t value = 0;
+    for (const char* p = begin; p < end; ++p) {
+        if (*p < '0' || *p > '9')
+            usage_error("bad block number in bad-block list '%s'\n", list);
+        value = value * 10 + (*p - '0');
+        if (value > INT32_MAX)
+            usage_error("block number too large in bad-block list '%s'\n", list);
+    }
+    return static_cast<int32_t>(value);
+}
+
+// Appends the comma-separated block numbers of `list` to the bad-block list.
+void add_bad_blocks(optional_bad_blocks& blocks, const char* list)
+{
+    if (!blocks)
+        blocks.emplace().fill(-1);
+    int used = 0;
+    while (used < MAX_BAD_BLOCKS && (*blocks)[used] != -1)
+        ++used;
+    if (*list == '\0')
+        return;
+    for (const char* begin = list;;) {
+        const char* end = begin + std::strcspn(begin, ",");
+        if (used == MAX_BAD_BLOCKS)
+            usage_error("more than %d bad blocks\n", MAX_BAD_BLOCKS);
+        (*blocks)[used++] = parse_block_number(begin, end, list);
+        if (*end == '\0')
+            return;
+        begin = end + 1;
+    }
+}
+
+// The long options whose names start with the `length` characters at name,
+// as "--a, --b"; just the one whose name it is whole, if any.
+std::string long_matches(const char* name, size_t length, int& count)
+{
+    std::string names;
+    count = 0;
+    for (const option* o = long_options; o->name; ++o) {
+        if (std::strncmp(o->name, name, length) != 0)
+            continue;
+        if (std::strlen(o->name) == length) {
+            count = 1;
+            return std::string("--") + o->name;
+        }
+        names += (count++ == 0 ? "--" : ", --") + std::string(o->name);
+    }
+    return names;
+}
+
+// Reports an option that getopt_long rejected, named as it was typed.
+[[noreturn]] void reject_option(const char* typed, int code)
+{
+    const bool is_long = std::strncmp(typed, "--", 2) == 0;
+    const char* name = typed + 2;
+    const size_t length = std::strcspn(name, "=");
+    int matches = 0;
+    const std::string candidates = is_long ? long_matches(name, length, matches) : "";
+    if (code == ':' && is_long)
+        usage_error("option '%s' needs a value\n", typed);
+    if (code == ':')
+        usage_error("option '-%c' needs a value\n", optopt);
+    if (optopt == 0 && matches > 1)
+        usage_error("option '%s' is ambiguous: %s\n", typed, candidates.c_str());
+    if (optopt == 0)
+        usage_error("unknown option '%s'\n", typed);
+    if (is_long && name[length] == '=' && matches == 1)
+        usage_error("option '%s' takes no value\n", typed);
+    usage_error("unknown option '-%c'\n", optopt);
+}
+
+// Walks the command line into options; ends the process on --help,
+// --version and usage errors.
+}  // namespace
+
+check_options parse_command_line(int argc, char** argv)
+{
+    check_options options;
+    bool header = false;
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, ":HB:o:q", long_options, nullptr)) != -1;) {
+        switch (c) {
+        case 'H': header = true; break;
+        case 'B': add_bad_blocks(options.claim.bad_blocks, optarg); break;
+        case 'o': options.output = optarg; break;
+        case 'q': options.detail = report_detail::summary_only; break;
+        case OPTION_JSON: options.form = report_form::json; break;
+        case OPTION_MAP: options.map = json_map::present; break;
+        case OPTION_SVG: options.svg = optarg; break;
+        case OPTION_HELP: print_and_exit(help_text);
+        case OPTION_VERSION: print_and_exit("pagecheck " PAGESMITH_VERSION "\n");
+        default: reject_option(argv[optind - 1], c);
+        }
+    }
+    if (optind >= argc)
+        usage_error("no image given\n");
+    if (optind + 1 < argc)
+        usage_error("unexpected argument '%s' after the image\n", argv[optind + 1]);
+    options.image = argv[optind];
+    // Either layout option claims the whole layout.
+    if (header || options.claim.bad_blocks)
+        options.claim.header = header ? header_pages::present : header_pages::absent;
+    return options;
+}
+

@@ -1,0 +1,32 @@
+// pagecheck's command line: getopt_long over the options, each usage error
+// named as the user typed it.
+#ifndef PAGESMITH_PAGECHECK_OPTIONS_H
+#define PAGESMITH_PAGECHECK_OPTIONS_H
+
+#include "errors.h"
+#include "image_check.h"
+#include "json_report.h"
+#include "text_report.h"
+
+// pagecheck's failures: every message starts "pagecheck: ", status 2.
+constexpr error_style PAGECHECK_ERRORS = {"pagecheck: ", 2};
+
+// The form of the report.
+enum class report_form { text, json };
+
+// What the command line asks for.
+struct check_options {
+    layout_claim claim;                              // -H, -B
+    const char* output = nullptr;                    // -o, or none
+    report_detail detail = report_detail::findings;  // -q
+    report_form form = report_form::text;            // --json
+    json_map map = json_map::absent;                 // --map
+    const char* svg = nullptr;                       // --svg, or none
+    const char* image = nullptr;                     // the operand; "-" standard input
+};
+
+// Walks the command line into options; ends the process on --help,
+// --version and usage errors.
+check_options parse_command_line(int argc, char** argv);
+
+#endif

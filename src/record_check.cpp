@@ -1,0 +1,57 @@
+#include "record_check.h"
+
+namespace {
+
+// Adds a finding when a header page holds another size than the first one.
+void check_header_size(checker_state& state, const page_record& r, page_kind kind,
+                       const page_decoding& d, page_findings& out)
+{
+    if (kind != page_kind::header || d.uncorrectable)
+        return;
+    const uint32_t size = header_size_of(r.data);
+    if (!state.header_size) {
+        state.header_size = size;
+    } else if (size != *state.header_size) {
+        finding& f = add_finding(out, r, kind, finding_kind::header_size_differs);
+        f.found = size;
+        f.expected = *state.header_size;
+    }
+}
+
+// Adds a finding when the record may not follow the one before it.
+void check_order(checker_state& state, const page_record& r, page_kind kind,
+                 page_findings& out)
+{
+    if (state.have_previous && !may_follow(state.previous, kind, r.page))
+        add_finding(out, r, kind, finding_kind::out_of_place).other = state.previous;
+    state.have_previous = true;
+    state.previous = kind;
+    state.previous_page = r.page;
+}
+
+}  // namespace
+
+page_record view_of(decoded_record& r)
+{
+    return {r.bytes, r.bytes + PAGE_DATA_SIZE, r.index, r.index / PAGES_PER_BLOCK,
+            static_cast<int>(r.index % PAGES_PER_BLOCK)};
+}
+
+page_kind check_record(checker_state& state, const record_context& context,
+                       decoded_record& record, const look_ahead& next, page_findings& out)
+{
+    const page_record r = view_of(record);
+    const page_decoding& d = record.decoding;
+    const page_kind kind = classify(context, r, d, next);
+    state.status = learn_status(state.status, r, kind);
+    check_sectors(r, kind, d, out);
+    check_spare(r, kind, state.status, out);
+    check_content(r, kind, d, out);
+    check_header_size(state, r, kind, d, out);
+    check_order(state, r, kind, out);
+    if (kind == page_kind::data) {
+        ++state.data_pages;
+        state.last_data_block = r.block;
+    }
+    return kind;
+}
