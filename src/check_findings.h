@@ -40,20 +40,21 @@ enum class finding_class { corrected, uncorrectable, problem };
 // Number of finding classes, for tables indexed by class.
 constexpr int FINDING_CLASS_COUNT = 3;
 
-// One fault found in the image.
+// One fault found in the image.  Plain data without initialisers, so that
+// a list of them costs nothing until used: make one with finding{}.
 struct finding {
-    finding_kind what = finding_kind::page_tag;
-    uint64_t record = 0;                // index of the record in the image
-    uint64_t block = 0;                 // its position: record / PAGES_PER_BLOCK
-    int page = 0;                       // and record % PAGES_PER_BLOCK
-    page_kind kind = page_kind::data;   // the kind the record was taken for
-    page_kind other = page_kind::data;  // a neighbouring record's kind
-    int sector = -1;                    // sector findings: the sector
-    int byte = 0;                       // corrected_data: byte of the data area
-    int bit = 0;                        // the bit in that byte or ECC word
-    int word = 0;                       // spare word number
-    uint64_t found = 0;                 // the value found
-    uint64_t expected = 0;              // the value expected
+    finding_kind what;  // what was found
+    uint64_t record;    // index of the record in the image
+    uint64_t block;     // its position: record / PAGES_PER_BLOCK
+    int page;           // and record % PAGES_PER_BLOCK
+    page_kind kind;     // the kind the record was taken for
+    page_kind other;    // a neighbouring record's kind
+    int sector;         // sector findings: the sector
+    int byte;           // corrected_data: byte of the data area
+    int bit;            // the bit in that byte or ECC word
+    int word;           // spare word number
+    uint64_t found;     // the value found
+    uint64_t expected;  // the value expected
 };
 
 // True when the finding is about one record rather than the whole image.

@@ -31,7 +31,7 @@ namespace {
 // A finding about the image as a whole.
 finding image_finding(finding_kind what)
 {
-    finding f;
+    finding f{};
     f.what = what;
     return f;
 }

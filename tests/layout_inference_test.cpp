@@ -1,0 +1,149 @@
+// The layout worked out from sound images that leave it open for a while:
+// images built by the independent image model must read back with no
+// finding, the layout line that names how they were made, a note exactly
+// where the image leaves a choice, and the input recovered.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "check_report.h"
+#include "image_check.h"
+#include "image_model.h"
+#include "tool_runner.h"
+
+namespace {
+
+constexpr size_t PAGE = 2048;
+
+// What checking an image in memory gave.
+struct inference_outcome {
+    std::vector<std::string> findings;
+    check_summary summary;
+    std::string recovered;  // data areas of the data pages, in order
+};
+
+// Checks image bytes held in memory with the claim given.
+inference_outcome infer(const std::string& image, const layout_claim& claim)
+{
+    std::string copy = image;
+    FILE* in = copy.empty() ? std::fopen("/dev/null", "rb")
+                            : fmemopen(copy.data(), copy.size(), "rb");
+    if (!in)
+        throw std::runtime_error("cannot open the image in memory");
+    inference_outcome outcome;
+    image_layout layout;
+    check_sink sink;
+    sink.on_layout = [&](const image_layout& l) { layout = l; };
+    sink.on_finding = [&](const finding& f) {
+        outcome.findings.push_back(describe_finding(f, layout));
+    };
+    sink.on_page = [&](const checked_page& page) {
+        if (page.kind == page_kind::data)
+            outcome.recovered.append(reinterpret_cast<const char*>(page.data), PAGE);
+    };
+    EXPECT_EQ(check_image(in, claim, sink, outcome.summary), 0);
+    std::fclose(in);
+    return outcome;
+}
+
+// The input of a case: random pages, or pages of zeros, or a first page
+// that holds four bytes and zeros like a header page.
+enum class input_kind { random, zeros, header_like };
+
+struct inference_case {
+    const char* name;
+    const char* made;                     // layout of the image, for the model
+    size_t input_size;
+    input_kind input = input_kind::random;
+    bool marked = false;                  // made with -b
+    std::vector<int32_t> bad_list = {};   // made with -B
+    layout_claim claim = {};              // what the command line claims
+    std::string layout;                   // the layout line expected
+    int notes = 0;                        // notes expected
+};
+
+void PrintTo(const inference_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// The input bytes of a case.
+std::string input_of(const inference_case& c)
+{
+    if (c.input == input_kind::random)
+        return random_bytes(c.input_size, 21);
+    std::string input(c.input_size, '\0');
+    if (c.input == input_kind::header_like)
+        input.replace(0, 3, "\x07\x01\x02", 3);
+    return input;
+}
+
+class Inference : public ::testing::TestWithParam<inference_case> {};
+
+TEST_P(Inference, ReadsTheLayoutFromTheImage)
+{
+    const inference_case& c = GetParam();
+    model_settings settings;
+    settings.input = input_of(c);
+    settings.bad_block_table = c.marked || !c.bad_list.empty();
+    settings.header_size = static_cast<int32_t>(c.input_size);
+    settings.bad_list = c.bad_list;
+    const std::string image = model_from_layout(c.made, settings).image;
+    const inference_outcome outcome = infer(image, c.claim);
+    EXPECT_EQ(outcome.findings, std::vector<std::string>{});
+    EXPECT_EQ(describe_layout(outcome.summary.layout), c.layout);
+    EXPECT_EQ(outcome.summary.layout.notes.size(), static_cast<size_t>(c.notes));
+    const std::string padded =
+        settings.input + std::string((PAGE - c.input_size % PAGE) % PAGE, '\0');
+    EXPECT_TRUE(outcome.recovered == padded) << outcome.recovered.size();
+}
+
+const inference_case inference_cases[] = {
+    {.name = "empty", .made = "", .input_size = 0, .layout = "layout: no options, input 0 bytes"},
+    {.name = "empty_fill", .made = "F64", .input_size = 0,
+     .layout = "layout: -f, input size unknown", .notes = 1},
+    // Zero pages without -b look like bad-block pages until a page that is
+    // not one, or the end, tells.
+    {.name = "zero_block_alone", .made = "D64", .input_size = 64 * PAGE,
+     .input = input_kind::zeros, .layout = "layout: no options, input size unknown"},
+    {.name = "zero_blocks_then_data", .made = "D130", .input_size = 130 * PAGE,
+     .input = input_kind::zeros, .layout = "layout: no options, input size unknown"},
+    {.name = "zero_blocks_past_the_window", .made = "D1200", .input_size = 1200 * PAGE,
+     .input = input_kind::zeros, .layout = "layout: no options, input size unknown"},
+    {.name = "bad_block_0_then_zeros", .made = "B D70", .input_size = 70 * PAGE,
+     .input = input_kind::zeros, .bad_list = {0},
+     .layout = "layout: -b -B 0, input size unknown"},
+    {.name = "sixteen_bad_blocks", .made = "B B B B B B B B B B B B B B B B D3",
+     .input_size = 3 * PAGE,
+     .bad_list = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
+     .layout = "layout: -b -B 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15, input size unknown"},
+    {.name = "header_and_bad_block_0", .made = "B H D63 H D", .input_size = 64 * PAGE,
+     .bad_list = {0}, .layout = "layout: -h -b -B 0, input 131072 bytes"},
+    {.name = "header_unmarked_one_block", .made = "H D3", .input_size = 3 * PAGE,
+     .layout = "layout: -h, input 6144 bytes"},
+    // A marked header block alone: page 1 cannot tell, so a note says which
+    // reading was taken.
+    {.name = "header_marked_one_block", .made = "H D3 F60", .input_size = 3 * PAGE,
+     .marked = true, .layout = "layout: -h -b -f, input 6144 bytes", .notes = 1},
+    {.name = "header_marked_one_block_claimed", .made = "H D3", .input_size = 3 * PAGE,
+     .marked = true, .claim = {.header = header_pages::present},
+     .layout = "layout: -h -b, input 6144 bytes"},
+    {.name = "header_marked_two_blocks", .made = "H D63 H D", .input_size = 64 * PAGE,
+     .marked = true, .layout = "layout: -h -b, input 131072 bytes"},
+    {.name = "marked_data_like_a_header", .made = "D2", .input_size = 2 * PAGE,
+     .input = input_kind::header_like, .marked = true,
+     .layout = "layout: -b, input size unknown", .notes = 1},
+    {.name = "marked_data_like_a_header_two_blocks", .made = "D65", .input_size = 65 * PAGE,
+     .input = input_kind::header_like, .marked = true,
+     .layout = "layout: -b, input size unknown"},
+    {.name = "header_block_then_fill_block", .made = "H D63 F64", .input_size = 63 * PAGE,
+     .marked = true, .layout = "layout: -h -b -f, input 129024 bytes", .notes = 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Layout, Inference, ::testing::ValuesIn(inference_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
