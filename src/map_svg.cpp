@@ -1,5 +1,6 @@
 #include "map_svg.h"
 
+#include <algorithm>
 #include <cinttypes>
 
 namespace {
@@ -16,8 +17,8 @@ constexpr int CELL = 10;            // side of a page cell
 constexpr int ROW = 12;             // height of a row
 constexpr int LABEL_WIDTH = 170;    // room for "blocks A-B" left of the cells
 constexpr int MARGIN = 12;
-constexpr int HEADER_HEIGHT = 74;   // title, layout and summary lines
-constexpr int LEGEND_HEIGHT = 56;
+constexpr int HEADER_HEIGHT = 96;   // title, layout, summary and page numbers
+constexpr int LEGEND_HEIGHT = 72;
 constexpr int WIDTH = 2 * MARGIN + LABEL_WIDTH + PAGES_PER_BLOCK * CELL;
 
 // The cell showing both a and b: every mark of either, the more telling kind.
@@ -167,9 +168,24 @@ void write_legend(FILE* out, int y)
         std::fprintf(out, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + CELL + 4, y + 22 + CELL - 1,
                      mark_label[m]);
     }
-    std::fprintf(out, "<text x=\"%d\" y=\"%d\">* blocks merged into one row: each page "
-                      "shows the worst of them</text>\n",
-                 x, y + 22 + CELL - 1);
+}
+
+// Writes the page numbers above the cells.
+void write_page_axis(FILE* out, int y)
+{
+    for (int page = 0; page < PAGES_PER_BLOCK; page += 8)
+        std::fprintf(out, "<text x=\"%d\" y=\"%d\" font-size=\"9\">%d</text>\n",
+                     MARGIN + LABEL_WIDTH + page * CELL, y, page);
+    std::fprintf(out, "<text x=\"%d\" y=\"%d\" font-size=\"9\" text-anchor=\"end\">page"
+                      "</text>\n",
+                 MARGIN + LABEL_WIDTH - 6, y);
+}
+
+// True when some row merges blocks that differ.
+bool has_merged_rows(const svg_map& map)
+{
+    return std::any_of(map.rows.begin(), map.rows.end(),
+                       [](const svg_row& row) { return row.merged; });
 }
 
 }  // namespace
@@ -192,14 +208,25 @@ bool write_svg(FILE* out, const svg_map& map, const svg_texts& texts)
                  MARGIN, xml_text(texts.title).c_str());
     std::fprintf(out, "<text x=\"%d\" y=\"42\">%s</text>\n", MARGIN,
                  xml_text(texts.layout).c_str());
+    // The summary is long: its counts of pages and of sectors go on two lines.
+    const size_t pages_end = texts.summary.find("pages; ");
+    const size_t split = pages_end == std::string::npos ? texts.summary.size() : pages_end + 6;
     std::fprintf(out, "<text x=\"%d\" y=\"58\" font-size=\"10\">%s</text>\n", MARGIN,
-                 xml_text(texts.summary).c_str());
+                 xml_text(texts.summary.substr(0, split)).c_str());
+    if (split < texts.summary.size())
+        std::fprintf(out, "<text x=\"%d\" y=\"71\" font-size=\"10\">%s</text>\n",
+                     MARGIN + 54, xml_text(texts.summary.substr(split + 1)).c_str());
+    write_page_axis(out, HEADER_HEIGHT - 4);
     int y = HEADER_HEIGHT;
     for (const svg_row& row : map.rows) {
         write_row(out, row, y);
         y += ROW;
     }
     write_legend(out, y + 10);
+    if (has_merged_rows(map))
+        std::fprintf(out, "<text x=\"%d\" y=\"%d\">* blocks merged into one row "
+                          "(%" PRIu64 " to a group): each page shows the worst of them</text>\n",
+                     MARGIN, y + 10 + 44 + CELL - 1, map.group);
     std::fputs("</svg>\n", out);
     return std::fflush(out) == 0 && !std::ferror(out);
 }

@@ -13,7 +13,7 @@
 #include "image_map.h"
 
 // Rows a picture holds at most.
-constexpr size_t SVG_MAX_ROWS = 160;
+constexpr size_t SVG_MAX_ROWS = 128;
 
 // One row of the picture.
 struct svg_row {

@@ -1,0 +1,182 @@
+// The other forms of pagecheck's report: the JSON document, parsed here;
+// the text map; and the picture's rows, which must cover every block once
+// and keep every damaged page visible however many blocks share a row.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "map_svg.h"
+#include "tool_runner.h"
+
+namespace {
+
+using nlohmann::json;
+
+const std::string pagesmith = PAGESMITH_BINARY;
+const std::string pagecheck = PAGECHECK_BINARY;
+
+constexpr size_t PAGE = 2048;
+constexpr size_t RECORD = 2048 + 64;
+
+// Makes an image of `input` with pagesmith options; returns its path.
+std::string make_image(const scratch_dir& dir, const std::string& name, const std::string& input,
+                       const std::vector<std::string>& options)
+{
+    write_file(dir.file("in.bin"), input);
+    std::vector<std::string> argv = {pagesmith, dir.file("in.bin"), dir.file(name)};
+    argv.insert(argv.end(), options.begin(), options.end());
+    EXPECT_EQ(run_tool(argv).status, 0);
+    return dir.file(name);
+}
+
+// Flips one bit of the image file at `at`.
+void flip(const std::string& path, size_t at, int bit)
+{
+    std::string bytes = read_file(path);
+    bytes[at] ^= static_cast<char>(1 << bit);
+    write_file(path, bytes);
+}
+
+struct json_case {
+    const char* name;
+    std::vector<std::string> make;    // pagesmith options
+    size_t input_size;
+    std::vector<size_t> flips = {};   // bytes of the image to flip (bit 0)
+    std::vector<std::string> check = {};  // pagecheck options besides --json
+    std::string options;              // layout.options expected
+    json input_size_json;             // layout.input_size expected
+    std::vector<std::string> findings = {};  // "finding" of each, in order
+    size_t counted = 0;               // findings the summary counts
+    int status = 0;
+};
+
+void PrintTo(const json_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Json : public ::testing::TestWithParam<json_case> {};
+
+TEST_P(Json, IsOneDocumentWithEveryField)
+{
+    const json_case& c = GetParam();
+    scratch_dir dir;
+    // A name no JSON string can hold as it is: a quote, a backslash, a
+    // control character and a byte that is not UTF-8.
+    const std::string image =
+        make_image(dir, "im\"a\\ge\x01\xff.img", random_bytes(c.input_size, 31), c.make);
+    for (size_t at : c.flips)
+        flip(image, at, 0);
+    std::vector<std::string> argv = {pagecheck, "--json"};
+    argv.insert(argv.end(), c.check.begin(), c.check.end());
+    argv.push_back(image);
+    const tool_result r = run_tool(argv);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, "");
+    const json doc = json::parse(r.out);  // throws on anything but one JSON document
+    EXPECT_EQ(doc["image"], dir.file("im\"a\\ge\x01\xef\xbf\xbd.img"));
+    const json& layout = doc["layout"];
+    EXPECT_EQ(layout["options"], c.options);
+    EXPECT_EQ(layout["input_size"], c.input_size_json);
+    for (const char* key : {"header", "status_words", "fill"})
+        EXPECT_TRUE(layout[key].is_boolean()) << key;
+    EXPECT_TRUE(layout["bad_blocks"].is_array());
+    std::vector<std::string> kinds;
+    for (const json& f : doc["findings"]) {
+        kinds.push_back(f["finding"]);
+        for (const char* key : {"record", "block", "page", "kind", "sector", "found", "text"})
+            EXPECT_TRUE(f.contains(key)) << key;
+    }
+    EXPECT_EQ(kinds, c.findings);
+    EXPECT_EQ(doc["summary"]["status"], c.status);
+    const json& summary = doc["summary"];
+    const size_t counted = summary["corrected"].get<size_t>() +
+                           summary["uncorrectable"].get<size_t>() +
+                           summary["other_problems"].get<size_t>();
+    EXPECT_EQ(counted, c.counted);
+}
+
+const json_case json_cases[] = {
+    {.name = "sound", .make = {"-h", "-b", "-B", "1", "-f"}, .input_size = 70 * PAGE + 5,
+     .options = "-h -b -B 1 -f", .input_size_json = 70 * PAGE + 5},
+    {.name = "empty", .make = {}, .input_size = 0, .options = "no options", .input_size_json = 0},
+    {.name = "damaged", .make = {"-f"}, .input_size = 3 * PAGE, .flips = {5, 7, RECORD + PAGE + 6},
+     .options = "-f", .input_size_json = nullptr,
+     .findings = {"uncorrectable", "page_tag"}, .counted = 2, .status = 1},
+    {.name = "corrected", .make = {"-s"}, .input_size = 2 * PAGE, .options = "no options",
+     .input_size_json = nullptr, .findings = {"corrected_data", "corrected_data"},
+     .counted = 2},
+    {.name = "claim_disagrees", .make = {"-h"}, .input_size = 3 * PAGE, .check = {"-B", "5"},
+     .options = "-h", .input_size_json = 3 * PAGE,
+     .findings = {"layout_header", "layout_marking"}, .counted = 2, .status = 1},
+    {.name = "quiet_keeps_no_findings", .make = {"-s"}, .input_size = 2 * PAGE,
+     .check = {"-q"}, .options = "no options", .input_size_json = nullptr, .counted = 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Report, Json, ::testing::ValuesIn(json_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The text map: a line per run of blocks that look the same, a character
+// per page.
+TEST(Map, CollapsesBlocksThatLookTheSame)
+{
+    scratch_dir dir;
+    const std::string image =
+        make_image(dir, "image", random_bytes(4 * 63 * PAGE + 10 * PAGE, 32), {"-h", "-f"});
+    flip(image, 2 * 64 * RECORD + 5 * RECORD + 100, 3);  // block 2 page 5: corrected
+    const tool_result r = run_tool({pagecheck, "--map", image});
+    EXPECT_EQ(r.status, 0);
+    const std::string d63(63, 'D');
+    const std::string expected_map =
+        "map: blocks 0-1: H" + d63 + "\n" + "map: block 2: HDDDDc" + std::string(58, 'D') +
+        "\n" + "map: block 3: H" + d63 + "\n" + "map: block 4: H" + std::string(10, 'D') +
+        std::string(53, 'F') + "\n";
+    const size_t start = r.out.find("map: ");
+    ASSERT_NE(start, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(start, r.out.rfind("summary: ") - start), expected_map);
+}
+
+// The picture's rows, for a map of `blocks` blocks whose pages are drawn at
+// random, some of them damaged.
+TEST(Picture, RowsCoverEveryBlockAndKeepTheDamage)
+{
+    for (const uint64_t blocks : {1ull, 150ull, 161ull, 5000ull, 70000ull}) {
+        SCOPED_TRACE(blocks);
+        std::mt19937 rng(static_cast<unsigned>(blocks));
+        svg_map map;
+        std::vector<uint64_t> damaged;
+        for (uint64_t b = 0; b < blocks; ++b) {
+            std::string cells(64, static_cast<char>(b % 3 == 0 ? 1 : 0));
+            if (rng() % 97 == 0) {
+                cells[rng() % 64] |= static_cast<char>(CELL_UNCORRECTABLE);
+                damaged.push_back(b);
+            }
+            svg_block(map, b, cells);
+        }
+        ASSERT_LE(map.rows.size(), SVG_MAX_ROWS);
+        uint64_t next = 0;
+        for (const svg_row& row : map.rows) {
+            EXPECT_EQ(row.first, next);
+            EXPECT_GE(row.last, row.first);
+            next = row.last + 1;
+        }
+        EXPECT_EQ(next, blocks);
+        for (uint64_t b : damaged) {
+            const auto row = std::find_if(map.rows.begin(), map.rows.end(),
+                                          [b](const svg_row& r) { return r.last >= b; });
+            ASSERT_NE(row, map.rows.end());
+            bool marked = false;
+            for (char c : row->cells)
+                marked = marked || (c & CELL_UNCORRECTABLE);
+            EXPECT_TRUE(marked) << "block " << b;
+        }
+    }
+}
+
+}  // namespace
