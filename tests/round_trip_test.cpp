@@ -242,6 +242,17 @@ const layout_options layouts[] = {
     {.name = "double_fill", .options = {"-d", "-f"}, .fill = true, .error_bits = 2},
     {.name = "double_header_table_fill", .options = {"-d", "-h", "-b", "-f"}, .header = true,
      .fill = true, .error_bits = 2},
+    {.name = "bad_0_1_header_table_fill_single",
+     .options = {"-B", "0", "1", "-h", "-b", "-f", "-s"}, .header = true, .fill = true,
+     .error_bits = 1, .bad = {0, 1}},
+    {.name = "bad_0_2_double", .options = {"-B", "0", "2", "-d"}, .error_bits = 2,
+     .bad = {0, 2}},
+    {.name = "header_bad_0_double_fill", .options = {"-h", "-B", "0", "-d", "-f"},
+     .header = true, .fill = true, .error_bits = 2, .bad = {0}},
+    {.name = "table_fill_single", .options = {"-b", "-f", "-s"}, .fill = true, .error_bits = 1},
+    {.name = "header_single", .options = {"-h", "-s"}, .header = true, .error_bits = 1},
+    {.name = "bad_1_2_3_header", .options = {"-B", "1", "2", "3", "-h"}, .header = true,
+     .bad = {1, 2, 3}},
 };
 
 using round_trip_case = std::tuple<layout_options, size_t>;
