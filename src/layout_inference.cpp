@@ -30,14 +30,15 @@ bool spare_words_zero(const page_record& r, int from, int to)
     return all_zero(r.spare + 4 * from, static_cast<size_t>(4 * (to - from)));
 }
 
-// True when the record is exactly what a bad-block page at its position holds.
+// True when the record is what a bad-block page at its position holds, but
+// for bit errors that its ECC corrects.
 bool matches_bad_block_page(const page_record& r, const page_decoding& d)
 {
     return !d.uncorrectable && spare_word(r.spare, SPARE_STATUS_WORD) ==
                                    status_word_of(page_kind::bad_block, r.page,
                                                   block_marking::on) &&
            spare_word(r.spare, SPARE_TAG_WORD) == tag_of(page_kind::bad_block, r.block, r.page) &&
-           spare_words_zero(r, SPARE_TAG_WORD + 1, SPARE_WORDS) &&
+           spare_words_zero(r, SPARE_TAG_WORD + 1, SPARE_ECC_WORD) &&
            all_zero(r.data, PAGE_DATA_SIZE);
 }
 

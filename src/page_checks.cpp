@@ -34,7 +34,9 @@ page_kind kind_at_position(const record_context& context, const page_record& r)
 
 bool looks_like_fill(const page_record& r, const page_decoding& d)
 {
-    if (!all_zero(r.spare, PAGE_SPARE_SIZE))
+    // The ECC words are judged by the decoding: a flipped bit in one of them
+    // still leaves a fill page.
+    if (!all_zero(r.spare, 4 * SPARE_ECC_WORD))
         return false;
     for (int s = 0; s < SECTORS_PER_PAGE; ++s)
         if (d.sector[s].outcome != ecc_outcome::uncorrectable &&

@@ -55,8 +55,9 @@ struct page_findings {
 // Decodes the four sectors and corrects single data-bit errors in place.
 page_decoding decode_page(const page_record& r);
 
-// True when the record is, as far as can be told, a fill page: its whole
-// spare area is zero and every sector decodes to zero bytes or not at all.
+// True when the record is, as far as can be told, a fill page: its spare
+// words are zero up to the ECC words, and every sector decodes to zero bytes
+// or not at all.
 bool looks_like_fill(const page_record& r, const page_decoding& d);
 
 // The kind of the record, from its position, the reading, its tag and the

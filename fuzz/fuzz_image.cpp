@@ -1,0 +1,90 @@
+#include "fuzz_image.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fuzz_check.h"
+
+namespace {
+
+// The image buffer: room for one record beyond the longest image, so that an
+// image a little too long is still read back and reported, and for the null
+// byte that a memory stream writes after its end.  Anything longer fails to
+// write, and the writer ends the run.
+constexpr size_t IMAGE_BUFFER_SIZE = (MAX_RECORDS + 1) * PAGE_RECORD_SIZE + 1;
+
+// A listed block number from one byte: mostly small numbers that the data
+// reaches, sometimes extreme values.
+int32_t block_from_byte(uint8_t b)
+{
+    static const int32_t extremes[] = {INT32_MIN, INT32_MAX, 65536, -2, 1000, 63};
+    if (b >= 250)
+        return extremes[b - 250];
+    return b % 4;
+}
+
+}  // namespace
+
+uint8_t byte_at(const uint8_t* data, size_t size, size_t at)
+{
+    return at < size ? data[at] : 0;
+}
+
+size_t decode(const uint8_t* data, size_t size, fuzz_run& run)
+{
+    run.bad_block.reset();
+    run.input.clear();
+    const uint8_t flags = byte_at(data, size, 0);
+    run.error_bits = (flags & 3) % 3;
+    run.fill = flags & 4;
+    run.bad_block_table = flags & 8;
+    run.header = flags & 16;
+    const size_t listed = byte_at(data, size, 1) % (MAX_BAD_BLOCKS + 1);
+    const size_t leading = byte_at(data, size, 2) % (MAX_LEADING_PAGES + 1);
+    uint8_t size_bytes[4];
+    for (size_t i = 0; i < 4; ++i)
+        size_bytes[i] = byte_at(data, size, 3 + i);
+    run.header_size = static_cast<int32_t>(get_le32(size_bytes));
+    size_t at = 7;
+    if (flags & 32) {
+        run.bad_block.emplace().fill(-1);
+        for (size_t k = 0; k < listed; ++k)
+            (*run.bad_block)[k] = block_from_byte(byte_at(data, size, at++));
+    } else {
+        at += listed;
+    }
+    if (at >= size)
+        return size;
+    const uint8_t* rest = data + at;
+    const size_t rest_size = std::min(size - at, MAX_TAIL_SIZE);
+    uint8_t page[PAGE_DATA_SIZE];
+    for (size_t i = 0; i < PAGE_DATA_SIZE; ++i)
+        page[i] = rest[i % rest_size];
+    for (size_t p = 0; p < leading; ++p)
+        run.input.insert(run.input.end(), page, page + PAGE_DATA_SIZE);
+    run.input.insert(run.input.end(), rest, rest + rest_size);
+    return at;
+}
+
+memory_image convert(const fuzz_run& run, const std::vector<uint8_t>& input)
+{
+    // fmemopen wants a buffer even for an empty input.
+    static uint8_t empty_input[1];
+    uint8_t* input_bytes = input.empty() ? empty_input : const_cast<uint8_t*>(input.data());
+    FILE* in = fmemopen(input_bytes, input.size(), "rb");
+    static uint8_t image[IMAGE_BUFFER_SIZE];
+    FILE* out = fmemopen(image, sizeof image, "wb");
+    fuzz_expect(in && out, "memory streams");
+    // Unbuffered: each write of the writer goes straight into the image.
+    fuzz_expect(std::setvbuf(out, nullptr, _IONBF, 0) == 0, "unbuffered image stream");
+    srandom(1);
+    read_data(in, out, run.error_bits, run.fill, run.bad_block_table, run.bad_block,
+              run.header, run.header_size);
+    std::fclose(in);
+    const long written = std::ftell(out);
+    fuzz_expect(std::fclose(out) == 0, "closing the image stream");
+    fuzz_expect(written >= 0 && static_cast<size_t>(written) < sizeof image, "the image's size");
+    return {image, static_cast<size_t>(written)};
+}

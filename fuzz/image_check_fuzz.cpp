@@ -1,0 +1,143 @@
+// Fuzz target: the checking core on arbitrary images and claims.
+//
+// Input layout: byte 0 holds the mode (bit 0: the rest is the image itself;
+// bit 1: a header claim, present with bit 2; bit 3: the converter's
+// bad-block list is claimed), byte 1 a count of edits (modulo 16), then four
+// bytes per edit (a record, a byte offset in two bytes, and a value to XOR
+// there), then, unless the rest is the image itself, the converter's settings
+// and input as fuzz_image.h reads them.  The image is the converter's, damaged
+// by the edits, or the raw bytes.
+//
+// Checked: the core reads every byte without a read error; every finding is
+// about a record that exists, at its position, and has words; the summary
+// counts equal the findings handed on, class by class, and the records and
+// kinds add up; every record is handed on once, in order; the status follows
+// from the counts.  The sanitizers and libFuzzer's limits catch crashes,
+// hangs and memory that grows.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "check_report.h"
+#include "fuzz_check.h"
+#include "fuzz_image.h"
+#include "image_check.h"
+
+namespace {
+
+// What the sink saw.
+struct seen {
+    uint64_t by_class[FINDING_CLASS_COUNT] = {};
+    uint64_t pages = 0;
+    uint64_t image_findings = 0;
+    bool layout = false;
+};
+
+// Applies the edits at `data` to the image.
+void apply_edits(const uint8_t* data, size_t size, size_t edits, std::vector<uint8_t>& image)
+{
+    for (size_t e = 0; e < edits && !image.empty(); ++e) {
+        const size_t at = 2 + 4 * e;
+        const size_t records = image.size() / PAGE_RECORD_SIZE + 1;
+        const size_t record = byte_at(data, size, at) % records;
+        const size_t offset =
+            (byte_at(data, size, at + 1) | byte_at(data, size, at + 2) << 8) % PAGE_RECORD_SIZE;
+        const size_t where = std::min(record * PAGE_RECORD_SIZE + offset, image.size() - 1);
+        image[where] ^= byte_at(data, size, at + 3);
+    }
+}
+
+// Checks that a finding about a record agrees with the image.
+void expect_record_finding(const finding& f, uint64_t records)
+{
+    fuzz_expect(f.record < records, "a finding about a record past the end");
+    fuzz_expect(f.block == f.record / PAGES_PER_BLOCK &&
+                    static_cast<uint64_t>(f.page) == f.record % PAGES_PER_BLOCK,
+                "a finding off its record's position");
+    fuzz_expect(!is_about_sector(f.what) || (f.sector >= 0 && f.sector < SECTORS_PER_PAGE),
+                "a sector finding without its sector");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // The converter's trace is not checked here; keep it off the output.
+    if (!std::freopen("/dev/null", "w", stdout))
+        std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const uint8_t mode = byte_at(data, size, 0);
+    const size_t edits = byte_at(data, size, 1) % 16;
+    const size_t rest = std::min(size, 2 + 4 * edits);
+    static std::vector<uint8_t> image;
+    static fuzz_run run;
+    decode(data + rest, size - rest, run);
+    if (mode & 1) {
+        image.assign(data + rest, data + size);
+    } else {
+        const memory_image made = convert(run, run.input);
+        image.assign(made.bytes, made.bytes + made.size);
+        apply_edits(data, size, edits, image);
+    }
+    layout_claim claim;
+    if (mode & 2)
+        claim.header = mode & 4 ? header_pages::present : header_pages::absent;
+    if (mode & 8) {
+        claim.bad_blocks = run.bad_block;
+        if (!claim.bad_blocks)
+            claim.bad_blocks.emplace().fill(-1);
+    }
+
+    static uint8_t empty[1];
+    FILE* in = fmemopen(image.empty() ? empty : image.data(), image.size(), "rb");
+    fuzz_expect(in != nullptr, "a memory stream");
+    const uint64_t records = image.size() / PAGE_RECORD_SIZE;
+    seen s;
+    image_layout layout;
+    check_sink sink;
+    sink.on_layout = [&](const image_layout& l) {
+        fuzz_expect(!s.layout, "the layout handed on twice");
+        s.layout = true;
+        layout = l;
+    };
+    sink.on_finding = [&](const finding& f) {
+        ++s.by_class[static_cast<int>(class_of(f.what))];
+        if (is_about_record(f.what))
+            expect_record_finding(f, records);
+        else
+            ++s.image_findings;
+        fuzz_expect(!describe_finding(f, layout).empty(), "a finding without words");
+    };
+    sink.on_page = [&](const checked_page& page) {
+        fuzz_expect(page.record == s.pages++, "records handed on out of order");
+    };
+    check_summary summary;
+    fuzz_expect(check_image(in, claim, sink, summary) == 0, "a read error in memory");
+    std::fclose(in);
+
+    fuzz_expect(s.layout, "no layout handed on");
+    fuzz_expect(summary.records == records && s.pages == records, "records lost or added");
+    uint64_t kinds = 0;
+    for (uint64_t k : summary.kinds)
+        kinds += k;
+    fuzz_expect(kinds == records && summary.sectors == SECTORS_PER_PAGE * records,
+                "kinds or sectors that do not add up");
+    fuzz_expect(summary.corrected == s.by_class[static_cast<int>(finding_class::corrected)] &&
+                    summary.uncorrectable ==
+                        s.by_class[static_cast<int>(finding_class::uncorrectable)] &&
+                    summary.problems == s.by_class[static_cast<int>(finding_class::problem)],
+                "counts that differ from the findings");
+    fuzz_expect((image.size() % PAGE_RECORD_SIZE != 0) <= s.image_findings,
+                "a partial record not reported");
+    fuzz_expect(check_status(summary) ==
+                    (summary.uncorrectable + summary.problems != 0 ? 1 : 0),
+                "a status that does not follow from the counts");
+    return 0;
+}
