@@ -6,7 +6,10 @@
 // the length of the list (modulo 17), byte 2 a count of leading pages, bytes
 // 3-6 the header size (little-endian), then one byte per listed block, then
 // the input bytes.  The leading pages, all alike, are filled by repeating the
-// input bytes, so that short fuzz inputs still reach block boundaries.
+// input bytes, so that short fuzz inputs still reach block boundaries.  Only
+// the first MAX_TAIL_SIZE input bytes are used: with the leading pages they
+// still cross two block boundaries, and the cap bounds the image, which is
+// written into one buffer kept from run to run.
 //
 // The image is then read back and checked record by record against the
 // layout that the settings call for: a whole number of records; header,
@@ -33,6 +36,20 @@ namespace {
 
 // Leading pages are at most this many: enough to cross two block boundaries.
 constexpr size_t MAX_LEADING_PAGES = 140;
+// Input bytes kept after the settings and the list; the rest are ignored.
+constexpr size_t MAX_TAIL_SIZE = 2 * PAGE_DATA_SIZE;
+// Data pages of the longest input.
+constexpr size_t MAX_DATA_PAGES =
+    MAX_LEADING_PAGES + (MAX_TAIL_SIZE + PAGE_DATA_SIZE - 1) / PAGE_DATA_SIZE;
+// Records in the longest image: each data page, a header page at most for
+// each of them, fill up to one whole block, and every listed block bad.
+constexpr size_t MAX_RECORDS =
+    2 * MAX_DATA_PAGES + PAGES_PER_BLOCK + MAX_BAD_BLOCKS * PAGES_PER_BLOCK;
+// The image buffer: room for one record beyond the longest image, so that an
+// image a little too long is still read back and reported by the layout
+// check, and for the null byte that a memory stream writes after its end.
+// Anything longer fails to write, and the writer ends the run.
+constexpr size_t IMAGE_BUFFER_SIZE = (MAX_RECORDS + 1) * PAGE_RECORD_SIZE + 1;
 
 // The run settings and input decoded from one fuzz input.
 struct fuzz_run {
@@ -86,10 +103,10 @@ void decode(const uint8_t* data, size_t size, fuzz_run& run)
     } else {
         at += listed;
     }
-    const uint8_t* rest = at < size ? data + at : nullptr;
-    const size_t rest_size = at < size ? size - at : 0;
-    if (!rest)
+    if (at >= size)
         return;
+    const uint8_t* rest = data + at;
+    const size_t rest_size = std::min(size - at, MAX_TAIL_SIZE);
     uint8_t page[PAGE_DATA_SIZE];
     for (size_t i = 0; i < PAGE_DATA_SIZE; ++i)
         page[i] = rest[i % rest_size];
@@ -129,8 +146,41 @@ void expect_reserved_zero(const image_cursor& image, size_t k)
         fuzz_expect(word_of(image, k, n) == 0, "a reserved spare word is not zero");
 }
 
-// Reference ECC words of a data area; the last one is kept, since the
-// bit-by-bit reference is slow and runs of pages are alike.
+// Reference ECC word of one sector.  The bit-by-bit reference is slow, and
+// an image holds few distinct sectors (those of the leading page, of the last
+// pages and of the header page, and zeros), so the words of the last few are
+// kept.
+uint32_t reference_word(const uint8_t* sector)
+{
+    struct known_sector {
+        bool known = false;
+        uint8_t data[SECTOR_SIZE];
+        uint32_t word = 0;
+    };
+    constexpr size_t KEPT = 16;
+    static known_sector kept[KEPT];
+    // Looked at first: the slot after the last one used, since alike pages
+    // bring their sectors back in the same order.
+    static size_t hint = 0;
+    static size_t next_free = 0;  // slots are replaced in turn
+    for (size_t i = 0; i < KEPT; ++i) {
+        const size_t at = (hint + i) % KEPT;
+        if (kept[at].known && std::memcmp(kept[at].data, sector, SECTOR_SIZE) == 0) {
+            hint = (at + 1) % KEPT;
+            return kept[at].word;
+        }
+    }
+    known_sector& slot = kept[next_free];
+    slot.word = reference_ecc(sector);
+    std::memcpy(slot.data, sector, SECTOR_SIZE);
+    slot.known = true;
+    next_free = (next_free + 1) % KEPT;
+    hint = next_free;
+    return slot.word;
+}
+
+// Reference ECC words of a data area.  Runs of pages are alike, so the last
+// data area's words are kept as well.
 const uint32_t* reference_words(const uint8_t* clean)
 {
     static uint8_t last[PAGE_DATA_SIZE];
@@ -139,7 +189,7 @@ const uint32_t* reference_words(const uint8_t* clean)
     if (known && std::memcmp(last, clean, PAGE_DATA_SIZE) == 0)
         return words;
     for (int s = 0; s < SECTORS_PER_PAGE; ++s)
-        words[s] = reference_ecc(clean + SECTOR_SIZE * s);
+        words[s] = reference_word(clean + SECTOR_SIZE * s);
     std::memcpy(last, clean, PAGE_DATA_SIZE);
     known = true;
     return words;
@@ -287,15 +337,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static uint8_t empty_input[1];
     uint8_t* input_bytes = run.input.empty() ? empty_input : run.input.data();
     FILE* in = fmemopen(input_bytes, run.input.size(), "rb");
-    char* image = nullptr;
-    size_t image_size = 0;
-    FILE* out = open_memstream(&image, &image_size);
+    // One image buffer for every run: each run writes it from the start, and
+    // only the bytes it wrote are read back.
+    static uint8_t image[IMAGE_BUFFER_SIZE];
+    FILE* out = fmemopen(image, sizeof image, "wb");
     fuzz_expect(in && out, "memory streams");
+    // Unbuffered: each write of the writer goes straight into the image.
+    fuzz_expect(std::setvbuf(out, nullptr, _IONBF, 0) == 0, "unbuffered image stream");
     read_data(in, out, run.error_bits, run.fill, run.bad_block_table, run.bad_block,
               run.header, run.header_size);
     std::fclose(in);
+    const long written = std::ftell(out);
     fuzz_expect(std::fclose(out) == 0, "closing the image stream");
-    check_image(run, reinterpret_cast<const uint8_t*>(image), image_size);
-    std::free(image);
+    fuzz_expect(written >= 0 && static_cast<size_t>(written) < sizeof image,
+                "the image's size");
+    check_image(run, image, static_cast<size_t>(written));
     return 0;
 }

@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <random>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,10 +24,10 @@ namespace {
 const std::string binary = PAGESMITH_BINARY;
 
 // Writes bytes to fd in pieces of an odd size, so that the reader sees short
-// reads, then closes it; stops early when the reader has gone.
-void feed(int fd, const std::string& bytes)
+// reads, then closes it; stops early when the reader has gone or `stop` is set.
+void feed(int fd, const std::string& bytes, const std::atomic<bool>& stop)
 {
-    for (size_t at = 0; at < bytes.size();) {
+    for (size_t at = 0; at < bytes.size() && !stop;) {
         const ssize_t n = write(fd, bytes.data() + at, std::min<size_t>(777, bytes.size() - at));
         if (n <= 0)
             break;
@@ -35,38 +38,55 @@ void feed(int fd, const std::string& bytes)
 
 // Feeds bytes into a new FIFO from a thread of its own.  A reader that
 // never comes or leaves early does not block the test.
-struct fifo_feeder {
-    std::string path;
-    std::thread writer;
-
+class fifo_feeder {
+public:
     fifo_feeder(const std::string& fifo_path, const std::string& bytes) : path(fifo_path)
     {
         signal(SIGPIPE, SIG_IGN);
         if (mkfifo(path.c_str(), 0600) != 0)
             throw std::runtime_error("mkfifo failed");
-        writer = std::thread([path = path, bytes] {
+        writer = std::thread([this, bytes] {
             const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
             if (fd >= 0)
-                feed(fd, bytes);
+                feed(fd, bytes, stop);
         });
     }
 
+    fifo_feeder(const fifo_feeder&) = delete;
+    fifo_feeder& operator=(const fifo_feeder&) = delete;
+
+    // The run is over.  The writer may not have reached its open yet, may
+    // wait in it, or may wait in a write on a full FIFO: a read end held open
+    // until it has gone lets its open succeed whenever it comes, the stop
+    // flag ends its writes, and reading what is left frees a waiting write.
     ~fifo_feeder()
     {
-        // Wakes a writer still waiting for a reader; its writes then fail.
-        const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-        if (fd >= 0)
-            close(fd);
+        stop = true;
+        const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            std::perror("fifo_feeder: opening the read end");
+            std::abort();
+        }
+        // Blocking from here: a read ends when bytes come or no writer holds
+        // the FIFO open.
+        fcntl(fd, F_SETFL, 0);
+        char sink[4096];
+        while (read(fd, sink, sizeof sink) > 0) {
+        }
         writer.join();
+        close(fd);
     }
+
+private:
+    std::string path;
+    std::atomic<bool> stop{false};
+    std::thread writer;  // last: starts once the members it uses are made
 };
 
 // Feeds bytes into a pipe from a thread of its own; read_fd is the end to
 // hand to the reader.
-struct pipe_feeder {
-    int read_fd = -1;
-    std::thread writer;
-
+class pipe_feeder {
+public:
     explicit pipe_feeder(const std::string& bytes)
     {
         signal(SIGPIPE, SIG_IGN);
@@ -74,28 +94,77 @@ struct pipe_feeder {
         if (pipe2(ends, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
         read_fd = ends[0];
-        writer = std::thread([fd = ends[1], bytes] { feed(fd, bytes); });
+        writer = std::thread([this, fd = ends[1], bytes] { feed(fd, bytes, stop); });
     }
 
+    pipe_feeder(const pipe_feeder&) = delete;
+    pipe_feeder& operator=(const pipe_feeder&) = delete;
+
+    // The run is over: the writer stops at its next write, which fails
+    // anyway once the read end is closed.
     ~pipe_feeder()
     {
+        stop = true;
         close(read_fd);
         writer.join();
     }
-};
 
-std::string random_bytes(size_t n)
-{
-    std::mt19937 rng(static_cast<unsigned>(n));
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
+    int read_fd = -1;
+
+private:
+    std::atomic<bool> stop{false};
+    std::thread writer;  // last: starts once the members it uses are made
+};
 
 // How the input reaches the tool.  (Standard input is a pipe, not a FIFO:
 // "/dev/stdin" on a FIFO opens the FIFO anew, which waits for a writer.)
-enum class source { fifo_by_name, stdin_from_pipe, stdin_from_file };
+enum class source {
+    fifo_by_name,      // a FIFO in the scratch directory, named on the command line
+    stdin_from_pipe,   // "/dev/stdin", a pipe
+    stdin_from_file,   // "/dev/stdin", redirected from the regular file
+    null_device,       // "/dev/null" by name; the bytes are not used
+};
+
+// The input name that the tool is given for `from`.
+std::string input_name(source from, const scratch_dir& dir)
+{
+    switch (from) {
+    case source::fifo_by_name:
+        return dir.file("in.fifo");
+    case source::null_device:
+        return "/dev/null";
+    case source::stdin_from_pipe:
+    case source::stdin_from_file:
+        break;
+    }
+    return "/dev/stdin";
+}
+
+// Runs argv, whose input name is input_name(from, ...), with `bytes`
+// reaching the tool as `from` says; `file` holds the same bytes.  A feeder
+// is made only for a FIFO or a pipe.
+tool_result run_fed(source from, const std::vector<std::string>& argv,
+                    const std::string& bytes, const std::string& file)
+{
+    run_options options;
+    switch (from) {
+    case source::fifo_by_name: {
+        fifo_feeder feeder(argv[1], bytes);
+        return run_tool(argv, options);
+    }
+    case source::stdin_from_pipe: {
+        pipe_feeder feeder(bytes);
+        options.stdin_fd = feeder.read_fd;
+        return run_tool(argv, options);
+    }
+    case source::stdin_from_file:
+        options.stdin_path = file;
+        break;
+    case source::null_device:
+        break;
+    }
+    return run_tool(argv, options);
+}
 
 struct streamed_case {
     const char* name;
@@ -115,7 +184,7 @@ TEST_P(Streamed, GivesTheImageOfTheRegularFile)
 {
     const streamed_case& c = GetParam();
     scratch_dir dir;
-    const std::string input = random_bytes(c.input_size);
+    const std::string input = random_bytes(c.input_size, static_cast<unsigned>(c.input_size));
     const std::string file = dir.file("in.bin");
     write_file(file, input);
 
@@ -124,20 +193,9 @@ TEST_P(Streamed, GivesTheImageOfTheRegularFile)
     const tool_result expected = run_tool(argv);
     ASSERT_EQ(expected.status, 0) << expected.err;
 
-    const std::string fifo = dir.file("in.fifo");
-    argv[1] = c.from == source::fifo_by_name ? fifo : "/dev/stdin";
+    argv[1] = input_name(c.from, dir);
     argv[2] = dir.file("streamed.img");
-    run_options options;
-    options.stdin_path = file;
-    tool_result r;
-    if (c.from == source::stdin_from_pipe) {
-        pipe_feeder feeder(input);
-        options.stdin_fd = feeder.read_fd;
-        r = run_tool(argv, options);
-    } else {
-        fifo_feeder feeder(fifo, input);
-        r = run_tool(argv, options);
-    }
+    const tool_result r = run_fed(c.from, argv, input, file);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, expected.err);
     const std::string names = argv[1] + "\n" + argv[2] + "\n";
@@ -153,13 +211,28 @@ TEST_P(Streamed, GivesTheImageOfTheRegularFile)
 constexpr size_t PAGE = 2048;
 
 const streamed_case streamed_cases[] = {
-    {"fifo", source::fifo_by_name, 3 * PAGE + 100, {}},
-    {"fifo_blocks_fill_errors", source::fifo_by_name, 130 * PAGE + 1, {"-f", "-b", "-d"}},
-    {"fifo_forced_header", source::fifo_by_name, 70 * PAGE, {"-h", "-F", "5000", "-B", "1"}},
-    {"fifo_empty_fill", source::fifo_by_name, 0, {"-f"}},
-    {"stdin_pipe", source::stdin_from_pipe, 64 * PAGE, {"-s", "-f"}},
-    {"stdin_pipe_forced_header", source::stdin_from_pipe, 5000, {"-h", "-F", "-7"}},
-    {"stdin_file_header", source::stdin_from_file, 100 * PAGE + 3, {"-h", "-b"}},
+    {.name = "fifo", .from = source::fifo_by_name, .input_size = 3 * PAGE + 100, .options = {}},
+    {.name = "fifo_blocks_fill_errors",
+     .from = source::fifo_by_name,
+     .input_size = 130 * PAGE + 1,
+     .options = {"-f", "-b", "-d"}},
+    {.name = "fifo_forced_header",
+     .from = source::fifo_by_name,
+     .input_size = 70 * PAGE,
+     .options = {"-h", "-F", "5000", "-B", "1"}},
+    {.name = "fifo_empty_fill", .from = source::fifo_by_name, .input_size = 0, .options = {"-f"}},
+    {.name = "stdin_pipe",
+     .from = source::stdin_from_pipe,
+     .input_size = 64 * PAGE,
+     .options = {"-s", "-f"}},
+    {.name = "stdin_pipe_forced_header",
+     .from = source::stdin_from_pipe,
+     .input_size = 5000,
+     .options = {"-h", "-F", "-7"}},
+    {.name = "stdin_file_header",
+     .from = source::stdin_from_file,
+     .input_size = 100 * PAGE + 3,
+     .options = {"-h", "-b"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Input, Streamed, ::testing::ValuesIn(streamed_cases),
@@ -168,8 +241,7 @@ INSTANTIATE_TEST_SUITE_P(Input, Streamed, ::testing::ValuesIn(streamed_cases),
 // "-h" without a size to force, on an input that has no size of its own.
 struct sizeless_case {
     const char* name;
-    const char* input;          // "FIFO" for a FIFO in the scratch directory
-    bool stdin_from_pipe;
+    source from;
     std::vector<std::string> options;
 };
 
@@ -184,22 +256,11 @@ TEST_P(Sizeless, HeaderIsRefusedBeforeAnyPage)
 {
     const sizeless_case& c = GetParam();
     scratch_dir dir;
-    const std::string fifo = dir.file("in.fifo");
-    const std::string input = std::string(c.input) == "FIFO" ? fifo : c.input;
+    const std::string input = input_name(c.from, dir);
     const std::string out = dir.file("out.img");
     std::vector<std::string> argv = {binary, input, out};
     argv.insert(argv.end(), c.options.begin(), c.options.end());
-    const std::string bytes = random_bytes(10 * PAGE);
-    tool_result r;
-    if (c.stdin_from_pipe) {
-        pipe_feeder feeder(bytes);
-        run_options options;
-        options.stdin_fd = feeder.read_fd;
-        r = run_tool(argv, options);
-    } else {
-        fifo_feeder feeder(fifo, bytes);
-        r = run_tool(argv);
-    }
+    const tool_result r = run_fed(c.from, argv, random_bytes(10 * PAGE, 10), "");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, input + "\n" + out + "\n");
     EXPECT_EQ(r.err, "'" + input +
@@ -211,10 +272,10 @@ TEST_P(Sizeless, HeaderIsRefusedBeforeAnyPage)
 }
 
 const sizeless_case sizeless_cases[] = {
-    {"fifo", "FIFO", false, {"-h"}},
-    {"fifo_forced_zero", "FIFO", false, {"-F", "0", "-h", "-f"}},
-    {"stdin_pipe", "/dev/stdin", true, {"-b", "-h"}},
-    {"character_device", "/dev/null", false, {"-h", "-f"}},
+    {.name = "fifo", .from = source::fifo_by_name, .options = {"-h"}},
+    {.name = "fifo_forced_zero", .from = source::fifo_by_name, .options = {"-F", "0", "-h", "-f"}},
+    {.name = "stdin_pipe", .from = source::stdin_from_pipe, .options = {"-b", "-h"}},
+    {.name = "character_device", .from = source::null_device, .options = {"-h", "-f"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Input, Sizeless, ::testing::ValuesIn(sizeless_cases),
