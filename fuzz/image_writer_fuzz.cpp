@@ -1,15 +1,8 @@
 // Fuzz target: the image writer on arbitrary input bytes and run settings,
 // through memory streams.
 //
-// Input layout: byte 0 holds the flags (bits 0-1 error_bits modulo 3, bit 2
-// fill, bit 3 bad_block_table, bit 4 header, bit 5 a bad-block list), byte 1
-// the length of the list (modulo 17), byte 2 a count of leading pages, bytes
-// 3-6 the header size (little-endian), then one byte per listed block, then
-// the input bytes.  The leading pages, all alike, are filled by repeating the
-// input bytes, so that short fuzz inputs still reach block boundaries.  Only
-// the first MAX_TAIL_SIZE input bytes are used: with the leading pages they
-// still cross two block boundaries, and the cap bounds the image, which is
-// written into one buffer kept from run to run.
+// Input layout: the settings and input bytes as fuzz_image.h reads them; the
+// image is written into one buffer kept from run to run.
 //
 // The image is then read back and checked record by record against the
 // layout that the settings call for: a whole number of records; header,
@@ -29,91 +22,11 @@
 
 #include "flash_geometry.h"
 #include "fuzz_check.h"
+#include "fuzz_image.h"
 #include "image_writer.h"
 #include "reference_ecc.h"
 
 namespace {
-
-// Leading pages are at most this many: enough to cross two block boundaries.
-constexpr size_t MAX_LEADING_PAGES = 140;
-// Input bytes kept after the settings and the list; the rest are ignored.
-constexpr size_t MAX_TAIL_SIZE = 2 * PAGE_DATA_SIZE;
-// Data pages of the longest input.
-constexpr size_t MAX_DATA_PAGES =
-    MAX_LEADING_PAGES + (MAX_TAIL_SIZE + PAGE_DATA_SIZE - 1) / PAGE_DATA_SIZE;
-// Records in the longest image: each data page, a header page at most for
-// each of them, fill up to one whole block, and every listed block bad.
-constexpr size_t MAX_RECORDS =
-    2 * MAX_DATA_PAGES + PAGES_PER_BLOCK + MAX_BAD_BLOCKS * PAGES_PER_BLOCK;
-// The image buffer: room for one record beyond the longest image, so that an
-// image a little too long is still read back and reported by the layout
-// check, and for the null byte that a memory stream writes after its end.
-// Anything longer fails to write, and the writer ends the run.
-constexpr size_t IMAGE_BUFFER_SIZE = (MAX_RECORDS + 1) * PAGE_RECORD_SIZE + 1;
-
-// The run settings and input decoded from one fuzz input.
-struct fuzz_run {
-    int32_t error_bits = 0;
-    bool fill = false;
-    bool bad_block_table = false;
-    optional_bad_blocks bad_block;
-    bool header = false;
-    int32_t header_size = 0;
-    std::vector<uint8_t> input;
-};
-
-// Byte `at` of the fuzz input, or 0 past its end.
-uint8_t byte_at(const uint8_t* data, size_t size, size_t at)
-{
-    return at < size ? data[at] : 0;
-}
-
-// A listed block number from one byte: mostly small numbers that the data
-// reaches, sometimes extreme values.
-int32_t block_from_byte(uint8_t b)
-{
-    static const int32_t extremes[] = {INT32_MIN, INT32_MAX, 65536, -2, 1000, 63};
-    if (b >= 250)
-        return extremes[b - 250];
-    return b % 4;
-}
-
-// Decodes settings and input from the fuzz input into `run`, whose input
-// buffer is reused from run to run.
-void decode(const uint8_t* data, size_t size, fuzz_run& run)
-{
-    run.bad_block.reset();
-    run.input.clear();
-    const uint8_t flags = byte_at(data, size, 0);
-    run.error_bits = (flags & 3) % 3;
-    run.fill = flags & 4;
-    run.bad_block_table = flags & 8;
-    run.header = flags & 16;
-    const size_t listed = byte_at(data, size, 1) % (MAX_BAD_BLOCKS + 1);
-    const size_t leading = byte_at(data, size, 2) % (MAX_LEADING_PAGES + 1);
-    uint8_t size_bytes[4];
-    for (size_t i = 0; i < 4; ++i)
-        size_bytes[i] = byte_at(data, size, 3 + i);
-    run.header_size = static_cast<int32_t>(get_le32(size_bytes));
-    size_t at = 7;
-    if (flags & 32) {
-        run.bad_block.emplace().fill(-1);
-        for (size_t k = 0; k < listed; ++k)
-            (*run.bad_block)[k] = block_from_byte(byte_at(data, size, at++));
-    } else {
-        at += listed;
-    }
-    if (at >= size)
-        return;
-    const uint8_t* rest = data + at;
-    const size_t rest_size = std::min(size - at, MAX_TAIL_SIZE);
-    uint8_t page[PAGE_DATA_SIZE];
-    for (size_t i = 0; i < PAGE_DATA_SIZE; ++i)
-        page[i] = rest[i % rest_size];
-    for (size_t p = 0; p < leading; ++p)
-        run.input.insert(run.input.end(), page, page + PAGE_DATA_SIZE);
-    run.input.insert(run.input.end(), rest, rest + rest_size);
-}
 
 // The image being checked, and the next record to check.
 struct image_cursor {
@@ -333,24 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static fuzz_run run;
     decode(data, size, run);
-    // fmemopen wants a buffer even for an empty input.
-    static uint8_t empty_input[1];
-    uint8_t* input_bytes = run.input.empty() ? empty_input : run.input.data();
-    FILE* in = fmemopen(input_bytes, run.input.size(), "rb");
-    // One image buffer for every run: each run writes it from the start, and
-    // only the bytes it wrote are read back.
-    static uint8_t image[IMAGE_BUFFER_SIZE];
-    FILE* out = fmemopen(image, sizeof image, "wb");
-    fuzz_expect(in && out, "memory streams");
-    // Unbuffered: each write of the writer goes straight into the image.
-    fuzz_expect(std::setvbuf(out, nullptr, _IONBF, 0) == 0, "unbuffered image stream");
-    read_data(in, out, run.error_bits, run.fill, run.bad_block_table, run.bad_block,
-              run.header, run.header_size);
-    std::fclose(in);
-    const long written = std::ftell(out);
-    fuzz_expect(std::fclose(out) == 0, "closing the image stream");
-    fuzz_expect(written >= 0 && static_cast<size_t>(written) < sizeof image,
-                "the image's size");
-    check_image(run, image, static_cast<size_t>(written));
+    const memory_image image = convert(run, run.input);
+    check_image(run, image.bytes, image.size);
     return 0;
 }

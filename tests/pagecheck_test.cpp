@@ -18,7 +18,6 @@ const std::string pagesmith = PAGESMITH_BINARY;
 const std::string pagecheck = PAGECHECK_BINARY;
 
 constexpr size_t PAGE = 2048;
-constexpr size_t RECORD = 2048 + 64;
 
 // Makes an image of `input` with pagesmith options in `dir`; returns its path.
 std::string make_image(const scratch_dir& dir, const std::string& input,
@@ -280,19 +279,41 @@ const std::string zero_page(PAGE, '\0');
 const std::string ff_page(PAGE, '\xff');
 
 const position_case position_cases[] = {
-    {"empty_fill", "", {"-f"}, {}, "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill", ""},
-    {"empty_fill_errors", "", {"-f", "-s"}, {}, "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill", ""},
-    {"empty_fill_listed", "", {"-f", "-B", "0"}, {"-B", "0"}, "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill", ""},
-    {"empty_header_fill", "", {"-f", "-h"}, {"-H"}, "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill", ""},
+    {.name = "empty_fill", .input = "", .make = {"-f"}, .check = {},
+     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .output = ""},
+    {.name = "empty_fill_errors", .input = "", .make = {"-f", "-s"}, .check = {},
+     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .output = ""},
+    {.name = "empty_fill_listed", .input = "", .make = {"-f", "-B", "0"}, .check = {"-B", "0"},
+     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .output = ""},
+    {.name = "empty_header_fill", .input = "", .make = {"-f", "-h"}, .check = {"-H"},
+     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .output = ""},
     // Cannot be told from an empty input with -f: taken as fill, the zero
     // bytes are lost (they are the trailing zeros of the output contract).
-    {"zero_page_fill", zero_page, {"-f"}, {}, "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill", ""},
-    {"zero_page", zero_page, {}, {}, "summary: 1 records, 1 blocks; 1 data, 0 header, 0 bad-block, 0 fill", zero_page},
-    {"zero_page_table_fill", std::string(100, '\0'), {"-f", "-b"}, {}, "summary: 64 records, 1 blocks; 1 data, 0 header, 0 bad-block, 63 fill", zero_page},
-    {"zero_pages_fill", zero_page + zero_page, {"-f"}, {}, "summary: 64 records, 1 blocks; 2 data, 0 header, 0 bad-block, 62 fill", zero_page + zero_page},
-    {"ff_page_fill", ff_page, {"-f", "-s"}, {}, "summary: 64 records, 1 blocks; 1 data, 0 header, 0 bad-block, 63 fill", ff_page},
-    {"bad_block_0", "abc", {"-B", "0"}, {"-B", "0"}, "summary: 65 records, 2 blocks; 1 data, 0 header, 64 bad-block, 0 fill", "abc" + std::string(PAGE - 3, '\0')},
-    {"header_zero_input", std::string(10, '\0'), {"-h", "-f"}, {"-H"}, "summary: 64 records, 1 blocks; 1 data, 1 header, 0 bad-block, 62 fill", std::string(10, '\0')},
+    {.name = "zero_page_fill", .input = zero_page, .make = {"-f"}, .check = {},
+     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .output = ""},
+    {.name = "zero_page", .input = zero_page, .make = {}, .check = {},
+     .summary_start = "summary: 1 records, 1 blocks; 1 data, 0 header, 0 bad-block, 0 fill",
+     .output = zero_page},
+    {.name = "zero_page_table_fill", .input = std::string(100, '\0'), .make = {"-f", "-b"}, .check = {},
+     .summary_start = "summary: 64 records, 1 blocks; 1 data, 0 header, 0 bad-block, 63 fill",
+     .output = zero_page},
+    {.name = "zero_pages_fill", .input = zero_page + zero_page, .make = {"-f"}, .check = {},
+     .summary_start = "summary: 64 records, 1 blocks; 2 data, 0 header, 0 bad-block, 62 fill",
+     .output = zero_page + zero_page},
+    {.name = "ff_page_fill", .input = ff_page, .make = {"-f", "-s"}, .check = {},
+     .summary_start = "summary: 64 records, 1 blocks; 1 data, 0 header, 0 bad-block, 63 fill",
+     .output = ff_page},
+    {.name = "bad_block_0", .input = "abc", .make = {"-B", "0"}, .check = {"-B", "0"},
+     .summary_start = "summary: 65 records, 2 blocks; 1 data, 0 header, 64 bad-block, 0 fill",
+     .output = "abc" + std::string(PAGE - 3, '\0')},
+    {.name = "header_zero_input", .input = std::string(10, '\0'), .make = {"-h", "-f"}, .check = {"-H"},
+     .summary_start = "summary: 64 records, 1 blocks; 1 data, 1 header, 0 bad-block, 62 fill",
+     .output = std::string(10, '\0')},
 };
 
 INSTANTIATE_TEST_SUITE_P(Kinds, Position, ::testing::ValuesIn(position_cases),
