@@ -1,5 +1,7 @@
-// Shared by the fuzz targets: run settings and input bytes decoded from a
-// fuzz input, and the image that the converter makes of them in memory.
+// Shared by the fuzz targets that convert: run settings and input bytes
+// decoded from a fuzz input, and the image that the converter makes of them
+// in memory.  Linking this in also sends the converter's trace (the
+// standard output) to /dev/null, from LLVMFuzzerInitialize.
 //
 // Input layout: byte 0 holds the flags (bits 0-1 error_bits modulo 3, bit 2
 // fill, bit 3 bad_block_table, bit 4 header, bit 5 a bad-block list), byte 1

@@ -16,39 +16,13 @@
 #include "image_check.h"
 #include "image_model.h"
 #include "input_recovery.h"
+#include "memory_check.h"
 #include "tool_runner.h"
 
 namespace {
 
 constexpr size_t PAGE = 2048;
 constexpr size_t RECORD = 2048 + 64;
-
-// What one check gave.
-struct check_outcome {
-    int read_error = 0;
-    std::vector<std::string> findings;  // each as the report words it
-    check_summary summary;
-};
-
-// Runs the checking core over image bytes held in memory.
-check_outcome check_bytes(const std::string& image, const layout_claim& claim)
-{
-    std::string copy = image;
-    FILE* in = copy.empty() ? std::fopen("/dev/null", "rb")
-                            : fmemopen(copy.data(), copy.size(), "rb");
-    if (!in)
-        throw std::runtime_error("cannot open the image in memory");
-    check_outcome outcome;
-    check_sink sink;
-    image_layout layout;
-    sink.on_layout = [&](const image_layout& l) { layout = l; };
-    sink.on_finding = [&](const finding& f) {
-        outcome.findings.push_back(describe_finding(f, layout));
-    };
-    outcome.read_error = check_image(in, claim, sink, outcome.summary);
-    std::fclose(in);
-    return outcome;
-}
 
 // A bad-block list of the given numbers.
 optional_bad_blocks listed(std::initializer_list<int32_t> blocks)
@@ -126,7 +100,7 @@ TEST_P(Findings, GivesExactlyTheFindings)
     std::string image = model_from_layout(c.made, settings).image;
     if (c.damage)
         c.damage(image);
-    const check_outcome outcome = check_bytes(image, c.claim);
+    const memory_check outcome = check_in_memory(image, c.claim);
     EXPECT_EQ(outcome.read_error, 0);
     EXPECT_EQ(outcome.findings, c.findings);
     const check_summary& s = outcome.summary;

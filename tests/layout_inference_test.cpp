@@ -12,42 +12,12 @@
 #include "check_report.h"
 #include "image_check.h"
 #include "image_model.h"
+#include "memory_check.h"
 #include "tool_runner.h"
 
 namespace {
 
 constexpr size_t PAGE = 2048;
-
-// What checking an image in memory gave.
-struct inference_outcome {
-    std::vector<std::string> findings;
-    check_summary summary;
-    std::string recovered;  // data areas of the data pages, in order
-};
-
-// Checks image bytes held in memory with the claim given.
-inference_outcome infer(const std::string& image, const layout_claim& claim)
-{
-    std::string copy = image;
-    FILE* in = copy.empty() ? std::fopen("/dev/null", "rb")
-                            : fmemopen(copy.data(), copy.size(), "rb");
-    if (!in)
-        throw std::runtime_error("cannot open the image in memory");
-    inference_outcome outcome;
-    image_layout layout;
-    check_sink sink;
-    sink.on_layout = [&](const image_layout& l) { layout = l; };
-    sink.on_finding = [&](const finding& f) {
-        outcome.findings.push_back(describe_finding(f, layout));
-    };
-    sink.on_page = [&](const checked_page& page) {
-        if (page.kind == page_kind::data)
-            outcome.recovered.append(reinterpret_cast<const char*>(page.data), PAGE);
-    };
-    EXPECT_EQ(check_image(in, claim, sink, outcome.summary), 0);
-    std::fclose(in);
-    return outcome;
-}
 
 // The input of a case: random pages, or pages of zeros, or a first page
 // that holds four bytes and zeros like a header page.
@@ -92,7 +62,8 @@ TEST_P(Inference, ReadsTheLayoutFromTheImage)
     settings.header_size = static_cast<int32_t>(c.input_size);
     settings.bad_list = c.bad_list;
     const std::string image = model_from_layout(c.made, settings).image;
-    const inference_outcome outcome = infer(image, c.claim);
+    const memory_check outcome = check_in_memory(image, c.claim);
+    EXPECT_EQ(outcome.read_error, 0);
     EXPECT_EQ(outcome.findings, std::vector<std::string>{});
     EXPECT_EQ(describe_layout(outcome.summary.layout), c.layout);
     EXPECT_EQ(outcome.summary.layout.notes.size(), static_cast<size_t>(c.notes));

@@ -1,0 +1,29 @@
+#include "memory_check.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "check_report.h"
+
+memory_check check_in_memory(const std::string& image, const layout_claim& claim)
+{
+    std::string copy = image;
+    FILE* in = copy.empty() ? std::fopen("/dev/null", "rb")
+                            : fmemopen(copy.data(), copy.size(), "rb");
+    if (!in)
+        throw std::runtime_error("cannot open the image in memory");
+    memory_check outcome;
+    image_layout layout;
+    check_sink sink;
+    sink.on_layout = [&](const image_layout& l) { layout = l; };
+    sink.on_finding = [&](const finding& f) {
+        outcome.findings.push_back(describe_finding(f, layout));
+    };
+    sink.on_page = [&](const checked_page& page) {
+        if (page.kind == page_kind::data)
+            outcome.recovered.append(reinterpret_cast<const char*>(page.data), PAGE_DATA_SIZE);
+    };
+    outcome.read_error = check_image(in, claim, sink, outcome.summary);
+    std::fclose(in);
+    return outcome;
+}
