@@ -11,7 +11,9 @@
 # results go to BUILD_DIR/pagecheck_speed.json.  With BASELINE_DIR, the
 # `pagecheck -q` built there is timed in the same run, for a before-and-after
 # comparison.  PAGESMITH_OPTIONS (default none) are the converter options the
-# image is made with, for example "-h -b -f".
+# image is made with, for example "-h -b -B 3 -f"; PAGECHECK_OPTIONS (default
+# none) are given to every pagecheck, for example "-H -B 3" for a baseline
+# that cannot read the layout by itself.
 set -euo pipefail
 
 build=${1:-build}
@@ -19,6 +21,7 @@ size_mib=${2:-256}
 runs=${3:-10}
 baseline=${4:-}
 read -r -a make_options <<< "${PAGESMITH_OPTIONS:-}"
+check_options=${PAGECHECK_OPTIONS:-}
 for tool in "$build/pagesmith" "$build/pagecheck"; do
   [[ -x $tool ]] || { echo "no $tool: build first (make tools)" >&2; exit 2; }
 done
@@ -28,17 +31,17 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/pagecheck-speed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/input"
 "$build/pagesmith" "$work/input" "$work/image" "${make_options[@]}" > /dev/null 2>&1
-"$build/pagecheck" -q "$work/image" > /dev/null
+"$build/pagecheck" -q $check_options "$work/image" > /dev/null
 
 echo "image: $(stat -c %s "$work/image") bytes ($size_mib MiB input)"
 extra=()
 if [[ -n $baseline ]]; then
   [[ -x $baseline/pagecheck ]] || { echo "no $baseline/pagecheck" >&2; exit 2; }
-  extra=(-n "baseline pagecheck -q" "'$baseline/pagecheck' -q '$work/image'")
+  extra=(-n "baseline pagecheck -q" "'$baseline/pagecheck' -q $check_options '$work/image'")
 fi
 hyperfine -N --warmup 1 --runs "$runs" --prepare sync --export-json "$build/pagecheck_speed.json" \
   "${extra[@]}" \
   -n "dd bs=128K" "dd if='$work/image' of='$work/copy' bs=128K status=none" \
   -n "pagesmith" "'$build/pagesmith' '$work/input' '$work/image2'" \
-  -n "pagecheck -q" "'$build/pagecheck' -q '$work/image'" \
-  -n "pagecheck -q -o" "'$build/pagecheck' -q -o '$work/output' '$work/image'"
+  -n "pagecheck -q" "'$build/pagecheck' -q $check_options '$work/image'" \
+  -n "pagecheck -q -o" "'$build/pagecheck' -q $check_options -o '$work/output' '$work/image'"

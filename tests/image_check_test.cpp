@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "check_report.h"
+#include "check_result.h"
 #include "ecc.h"
 #include "image_check.h"
 #include "image_model.h"
@@ -254,6 +255,55 @@ const recovery_case recovery_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Check, Recovery, ::testing::ValuesIn(recovery_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The note on an all-zero page read as fill: only where the page tag is 0
+// for every kind (block 0, and blocks whose number wraps in the tag), and
+// only while data pages are not known to be marked.
+struct zero_fill_note_case {
+    const char* name;
+    uint64_t block;
+    page_kind kind;
+    status_expectation status;
+    std::string note;  // "" for none
+};
+
+void PrintTo(const zero_fill_note_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ZeroFillNote : public ::testing::TestWithParam<zero_fill_note_case> {};
+
+TEST_P(ZeroFillNote, IsWrittenWhereTheTagCannotTell)
+{
+    const zero_fill_note_case& c = GetParam();
+    uint8_t bytes[PAGE_RECORD_SIZE] = {};
+    const page_record r = {bytes, bytes + PAGE_DATA_SIZE, c.block * PAGES_PER_BLOCK, c.block, 0};
+    image_layout layout;
+    note_zero_page_fill(layout, r, c.kind, c.status);
+    EXPECT_EQ(layout.notes.empty() ? "" : layout.notes.front().substr(0, c.note.size()), c.note);
+}
+
+const zero_fill_note_case zero_fill_note_cases[] = {
+    {.name = "block_0", .block = 0, .kind = page_kind::fill,
+     .status = status_expectation::unknown, .note = "block 0 page 0 is all zero and fill pages"},
+    {.name = "wrapped_tag", .block = 65536, .kind = page_kind::fill,
+     .status = status_expectation::unmarked,
+     .note = "block 65536 page 0 is all zero and fill pages follow: the page tag wraps"},
+    {.name = "tagged_block", .block = 65535, .kind = page_kind::fill,
+     .status = status_expectation::unknown, .note = ""},
+    {.name = "marked_data_tells", .block = 0, .kind = page_kind::fill,
+     .status = status_expectation::marked, .note = ""},
+    {.name = "read_as_data", .block = 131072, .kind = page_kind::data,
+     .status = status_expectation::unknown, .note = ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Check, ZeroFillNote, ::testing::ValuesIn(zero_fill_note_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
