@@ -51,7 +51,7 @@ const option long_options[] = {
 
 // The help text.
 const char help_text[] =
-    "usage: pagecheck [-H] [-B LIST] [-o FILE] [-q] IMAGE\n"
+    "usage: pagecheck [-H] [-B LIST] [-o FILE] [-q] [--json] [--map] [--svg FILE] IMAGE\n"
     "Verifies a flash image made by pagesmith, corrects single bit errors and\n"
     "recovers the input it was made from.  The layout (header pages, status\n"
     "words, bad blocks, fill) is read from the image itself.  IMAGE \"-\" reads\n"

@@ -134,8 +134,12 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput)
 {
     const tool_result help = run_tool({pagecheck, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: pagecheck [-H] [-B LIST] [-o FILE] [-q] IMAGE\n", 0), 0u);
-    for (const char* option : {"--header", "--bad-blocks", "--output", "--quiet", "--version"})
+    EXPECT_EQ(help.out.rfind("usage: pagecheck [-H] [-B LIST] [-o FILE] [-q] [--json] [--map] "
+                             "[--svg FILE] IMAGE\n",
+                             0),
+              0u);
+    for (const char* option : {"--header", "--bad-blocks", "--output", "--quiet", "--json", "--map",
+                               "--svg", "--version"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const tool_result version = run_tool({pagecheck, "--version"});
     EXPECT_EQ(version.status, 0);
