@@ -15,6 +15,7 @@
 #include "layout_inference.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace {
 
@@ -31,24 +32,20 @@ bool spare_words_zero(const page_record& r, int from, int to)
 }
 
 // True when the record is what a bad-block page at its position holds, but
-// for bit errors that its ECC corrects.
+// for bit errors: those its ECC corrects, and one flipped bit in its status
+// word or the spare words after the tag.  The tag must be exact: at some
+// positions a fill page's tag of 0 is one bit away.
 bool matches_bad_block_page(const page_record& r, const page_decoding& d)
 {
-    return !d.uncorrectable && spare_word(r.spare, SPARE_STATUS_WORD) ==
-                                   status_word_of(page_kind::bad_block, r.page,
-                                                  block_marking::on) &&
-           spare_word(r.spare, SPARE_TAG_WORD) == tag_of(page_kind::bad_block, r.block, r.page) &&
-           spare_words_zero(r, SPARE_TAG_WORD + 1, SPARE_ECC_WORD) &&
-           all_zero(r.data, PAGE_DATA_SIZE);
-}
-
-// True when the record carries a header page's spare words.
-bool has_header_spare(const page_record& r)
-{
-    return spare_word(r.spare, SPARE_STATUS_WORD) ==
-               status_word_of(page_kind::header, r.page, block_marking::off) &&
-           spare_word(r.spare, SPARE_TAG_WORD) == tag_of(page_kind::header, r.block, r.page) &&
-           spare_words_zero(r, SPARE_TAG_WORD + 1, SPARE_ECC_WORD);
+    if (d.uncorrectable ||
+        spare_word(r.spare, SPARE_TAG_WORD) != tag_of(page_kind::bad_block, r.block, r.page) ||
+        !all_zero(r.data, PAGE_DATA_SIZE))
+        return false;
+    int flipped = std::popcount(spare_word(r.spare, SPARE_STATUS_WORD) ^
+                                status_word_of(page_kind::bad_block, r.page, block_marking::on));
+    for (int n = SPARE_TAG_WORD + 1; n < SPARE_ECC_WORD; ++n)
+        flipped += std::popcount(spare_word(r.spare, n));
+    return flipped <= 1;
 }
 
 // True when the page tag of this position is 0 for every kind (block 0 and,
@@ -116,25 +113,40 @@ void observe_block_start(layout_inference& inference, const page_record& r,
     }
     const bool open = inference.header == header_reading::unknown ||
                       inference.header == header_reading::pending;
-    if (has_header_spare(r)) {
-        if (!tag_is_zero_here(r)) {
+    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
+    const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
+    if (tag_is_zero_here(r)) {
+        if (tag != 0)
+            return;  // damage: no news
+        if (status == 0 && spare_words_zero(r, SPARE_TAG_WORD + 1, SPARE_ECC_WORD)) {
+            // An unmarked data page; a header page is marked.
             if (open)
-                decide_header(inference, header_reading::present);
+                decide_header(inference, header_reading::absent);
+            learn_marking(inference, status);
         } else if (inference.header == header_reading::unknown) {
-            // A header page, or a marked data page: what follows tells.
+            // A header page, or a marked data page, or either damaged:
+            // what follows tells.
             inference.header = header_reading::pending;
             inference.header_block = r.block;
+            inference.pending_page_marked = status == BLOCK_STATUS_MARKED;
+            inference.header_size = header_size_of(r.data);
         }
-        if (!inference.header_size && inference.header != header_reading::absent)
+        return;
+    }
+    if (tag == 0) {
+        // A header page (marked) or a fill page.
+        if (open && looks_marked(status))
+            decide_header(inference, header_reading::present);
+        if (!inference.header_size && looks_marked(status))
             inference.header_size = header_size_of(r.data);
         return;
     }
-    if (spare_word(r.spare, SPARE_TAG_WORD) != tag_of(page_kind::data, r.block, r.page))
-        return;  // a fill page, or damage: no news
+    if (tag != tag_of(page_kind::data, r.block, r.page))
+        return;  // damage: no news
     if (open)
         decide_header(inference, header_reading::absent);
     if (inference.header == header_reading::absent)
-        learn_marking(inference, spare_word(r.spare, SPARE_STATUS_WORD));
+        learn_marking(inference, status);
 }
 
 // Page 1 of a block.
@@ -155,7 +167,7 @@ void observe_second_page(layout_inference& inference, const page_record& r)
     learn_marking(inference, spare_word(r.spare, SPARE_STATUS_WORD));
     // A marked data page 0 needs a marked page 1.
     if (inference.header == header_reading::pending && inference.header_block == r.block &&
-        inference.marking == status_expectation::unmarked)
+        inference.pending_page_marked && inference.marking == status_expectation::unmarked)
         decide_header(inference, header_reading::present);
 }
 

@@ -2,6 +2,8 @@
 
 #include "page_checks.h"
 
+#include <bit>
+
 namespace {
 
 // True when the n bytes at p are all zero.
@@ -32,11 +34,22 @@ page_kind kind_at_position(const record_context& context, const page_record& r)
 
 }  // namespace
 
+bool looks_marked(uint32_t status)
+{
+    return std::popcount(status) > 16;
+}
+
 bool looks_like_fill(const page_record& r, const page_decoding& d)
+{
+    return spare_word(r.spare, SPARE_TAG_WORD) == 0 && looks_like_fill_but_tag(r, d);
+}
+
+bool looks_like_fill_but_tag(const page_record& r, const page_decoding& d)
 {
     // The ECC words are judged by the decoding: a flipped bit in one of them
     // still leaves a fill page.
-    if (!all_zero(r.spare, 4 * SPARE_ECC_WORD))
+    if (spare_word(r.spare, SPARE_STATUS_WORD) != 0 ||
+        !all_zero(r.spare + 4 * (SPARE_TAG_WORD + 1), 4 * (SPARE_ECC_WORD - SPARE_TAG_WORD - 1)))
         return false;
     for (int s = 0; s < SECTORS_PER_PAGE; ++s)
         if (d.sector[s].outcome != ecc_outcome::uncorrectable &&
@@ -76,22 +89,35 @@ page_decoding decode_page(const page_record& r)
 }
 
 // Fill pages carry tag 0, which no data or bad-block page carries except at
-// page 0 of block 0 (and of every 65536th block).  There, and at header
-// positions, a fill page starts a whole block of fill pages, so the next
-// record decides: its tag is 0 only if it is a fill page.  A data page at
-// such a position counts as fill only if it cannot be told from one.
+// page 0 of block 0 (and of every 65536th block), and zero data, which only
+// injected bit errors change.  So a page with tag 0 elsewhere is a fill page
+// when its data decodes to zeros, and a data page with a damaged tag when not;
+// a zero page with a wrong tag among fill pages is a fill page too.  At a
+// header position the status word tells a header page (marked) from a fill
+// page.  At page 0 of block 0 a zero, unmarked page with tag 0 may start a
+// whole block of fill pages, so the next record decides: its tag is 0 only if
+// it is a fill page.
 page_kind classify(const record_context& context, const page_record& r,
                    const page_decoding& d, const look_ahead& next)
 {
     const page_kind expected = kind_at_position(context, r);
-    if (spare_word(r.spare, SPARE_TAG_WORD) != 0)
-        return expected;
-    if (expected != page_kind::header && tag_of(page_kind::data, r.block, r.page) != 0)
-        return page_kind::fill;
+    if (spare_word(r.spare, SPARE_TAG_WORD) != 0) {
+        const bool stray_fill = expected == page_kind::data && context.follows_fill &&
+                                looks_like_fill_but_tag(r, d);
+        return stray_fill ? page_kind::fill : expected;
+    }
+    if (expected == page_kind::header)
+        return looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)) ? page_kind::header
+                                                                     : page_kind::fill;
+    if (tag_of(page_kind::data, r.block, r.page) != 0) {
+        const bool damaged_data_tag = expected == page_kind::data && !looks_like_fill(r, d);
+        return damaged_data_tag ? page_kind::data : page_kind::fill;
+    }
+    if (expected == page_kind::data &&
+        (looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)) || !looks_like_fill(r, d)))
+        return page_kind::data;
     if (!next.present || next.tag != 0)
         return expected;
-    if (expected == page_kind::data && !looks_like_fill(r, d))
-        return page_kind::data;
     return page_kind::fill;
 }
 

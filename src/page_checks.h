@@ -36,6 +36,7 @@ enum class status_expectation { unknown, marked, unmarked };
 struct record_context {
     header_pages header = header_pages::absent;  // data blocks start with a header page
     bool bad_block = false;                      // the record's block is a bad block
+    bool follows_fill = false;                   // the record before is a fill page
 };
 
 // Decoding of the four sectors of one record.
@@ -55,10 +56,17 @@ struct page_findings {
 // Decodes the four sectors and corrects single data-bit errors in place.
 page_decoding decode_page(const page_record& r);
 
+// True when a status word is nearer to the marked value than to 0, so that
+// one flipped bit does not change how a page reads.
+bool looks_marked(uint32_t status);
+
 // True when the record is, as far as can be told, a fill page: its spare
 // words are zero up to the ECC words, and every sector decodes to zero bytes
 // or not at all.
 bool looks_like_fill(const page_record& r, const page_decoding& d);
+
+// looks_like_fill, whatever the page tag holds.
+bool looks_like_fill_but_tag(const page_record& r, const page_decoding& d);
 
 // The kind of the record, from its position, the reading, its tag and the
 // tag of the next record.

@@ -42,7 +42,9 @@ page_kind check_record(checker_state& state, const record_context& context,
 {
     const page_record r = view_of(record);
     const page_decoding& d = record.decoding;
-    const page_kind kind = classify(context, r, d, next);
+    record_context here = context;
+    here.follows_fill = state.have_previous && state.previous == page_kind::fill;
+    const page_kind kind = classify(here, r, d, next);
     state.status = learn_status(state.status, r, kind);
     check_sectors(r, kind, d, out);
     check_spare(r, kind, state.status, out);
