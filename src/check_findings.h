@@ -29,6 +29,7 @@ enum class finding_kind {
     ends_after,           // other: the kind of the last record
     partial_record,       // found: bytes after the last whole record
     header_size_misfit,   // found: the header size, expected: bytes of data pages
+    too_many_bad_blocks,  // found: more bad blocks than the converter can list
     layout_header,        // -H given or not, and the image shows otherwise
     layout_bad_blocks,    // found: a block where the image and -B differ
     layout_marking,       // -B given, and data pages carry no status word

@@ -100,6 +100,10 @@ void append_image_finding(std::string& text, const finding& f, const image_layou
                      " bytes of data pages; nothing is cut",
                f.found, f.expected);
         break;
+    case finding_kind::too_many_bad_blocks:
+        append(text, "%" PRIu64 " bad blocks, more than the %d that pagesmith can list",
+               f.found, MAX_BAD_BLOCKS);
+        break;
     case finding_kind::layout_header:
         text += f.found ? "page 0 of every block is a header page: made with -h?"
                         : "no block starts with a header page: made without -h?";

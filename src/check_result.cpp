@@ -211,6 +211,11 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
     layout.fill = summary.kinds[static_cast<int>(page_kind::fill)] != 0;
     layout.bad_blocks = inference.bad_blocks;
     layout.bad_block_count = inference.bad_block_count;
+    if (layout.bad_block_count > MAX_BAD_BLOCKS) {
+        finding f = image_finding(finding_kind::too_many_bad_blocks);
+        f.found = layout.bad_block_count;
+        report_finding(sink, summary, f);
+    }
     if (sink.on_layout)
         sink.on_layout(layout);
     compare_with_claim(checker, layout, claim, sink, summary);

@@ -6,8 +6,9 @@
 
 #include <cerrno>
 
-bool open_missing_standard_descriptors()
+int open_missing_standard_descriptors()
 {
+    int opened_mask = 0;
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
@@ -16,10 +17,11 @@ bool open_missing_standard_descriptors()
         if (opened != fd) {
             if (opened >= 0)
                 close(opened);
-            return false;
+            return -1;
         }
+        opened_mask |= 1 << fd;
     }
-    return true;
+    return opened_mask;
 }
 
 namespace {

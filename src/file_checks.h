@@ -5,8 +5,9 @@
 
 // Opens /dev/null onto each of descriptors 0, 1 and 2 that is closed, so
 // that a file the tool opens never takes the place of a standard stream.
-// False when that cannot be done.
-bool open_missing_standard_descriptors();
+// Returns the descriptors it opened, as a mask (bit n for descriptor n), or
+// -1 when that cannot be done.
+int open_missing_standard_descriptors();
 
 // True when writing to `name` would overwrite what descriptor `fd` reads:
 // the same regular file through any link, or the same block device.

@@ -13,8 +13,8 @@ const char* const finding_names[] = {
     "corrected_data", "corrected_code",  "uncorrectable",       "page_tag",
     "status_word",    "status_word_value", "spare_word",        "header_not_zero",
     "data_not_zero",  "header_size_differs", "out_of_place",    "ends_inside_fill",
-    "ends_after",     "partial_record",  "header_size_misfit",  "layout_header",
-    "layout_bad_blocks", "layout_marking",
+    "ends_after",     "partial_record",  "header_size_misfit",  "too_many_bad_blocks",
+    "layout_header",  "layout_bad_blocks", "layout_marking",
 };
 
 // A value as JSON text; bytes that are not UTF-8 become U+FFFD, so the text
@@ -43,7 +43,8 @@ bool has_found(finding_kind k)
 bool has_expected(finding_kind k)
 {
     return k == finding_kind::page_tag || k == finding_kind::status_word ||
-           k == finding_kind::header_size_differs || k == finding_kind::header_size_misfit;
+           k == finding_kind::spare_word || k == finding_kind::header_size_differs ||
+           k == finding_kind::header_size_misfit;
 }
 
 // A number, or null when the field does not apply.

@@ -90,11 +90,14 @@ struct report {
     json_report json;
 };
 
-// Opens the report: on the standard output unless the recovered input goes
-// there, in which case on the error stream, each line marked "pagecheck: ".
-void open_report(report& r, const check_options& options, FILE* recovered)
+// Opens the report: on the standard output unless the recovered input or
+// the picture goes there, in which case on the error stream, each line
+// marked "pagecheck: ".  The report must not go into the image.
+void open_report(report& r, const check_options& options, FILE* recovered, FILE* picture,
+                 FILE* image, const char* image_name)
 {
-    const bool moved = recovered && is_standard_output(recovered);
+    const bool moved = (recovered && is_standard_output(recovered)) ||
+                       (picture && is_standard_output(picture));
     FILE* stream = moved ? stderr : stdout;
     r.form = options.form;
     if (r.form == report_form::json) {
@@ -105,6 +108,19 @@ void open_report(report& r, const check_options& options, FILE* recovered)
     } else {
         open_text_report(r.text, stream, moved ? PAGECHECK_ERRORS.prefix : "", options.detail);
     }
+    if (overwrites(fileno(image), fileno(stream)))
+        fail_message(PAGECHECK_ERRORS, "the report would go into the image '%s'\n", image_name);
+}
+
+// Opens the file named by --svg ("-" is the standard output), refusing the
+// image itself and the file of the recovered input.
+FILE* open_picture(const char* name, FILE* image, const char* image_name, FILE* recovered)
+{
+    FILE* out = is_dash(name) ? stdout : open_for_writing(name, image, image_name);
+    if (recovered && (out == recovered || same_destination(fileno(out), fileno(recovered))))
+        fail_message(PAGECHECK_ERRORS, "the picture and the recovered input would go to the "
+                                       "same file\n");
+    return out;
 }
 
 // Hands the report one finding.
@@ -121,15 +137,31 @@ void report_run(report& r, const map_run& run, const std::string& chars)
                                                      : text_map_line(r.text, describe_run(run, chars)));
 }
 
-// Draws the map into the file named by --svg.
-void draw_svg(const char* name, FILE* image, const char* image_name, const svg_map& map,
+// Draws the map into the picture's file.
+void draw_svg(FILE* out, const char* name, const char* image_name, const svg_map& map,
               const check_summary& summary)
 {
-    FILE* out = open_for_writing(name, image, image_name);
     const svg_texts texts = {image_name, describe_layout(summary.layout),
                              describe_summary(summary)};
-    if (!write_svg(out, map, texts) || std::fclose(out) != 0)
-        fail_errno(PAGECHECK_ERRORS, name);
+    const bool written = write_svg(out, map, texts);
+    if (!written || (out != stdout && std::fclose(out) != 0))
+        fail_errno(PAGECHECK_ERRORS, is_dash(name) ? "standard output" : name);
+}
+
+// Refuses to read the image from, or write the report or an output to, a
+// standard stream that was closed when the run started (it now leads to
+// /dev/null, where nothing is read and everything written is lost).
+void refuse_closed_streams(const check_options& options, int closed)
+{
+    if ((closed & 1) && is_dash(options.image))
+        fail_message(PAGECHECK_ERRORS, "the standard input is closed\n");
+    if (!(closed & 2))
+        return;
+    const bool output_there = options.output && is_dash(options.output);
+    const bool picture_there = options.svg && is_dash(options.svg);
+    if (output_there || picture_there)
+        fail_message(PAGECHECK_ERRORS, "the standard output is closed\n");
+    fail_message(PAGECHECK_ERRORS, "cannot write the report: the standard output is closed\n");
 }
 
 }  // namespace
@@ -137,30 +169,30 @@ void draw_svg(const char* name, FILE* image, const char* image_name, const svg_m
 int main(int argc, char** argv)
 {
     // An image or output opened below must never become a standard stream.
-    if (!open_missing_standard_descriptors())
+    const int closed = open_missing_standard_descriptors();
+    if (closed < 0)
         return PAGECHECK_ERRORS.status;
     const check_options options = parse_command_line(argc, argv);
+    refuse_closed_streams(options, closed);
     const char* image_name = is_dash(options.image) ? "standard input" : options.image;
     FILE* in = open_image(options.image);
-    if (overwrites(fileno(in), STDOUT_FILENO))
-        fail_message(PAGECHECK_ERRORS, "the standard output is the image '%s' itself\n",
-                     image_name);
     static input_recovery recovery;
     recovery.out = options.output ? open_output(options.output, in, image_name) : nullptr;
     const char* out_name = options.output && !is_dash(options.output) ? options.output
                                                                        : "standard output";
+    FILE* picture = options.svg ? open_picture(options.svg, in, image_name, recovery.out) : nullptr;
     static report r;
-    open_report(r, options, recovery.out);
+    open_report(r, options, recovery.out, picture, in, image_name);
 
     text_map map;
     map.on_run = [&](const map_run& run, const std::string& chars) { report_run(r, run, chars); };
-    static svg_map picture;
+    static svg_map map_picture;
     block_gatherer gatherer;
     gatherer.on_block = [&](uint64_t block, const std::string& cells) {
         if (options.map == json_map::present)
             map_block(map, block, cells);
         if (options.svg)
-            svg_block(picture, block, cells);
+            svg_block(map_picture, block, cells);
     };
     check_sink sink;
     sink.on_finding = [&](const finding& f) { report_finding(r, f); };
@@ -184,8 +216,8 @@ int main(int argc, char** argv)
     if (recovery.out && (!finish_recovery(recovery, summary.layout.input_size) ||
                          (recovery.out != stdout && std::fclose(recovery.out) != 0)))
         fail_errno(PAGECHECK_ERRORS, out_name);
-    if (options.svg)
-        draw_svg(options.svg, in, image_name, picture, summary);
+    if (picture)
+        draw_svg(picture, options.svg, image_name, map_picture, summary);
     check_report_written(r.form == report_form::json
                              ? finish_json_report(r.json, image_name, summary)
                              : finish_text_report(r.text, summary));

@@ -106,7 +106,7 @@ int main(int argc, char** argv)
 {
     // A file opened below must never become a standard stream, where the
     // trace or a message would be written into it.
-    if (!open_missing_standard_descriptors())
+    if (open_missing_standard_descriptors() < 0)
         return 1;
 
     // Static: the streams are flushed when the process ends, which may

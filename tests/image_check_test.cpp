@@ -211,6 +211,10 @@ const damage_case damage_cases[] = {
     {.name = "bad_list_not_given", .made = "B D64 B D", .input_size = 65 * PAGE,
      .bad_list = {0, 2}, .claim = claim_bad({0}),
      .findings = {"block 2 is a bad block, which -B does not list: made with -B 0 2?"}},
+    {.name = "more_bad_blocks_than_can_be_listed",
+     .made = "B B B B B B B B B B B B B B B B B D", .input_size = 5,
+     .bad_list = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
+     .findings = {"17 bad blocks, more than the 16 that pagesmith can list"}},
     {.name = "bad_list_of_unmarked_image", .made = "D70", .input_size = 70 * PAGE,
      .claim = claim_bad({}),
      .findings = {"data pages 0 and 1 carry no block status word, which -B implies: made "

@@ -180,3 +180,35 @@ TEST(Picture, RowsCoverEveryBlockAndKeepTheDamage)
 }
 
 }  // namespace
+
+namespace {
+
+// The picture goes where --svg says, "-" the standard output (and the
+// report then to the error stream), but never where the recovered input
+// goes.
+TEST(Picture, GoesToItsOwnFile)
+{
+    scratch_dir dir;
+    const std::string input = random_bytes(5000, 33);
+    const std::string image = make_image(dir, "image", input, {"-h"});
+    run_options to_file;
+    to_file.stdout_path = dir.file("stdout");
+    const tool_result piped = run_tool({pagecheck, "--svg", "-", image}, to_file);
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(read_file(dir.file("stdout")).rfind("<svg ", 0), 0u);
+    EXPECT_EQ(piped.err.rfind("pagecheck: layout: -h, input 5000 bytes\n", 0), 0u) << piped.err;
+
+    for (const std::vector<std::string>& clash :
+         {std::vector<std::string>{"-o", dir.file("same"), "--svg", dir.file("same")},
+          std::vector<std::string>{"-o", "-", "--svg", "/dev/stdout"}}) {
+        std::vector<std::string> argv = {pagecheck};
+        argv.insert(argv.end(), clash.begin(), clash.end());
+        argv.push_back(image);
+        const tool_result r = run_tool(argv, to_file);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "pagecheck: the picture and the recovered input would go to the same "
+                         "file\n");
+    }
+}
+
+}  // namespace
