@@ -36,24 +36,26 @@ bool same_storage(const struct stat& a, const struct stat& b)
     return false;
 }
 
+// True when writing to the file that `written` describes would overwrite
+// what descriptor read_fd reads.
+bool overwrites_stat(int read_fd, const struct stat& written)
+{
+    struct stat read_stat;
+    return fstat(read_fd, &read_stat) == 0 && same_storage(read_stat, written);
+}
+
 }  // namespace
 
 bool overwrites(int fd, const char* name)
 {
-    struct stat open_stat;
     struct stat named_stat;
-    if (fstat(fd, &open_stat) != 0 || stat(name, &named_stat) != 0)
-        return false;
-    return same_storage(open_stat, named_stat);
+    return stat(name, &named_stat) == 0 && overwrites_stat(fd, named_stat);
 }
 
 bool overwrites(int read_fd, int write_fd)
 {
-    struct stat read_stat;
     struct stat write_stat;
-    if (fstat(read_fd, &read_stat) != 0 || fstat(write_fd, &write_stat) != 0)
-        return false;
-    return same_storage(read_stat, write_stat);
+    return fstat(write_fd, &write_stat) == 0 && overwrites_stat(read_fd, write_stat);
 }
 
 bool same_destination(int a, int b)

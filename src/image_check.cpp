@@ -41,14 +41,13 @@ look_ahead next_of(record_window& window, uint64_t index)
 }
 
 // Counts a checked record and reports its findings, then the record.
-void report_record(const check_sink& sink, check_summary& summary, decoded_record& r,
+void report_record(const check_sink& sink, check_summary& summary, const page_record& r,
                    page_kind kind, const page_findings& found)
 {
     ++summary.records;
     ++summary.kinds[static_cast<int>(kind)];
     summary.sectors += SECTORS_PER_PAGE;
-    const page_record view = view_of(r);
-    checked_page page = {view.index, view.block, view.page, kind, view.data, {}};
+    checked_page page = {r.index, r.block, r.page, kind, r.data, {}};
     for (int i = 0; i < found.count; ++i) {
         report_finding(sink, summary, found.items[i]);
         ++page.findings[static_cast<int>(class_of(found.items[i].what))];
@@ -63,13 +62,15 @@ void check_up_to(record_window& window, uint64_t limit, layout_inference& infere
 {
     for (; window.checked < limit; ++window.checked) {
         const uint64_t index = window.checked;
-        decoded_record& r = window.at(index);
+        decoded_record& record = window.at(index);
+        const page_record r = view_of(record);
+        if (r.page == 0)
+            forget_before(inference, r.block);
         page_findings found;
-        const page_kind kind =
-            check_record(checker, context_of(inference, index), r, next_of(window, index), found);
-        note_zero_page_fill(summary.layout, view_of(r), kind, checker.status);
+        const page_kind kind = check_record(checker, context_of(inference, index), r,
+                                            record.decoding, next_of(window, index), found);
+        note_zero_page_fill(summary.layout, r, kind, checker.status);
         report_record(sink, summary, r, kind, found);
-        forget_before(inference, index / PAGES_PER_BLOCK);
     }
 }
 
@@ -87,8 +88,9 @@ uint64_t findings_with(header_reading reading, record_window& window,
     checker_state trial_checker = checker;
     uint64_t count = 0;
     for (uint64_t index = window.checked; index < window.read; ++index) {
+        decoded_record& record = window.at(index);
         page_findings found;
-        check_record(trial_checker, context_of(trial, index), window.at(index),
+        check_record(trial_checker, context_of(trial, index), view_of(record), record.decoding,
                      next_of(window, index), found);
         for (int i = 0; i < found.count; ++i)
             count += class_of(found.items[i].what) != finding_class::corrected;
@@ -139,7 +141,6 @@ int check_image(FILE* in, const layout_claim& claim, const check_sink& sink,
     static std::vector<decoded_record> slots(WINDOW_RECORDS);
     record_window window{slots};
     layout_inference inference;
-    inference.header_claim = claim.header;
     inference.marking_claim = claim.bad_blocks.has_value();
     checker_state checker;
     long n = 0;

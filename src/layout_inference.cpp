@@ -19,18 +19,6 @@
 
 namespace {
 
-// True when the n bytes at p are all zero.
-bool all_zero(const uint8_t* p, size_t n)
-{
-    return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
-}
-
-// True when spare words [from, to) are all zero.
-bool spare_words_zero(const page_record& r, int from, int to)
-{
-    return all_zero(r.spare + 4 * from, static_cast<size_t>(4 * (to - from)));
-}
-
 // True when the record is what a bad-block page at its position holds, but
 // for bit errors: those its ECC corrects, and one flipped bit in its status
 // word or the spare words after the tag.  The tag must be exact: at some
@@ -91,11 +79,8 @@ void learn_marking(layout_inference& inference, uint32_t status)
 {
     if (inference.marking != status_expectation::unknown)
         return;
-    if (status == BLOCK_STATUS_MARKED)
-        inference.marking = status_expectation::marked;
-    else if (status == 0)
-        inference.marking = status_expectation::unmarked;
-    else
+    inference.marking = marking_of(status);
+    if (inference.marking == status_expectation::unknown)
         return;
     settle_candidates(inference, inference.marking == status_expectation::marked);
 }

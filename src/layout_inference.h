@@ -24,8 +24,7 @@ constexpr size_t MAX_LISTED_BAD_BLOCKS = 64;
 
 // What the inference knows so far.
 struct layout_inference {
-    std::optional<header_pages> header_claim;  // what the command line says, if anything
-    bool marking_claim = false;                 // -B given: data pages are marked
+    bool marking_claim = false;         // -B given: data pages are marked
     header_reading header = header_reading::unknown;
     uint64_t header_block = 0;          // pending: the block that looks like a header
     bool pending_page_marked = false;   // pending: its status word is exactly marked

@@ -6,15 +6,6 @@
 
 namespace {
 
-// True when the n bytes at p are all zero.
-bool all_zero(const uint8_t* p, size_t n)
-{
-    for (size_t i = 0; i < n; ++i)
-        if (p[i] != 0)
-            return false;
-    return true;
-}
-
 // The data of sector s of a record.
 uint8_t* sector_data(const page_record& r, int s)
 {
@@ -34,6 +25,28 @@ page_kind kind_at_position(const record_context& context, const page_record& r)
 
 }  // namespace
 
+bool all_zero(const uint8_t* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] != 0)
+            return false;
+    return true;
+}
+
+bool spare_words_zero(const page_record& r, int from, int to)
+{
+    return all_zero(r.spare + 4 * from, static_cast<size_t>(4 * (to - from)));
+}
+
+status_expectation marking_of(uint32_t status)
+{
+    if (status == status_word_of(page_kind::data, 0, block_marking::on))
+        return status_expectation::marked;
+    if (status == status_word_of(page_kind::data, 0, block_marking::off))
+        return status_expectation::unmarked;
+    return status_expectation::unknown;
+}
+
 bool looks_marked(uint32_t status)
 {
     return std::popcount(status) > 16;
@@ -49,7 +62,7 @@ bool looks_like_fill_but_tag(const page_record& r, const page_decoding& d)
     // The ECC words are judged by the decoding: a flipped bit in one of them
     // still leaves a fill page.
     if (spare_word(r.spare, SPARE_STATUS_WORD) != 0 ||
-        !all_zero(r.spare + 4 * (SPARE_TAG_WORD + 1), 4 * (SPARE_ECC_WORD - SPARE_TAG_WORD - 1)))
+        !spare_words_zero(r, SPARE_TAG_WORD + 1, SPARE_ECC_WORD))
         return false;
     for (int s = 0; s < SECTORS_PER_PAGE; ++s)
         if (d.sector[s].outcome != ecc_outcome::uncorrectable &&
@@ -126,12 +139,7 @@ status_expectation learn_status(status_expectation now, const page_record& r, pa
     if (now != status_expectation::unknown || kind != page_kind::data ||
         !page_carries_status_word(r.page))
         return now;
-    const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
-    if (status == status_word_of(kind, r.page, block_marking::on))
-        return status_expectation::marked;
-    if (status == status_word_of(kind, r.page, block_marking::off))
-        return status_expectation::unmarked;
-    return now;
+    return marking_of(spare_word(r.spare, SPARE_STATUS_WORD));
 }
 
 void check_sectors(const page_record& r, page_kind kind, const page_decoding& d,

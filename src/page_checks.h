@@ -56,6 +56,16 @@ struct page_findings {
 // Decodes the four sectors and corrects single data-bit errors in place.
 page_decoding decode_page(const page_record& r);
 
+// True when the n bytes at p are all zero.
+bool all_zero(const uint8_t* p, size_t n);
+
+// True when spare words [from, to) of the record are all zero.
+bool spare_words_zero(const page_record& r, int from, int to);
+
+// The marking a data page's status word shows: marked or unmarked for the
+// two values the converter writes, unknown for any other.
+status_expectation marking_of(uint32_t status);
+
 // True when a status word is nearer to the marked value than to 0, so that
 // one flipped bit does not change how a page reads.
 bool looks_marked(uint32_t status);

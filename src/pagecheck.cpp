@@ -124,14 +124,14 @@ FILE* open_picture(const char* name, FILE* image, const char* image_name, FILE* 
 }
 
 // Hands the report one finding.
-void report_finding(report& r, const finding& f)
+void write_finding(report& r, const finding& f)
 {
     check_report_written(r.form == report_form::json ? json_finding(r.json, f)
                                                      : text_finding(r.text, f));
 }
 
 // Hands the report one run of the map.
-void report_run(report& r, const map_run& run, const std::string& chars)
+void write_run(report& r, const map_run& run, const std::string& chars)
 {
     check_report_written(r.form == report_form::json ? json_map_run(r.json, run, chars)
                                                      : text_map_line(r.text, describe_run(run, chars)));
@@ -185,7 +185,7 @@ int main(int argc, char** argv)
     open_report(r, options, recovery.out, picture, in, image_name);
 
     text_map map;
-    map.on_run = [&](const map_run& run, const std::string& chars) { report_run(r, run, chars); };
+    map.on_run = [&](const map_run& run, const std::string& chars) { write_run(r, run, chars); };
     static svg_map map_picture;
     block_gatherer gatherer;
     gatherer.on_block = [&](uint64_t block, const std::string& cells) {
@@ -195,7 +195,7 @@ int main(int argc, char** argv)
             svg_block(map_picture, block, cells);
     };
     check_sink sink;
-    sink.on_finding = [&](const finding& f) { report_finding(r, f); };
+    sink.on_finding = [&](const finding& f) { write_finding(r, f); };
     sink.on_layout = [&](const image_layout& layout) { r.text.layout = r.json.layout = layout; };
     sink.on_page = [&](const checked_page& page) {
         if (recovery.out && page.kind == page_kind::data && !recover_page(recovery, page.data))

@@ -38,10 +38,9 @@ page_record view_of(decoded_record& r)
 }
 
 page_kind check_record(checker_state& state, const record_context& context,
-                       decoded_record& record, const look_ahead& next, page_findings& out)
+                       const page_record& r, const page_decoding& d, const look_ahead& next,
+                       page_findings& out)
 {
-    const page_record r = view_of(record);
-    const page_decoding& d = record.decoding;
     record_context here = context;
     here.follows_fill = state.have_previous && state.previous == page_kind::fill;
     const page_kind kind = classify(here, r, d, next);

@@ -31,9 +31,10 @@ struct checker_state {
     uint64_t last_data_block = 0;         // block of the latest data page
 };
 
-// Checks one record with the reading `context`, adding its findings to
-// `out`; returns the kind it was taken for.
+// Checks one record, decoded as `d`, with the reading `context`, adding its
+// findings to `out`; returns the kind it was taken for.
 page_kind check_record(checker_state& state, const record_context& context,
-                       decoded_record& r, const look_ahead& next, page_findings& out);
+                       const page_record& r, const page_decoding& d, const look_ahead& next,
+                       page_findings& out);
 
 #endif
