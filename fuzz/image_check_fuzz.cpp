@@ -21,7 +21,7 @@
 #include <cstring>
 #include <vector>
 
-#include "check_report.h"
+#include "report_words.h"
 #include "fuzz_check.h"
 #include "fuzz_image.h"
 #include "image_check.h"
@@ -92,9 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz_expect(in != nullptr, "a memory stream");
     const uint64_t records = image.size() / PAGE_RECORD_SIZE;
     seen s;
-    image_layout layout;
+    found_layout layout;
     check_sink sink;
-    sink.on_layout = [&](const image_layout& l) {
+    sink.on_layout = [&](const found_layout& l) {
         fuzz_expect(!s.layout, "the layout handed on twice");
         s.layout = true;
         layout = l;
@@ -110,8 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sink.on_page = [&](const checked_page& page) {
         fuzz_expect(page.record == s.pages++, "records handed on out of order");
     };
+    static image_checker checker;  // its window is reused from run to run
     check_summary summary;
-    fuzz_expect(check_image(in, claim, sink, summary) == 0, "a read error in memory");
+    fuzz_expect(check_image(checker, in, claim, sink, summary) == 0, "a read error in memory");
     std::fclose(in);
 
     fuzz_expect(s.layout, "no layout handed on");

@@ -67,8 +67,9 @@ check_summary check(std::vector<uint8_t>& image, const layout_claim& claim,
         if (page.kind == page_kind::data)
             fuzz_expect(recover_page(recovery, page.data), "recovering a page");
     };
+    static image_checker checker;  // its window is reused from run to run
     check_summary summary;
-    fuzz_expect(check_image(in, claim, sink, summary) == 0, "a read error in memory");
+    fuzz_expect(check_image(checker, in, claim, sink, summary) == 0, "a read error in memory");
     fuzz_expect(finish_recovery(recovery, summary.layout.input_size), "finishing the output");
     std::fclose(in);
     std::fclose(recovery.out);
@@ -80,7 +81,7 @@ check_summary check(std::vector<uint8_t>& image, const layout_claim& claim,
 // True when converting `input` with the options that `layout` names (and
 // the bit errors of `run`) gives `image`: the image is exactly what the
 // report says it is.
-bool converts_to(const image_layout& layout, const fuzz_run& run,
+bool converts_to(const found_layout& layout, const fuzz_run& run,
                  const std::vector<uint8_t>& input, const std::vector<uint8_t>& image)
 {
     if (layout.bad_block_count > MAX_BAD_BLOCKS)
@@ -94,7 +95,7 @@ bool converts_to(const image_layout& layout, const fuzz_run& run,
         for (size_t k = 0; k < layout.bad_blocks.size(); ++k)
             (*again.bad_block)[k] = static_cast<int32_t>(layout.bad_blocks[k]);
     }
-    again.header = layout.header;
+    again.header = layout.header == header_pages::present;
     again.header_size = static_cast<int32_t>(input.size());
     const memory_image made = convert(again, input);
     return made.size == image.size() &&

@@ -10,11 +10,13 @@
 #include <cerrno>
 #include <vector>
 
-#include "check_result.h"
+#include "image_verdict.h"
 #include "layout_inference.h"
-#include "record_check.h"
 
 namespace {
+
+// Whether the whole image has been read when an open question is settled.
+enum class image_end { not_reached, reached };
 
 // Records the window holds.
 constexpr uint64_t WINDOW_RECORDS = (MAX_BAD_BLOCKS + 2) * PAGES_PER_BLOCK;
@@ -77,13 +79,13 @@ void check_up_to(record_window& window, uint64_t limit, layout_inference& infere
 // Findings the records still in the window would give with the header
 // question settled as `reading`; at the end of the image, with those about
 // its end.
-uint64_t findings_with(header_reading reading, record_window& window,
+uint64_t findings_with(header_pages reading, record_window& window,
                        const layout_inference& inference, const checker_state& checker,
-                       bool at_end)
+                       image_end end)
 {
     layout_inference trial = inference;
     decide_header(trial, reading);
-    if (at_end)
+    if (end == image_end::reached)
         settle_blocks(trial);
     checker_state trial_checker = checker;
     uint64_t count = 0;
@@ -95,33 +97,31 @@ uint64_t findings_with(header_reading reading, record_window& window,
         for (int i = 0; i < found.count; ++i)
             count += class_of(found.items[i].what) != finding_class::corrected;
     }
-    if (at_end)
-        count += end_findings(trial_checker, reading == header_reading::present);
+    if (end == image_end::reached)
+        count += end_findings(trial_checker, reading);
     return count;
 }
 
 // Settles a header question that the image left open: as the claim says,
 // else the reading with fewer findings (a header page when they tie).
 void settle_header(record_window& window, layout_inference& inference,
-                   const checker_state& checker, const layout_claim& claim, bool at_end,
-                   image_layout& layout)
+                   const checker_state& checker, const layout_claim& claim, image_end end,
+                   found_layout& layout)
 {
     if (inference.header != header_reading::pending)
         return;
-    header_reading reading;
+    header_pages chosen;
     if (claim.header) {
-        reading = *claim.header == header_pages::present ? header_reading::present
-                                                         : header_reading::absent;
+        chosen = *claim.header;
     } else {
         const uint64_t as_header =
-            findings_with(header_reading::present, window, inference, checker, at_end);
+            findings_with(header_pages::present, window, inference, checker, end);
         const uint64_t as_data =
-            findings_with(header_reading::absent, window, inference, checker, at_end);
-        reading = as_header <= as_data ? header_reading::present : header_reading::absent;
-        note_header_choice(layout, inference, reading == header_reading::present,
-                           as_header, as_data);
+            findings_with(header_pages::absent, window, inference, checker, end);
+        chosen = as_header <= as_data ? header_pages::present : header_pages::absent;
+        note_header_choice(layout, inference, chosen, as_header, as_data);
     }
-    decide_header(inference, reading);
+    decide_header(inference, chosen);
 }
 
 // Reads one record into `r`; returns the bytes read, or -1 on a read error.
@@ -135,21 +135,21 @@ long read_record(FILE* in, decoded_record& r)
 
 }  // namespace
 
-int check_image(FILE* in, const layout_claim& claim, const check_sink& sink,
-                check_summary& summary)
+int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
+                const check_sink& sink, check_summary& summary)
 {
-    static std::vector<decoded_record> slots(WINDOW_RECORDS);
-    record_window window{slots};
+    checker.window.resize(WINDOW_RECORDS);
+    record_window window{checker.window};
     layout_inference inference;
     inference.marking_claim = claim.bad_blocks.has_value();
-    checker_state checker;
+    checker_state state;
     long n = 0;
     for (;;) {
         if (window.full()) {
             // Nothing more can wait: settle what is open as it stands.
-            settle_header(window, inference, checker, claim, false, summary.layout);
+            settle_header(window, inference, state, claim, image_end::not_reached, summary.layout);
             settle_blocks(inference);
-            check_up_to(window, window.checked + 1, inference, checker, sink, summary);
+            check_up_to(window, window.checked + 1, inference, state, sink, summary);
         }
         decoded_record& r = window.at(window.read);
         n = read_record(in, r);
@@ -159,14 +159,14 @@ int check_image(FILE* in, const layout_claim& claim, const check_sink& sink,
         r.decoding = decode_page(view_of(r));
         observe(inference, r);
         const uint64_t settled = settled_until(inference);
-        check_up_to(window, std::min(settled, window.read - 1), inference, checker, sink,
+        check_up_to(window, std::min(settled, window.read - 1), inference, state, sink,
                     summary);
     }
     if (n < 0)
         return errno;
-    settle_header(window, inference, checker, claim, true, summary.layout);
+    settle_header(window, inference, state, claim, image_end::reached, summary.layout);
     settle_blocks(inference);
-    check_up_to(window, window.read, inference, checker, sink, summary);
-    finish_check(checker, inference, claim, static_cast<uint64_t>(n), sink, summary);
+    check_up_to(window, window.read, inference, state, sink, summary);
+    finish_check(state, inference, claim, static_cast<uint64_t>(n), sink, summary);
     return 0;
 }

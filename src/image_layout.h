@@ -10,15 +10,53 @@
 
 #include "flash_geometry.h"
 
-// The four kinds of page record.
-enum class page_kind { data, header, bad_block, fill };
+// The kinds of page record.
+enum class page_kind : uint8_t { data, header, bad_block, fill };
 
-// Number of page kinds, for tables indexed by kind.
-constexpr int PAGE_KIND_COUNT = 4;
+// Bytes at the start of a header page's data area holding the header size
+// (little-endian); the rest of the data area is zero.
+constexpr size_t HEADER_SIZE_BYTES = 4;
+
+// What the data area of a kind of record holds.
+enum class data_content {
+    input,        // input bytes, the last page completed with zeros
+    header_size,  // the header size in its first HEADER_SIZE_BYTES, zero after
+    zero,         // nothing: all zero
+    none,         // not a page kind (past the last one)
+};
+
+// The data area of a record of `kind`.  Every switch over page kinds
+// lists them all, so a new kind does not build until each says what it is.
+constexpr data_content data_content_of(page_kind kind)
+{
+    switch (kind) {
+    case page_kind::data: return data_content::input;
+    case page_kind::header: return data_content::header_size;
+    case page_kind::bad_block: return data_content::zero;
+    case page_kind::fill: return data_content::zero;
+    }
+    return data_content::none;
+}
+
+// Number of page kinds, for tables indexed by kind: the kinds are numbered
+// from 0, and data_content_of knows each of them.
+constexpr int PAGE_KIND_COUNT = [] {
+    int n = 0;
+    while (data_content_of(static_cast<page_kind>(n)) != data_content::none)
+        ++n;
+    return n;
+}();
 
 // Whether the data pages at the start of each block carry the block status
 // word 0xFFFFFFFF (set by the converter's -b, implied by -B).
 enum class block_marking { off, on };
+
+// Whether header pages stand at HEADER_PAGE of each block that holds data
+// (set by the converter's -h).
+enum class header_pages { absent, present };
+
+// Whether a block is written as a bad block (listed by the converter's -B).
+enum class block_state { good, bad };
 
 // Page of a block that holds the header page, when header pages are written.
 constexpr int32_t HEADER_PAGE = 0;
@@ -26,9 +64,6 @@ constexpr int32_t HEADER_PAGE = 0;
 // Pages at the start of a block whose data pages carry the status word.
 constexpr int32_t STATUS_WORD_PAGES = 2;
 
-// Bytes at the start of a header page's data area holding the header size
-// (little-endian); the rest of the data area is zero.
-constexpr size_t HEADER_SIZE_BYTES = 4;
 
 // True when a data page at `page` of its block carries the status word.
 constexpr bool page_carries_status_word(int64_t page)
@@ -56,6 +91,24 @@ constexpr uint32_t tag_of(page_kind kind, uint64_t block, int64_t page)
     return 0;
 }
 
+// Offset in the data area of a record of `kind` from which it is all zero;
+// PAGE_DATA_SIZE for a kind whose data area is input.
+constexpr size_t zero_data_from(page_kind kind)
+{
+    switch (data_content_of(kind)) {
+    case data_content::input: return PAGE_DATA_SIZE;
+    case data_content::header_size: return HEADER_SIZE_BYTES;
+    case data_content::zero: return 0;
+    case data_content::none: return PAGE_DATA_SIZE;
+    }
+    return PAGE_DATA_SIZE;
+}
+
+// Spare words from FIRST_ZERO_SPARE_WORD up to (not including)
+// END_ZERO_SPARE_WORD are zero in every kind of record.
+constexpr int FIRST_ZERO_SPARE_WORD = SPARE_TAG_WORD + 1;
+constexpr int END_ZERO_SPARE_WORD = SPARE_ECC_WORD;
+
 // Spare word n of the spare area at spare.
 inline uint32_t spare_word(const uint8_t* spare, int n)
 {
@@ -66,6 +119,41 @@ inline uint32_t spare_word(const uint8_t* spare, int n)
 inline void set_spare_word(uint8_t* spare, int n, uint32_t value)
 {
     put_le32(spare + 4 * n, value);
+}
+
+// The page kind that the layout puts at `page` of a block, before the
+// input runs out: the pages of a listed bad block, else the header page at
+// HEADER_PAGE when header pages are written, else a data page.
+constexpr page_kind kind_at_position(block_state block, header_pages header, int64_t page)
+{
+    if (block == block_state::bad)
+        return page_kind::bad_block;
+    if (header == header_pages::present && page == HEADER_PAGE)
+        return page_kind::header;
+    return page_kind::data;
+}
+
+// True when a record of `kind` at `page` of its block may follow a record
+// of `previous` in an image: bad blocks and header pages start a block,
+// data pages follow a header page or each other, and fill pages follow the
+// last data page to the end of its block.
+constexpr bool may_follow(page_kind previous, page_kind kind, int64_t page)
+{
+    const bool after_data = previous == page_kind::data;
+    const bool block_start = page == 0;
+    switch (kind) {
+    case page_kind::header:
+        return after_data || previous == page_kind::bad_block;
+    case page_kind::data:
+        return block_start ? after_data || previous == page_kind::bad_block
+                           : after_data || previous == page_kind::header;
+    case page_kind::bad_block:
+        return block_start ? after_data || previous == page_kind::bad_block
+                           : previous == page_kind::bad_block;
+    case page_kind::fill:
+        return block_start ? after_data : after_data || previous == page_kind::fill;
+    }
+    return false;
 }
 
 // The header size held by a header page's data area.

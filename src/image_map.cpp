@@ -1,7 +1,6 @@
 #include "image_map.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include "page_kinds.h"
 
 map_cell cell_of(const checked_page& page)
 {
@@ -23,8 +22,7 @@ char map_char(map_cell cell)
         return '!';
     if (cell & CELL_CORRECTED)
         return 'c';
-    static const char kinds[PAGE_KIND_COUNT + 1] = "DHBF";
-    return kinds[cell & CELL_KIND];
+    return look_of(kind_of_cell(cell)).letter;
 }
 
 void gather_page(block_gatherer& gatherer, const checked_page& page)
@@ -62,17 +60,6 @@ void finish_map(text_map& map)
 {
     if (!map.have_run)
         return;
-    map.on_run(map.run, map.line);
+    map.on_run(map.run);
     map.have_run = false;
-}
-
-std::string describe_run(const map_run& run, const std::string& chars)
-{
-    char head[64];
-    if (run.first == run.last)
-        std::snprintf(head, sizeof head, "map: block %" PRIu64 ": ", run.first);
-    else
-        std::snprintf(head, sizeof head, "map: blocks %" PRIu64 "-%" PRIu64 ": ", run.first,
-                      run.last);
-    return head + chars;
 }

@@ -8,22 +8,33 @@
 #include <string>
 #include <vector>
 
-#include "image_check.h"
+#include <bit>
+
+#include "check_sink.h"
 
 // One page on the map: its kind in the low bits, what was found on it above.
 using map_cell = uint8_t;
 
-// Bits of a map cell.
-constexpr map_cell CELL_KIND = 3;             // the page_kind
-constexpr map_cell CELL_CORRECTED = 4;        // a bit was corrected
-constexpr map_cell CELL_PROBLEM = 8;          // another finding
-constexpr map_cell CELL_UNCORRECTABLE = 16;   // a sector is uncorrectable
+// Bits of a map cell that hold the page_kind: as many as the kinds need.
+constexpr int CELL_KIND_BITS = std::bit_width(static_cast<unsigned>(PAGE_KIND_COUNT - 1));
+constexpr map_cell CELL_KIND = (1u << CELL_KIND_BITS) - 1;
+// The marks above them.
+constexpr map_cell CELL_CORRECTED = 1u << CELL_KIND_BITS;            // a bit was corrected
+constexpr map_cell CELL_PROBLEM = 1u << (CELL_KIND_BITS + 1);        // another finding
+constexpr map_cell CELL_UNCORRECTABLE = 1u << (CELL_KIND_BITS + 2);  // a sector is uncorrectable
+static_assert(CELL_KIND_BITS + 3 <= 8, "a map cell holds the kind and three marks");
+
+// The kind a cell shows.
+constexpr page_kind kind_of_cell(map_cell cell)
+{
+    return static_cast<page_kind>(cell & CELL_KIND);
+}
 
 // The cell of a checked page.
 map_cell cell_of(const checked_page& page);
 
 // The map character of a cell: X uncorrectable, ! another finding,
-// c corrected, else H, D, F or B for the kind.
+// c corrected, else the kind's letter.
 char map_char(map_cell cell);
 
 // Blocks first to last, each holding the pages `cells`.
@@ -48,7 +59,7 @@ void finish_gathering(block_gatherer& gatherer);
 
 // The text map: runs of blocks whose lines are the same.
 struct text_map {
-    std::function<void(const map_run& run, const std::string& chars)> on_run;  // each run
+    std::function<void(const map_run& run)> on_run;  // each run
     map_run run;
     std::string line;   // the run's map characters
     bool have_run = false;
@@ -59,8 +70,5 @@ void map_block(text_map& map, uint64_t block, const std::string& cells);
 
 // Hands on the last run.
 void finish_map(text_map& map);
-
-// The line of a run: "map: block N: CELLS" or "map: blocks A-B: CELLS".
-std::string describe_run(const map_run& run, const std::string& chars);
 
 #endif

@@ -27,11 +27,11 @@ bool matches_bad_block_page(const page_record& r, const page_decoding& d)
 {
     if (d.uncorrectable ||
         spare_word(r.spare, SPARE_TAG_WORD) != tag_of(page_kind::bad_block, r.block, r.page) ||
-        !all_zero(r.data, PAGE_DATA_SIZE))
+        !data_zero_as(r, page_kind::bad_block))
         return false;
     int flipped = std::popcount(spare_word(r.spare, SPARE_STATUS_WORD) ^
                                 status_word_of(page_kind::bad_block, r.page, block_marking::on));
-    for (int n = SPARE_TAG_WORD + 1; n < SPARE_ECC_WORD; ++n)
+    for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
         flipped += std::popcount(spare_word(r.spare, n));
     return flipped <= 1;
 }
@@ -103,10 +103,10 @@ void observe_block_start(layout_inference& inference, const page_record& r,
     if (tag_is_zero_here(r)) {
         if (tag != 0)
             return;  // damage: no news
-        if (status == 0 && spare_words_zero(r, SPARE_TAG_WORD + 1, SPARE_ECC_WORD)) {
+        if (status == 0 && zero_spare_words_clear(r)) {
             // An unmarked data page; a header page is marked.
             if (open)
-                decide_header(inference, header_reading::absent);
+                decide_header(inference, header_pages::absent);
             learn_marking(inference, status);
         } else if (inference.header == header_reading::unknown) {
             // A header page, or a marked data page, or either damaged:
@@ -121,7 +121,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
     if (tag == 0) {
         // A header page (marked) or a fill page.
         if (open && looks_marked(status))
-            decide_header(inference, header_reading::present);
+            decide_header(inference, header_pages::present);
         if (!inference.header_size && looks_marked(status))
             inference.header_size = header_size_of(r.data);
         return;
@@ -129,7 +129,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
     if (tag != tag_of(page_kind::data, r.block, r.page))
         return;  // damage: no news
     if (open)
-        decide_header(inference, header_reading::absent);
+        decide_header(inference, header_pages::absent);
     if (inference.header == header_reading::absent)
         learn_marking(inference, status);
 }
@@ -153,7 +153,7 @@ void observe_second_page(layout_inference& inference, const page_record& r)
     // A marked data page 0 needs a marked page 1.
     if (inference.header == header_reading::pending && inference.header_block == r.block &&
         inference.pending_page_marked && inference.marking == status_expectation::unmarked)
-        decide_header(inference, header_reading::present);
+        decide_header(inference, header_pages::present);
 }
 
 }  // namespace
@@ -187,10 +187,11 @@ uint64_t settled_until(const layout_inference& inference)
     return block == UINT64_MAX ? UINT64_MAX : block * PAGES_PER_BLOCK;
 }
 
-void decide_header(layout_inference& inference, header_reading reading)
+void decide_header(layout_inference& inference, header_pages reading)
 {
-    inference.header = reading;
-    if (reading == header_reading::present)
+    const bool present = reading == header_pages::present;
+    inference.header = present ? header_reading::present : header_reading::absent;
+    if (present)
         settle_candidates(inference, true);
 }
 
@@ -206,8 +207,9 @@ record_context context_of(const layout_inference& inference, uint64_t index)
     record_context context;
     context.header = inference.header == header_reading::present ? header_pages::present
                                                                  : header_pages::absent;
-    context.bad_block = std::find(inference.recent_bad.begin(), inference.recent_bad.end(),
-                                  block) != inference.recent_bad.end();
+    const bool bad = std::find(inference.recent_bad.begin(), inference.recent_bad.end(),
+                               block) != inference.recent_bad.end();
+    context.block = bad ? block_state::bad : block_state::good;
     return context;
 }
 

@@ -45,7 +45,7 @@ void observe(layout_inference& inference, decoded_record& r);
 uint64_t settled_until(const layout_inference& inference);
 
 // Settles the header question one way or the other.
-void decide_header(layout_inference& inference, header_reading reading);
+void decide_header(layout_inference& inference, header_pages reading);
 
 // Settles everything still open the way an image that ends here must be
 // read: blocks like bad blocks that no marked data page follows are data.

@@ -3,14 +3,9 @@
 #include <algorithm>
 #include <cinttypes>
 
+#include "page_kinds.h"
+
 namespace {
-
-// Kinds from the most to the least telling, for a cell merged over blocks.
-const page_kind kind_priority[PAGE_KIND_COUNT] = {page_kind::bad_block, page_kind::header,
-                                                  page_kind::data, page_kind::fill};
-
-// Fill colour of each kind, by page_kind.
-const char* const kind_colour[PAGE_KIND_COUNT] = {"#4e9a57", "#3d6fb6", "#6b6b6b", "#e4e4e4"};
 
 // Geometry of the picture, in pixels.
 constexpr int CELL = 10;            // side of a page cell
@@ -21,14 +16,13 @@ constexpr int HEADER_HEIGHT = 96;   // title, layout, summary and page numbers
 constexpr int LEGEND_HEIGHT = 72;
 constexpr int WIDTH = 2 * MARGIN + LABEL_WIDTH + PAGES_PER_BLOCK * CELL;
 
-// The cell showing both a and b: every mark of either, the more telling kind.
+// The cell showing both a and b: every mark of either, the kind that
+// takes precedence.
 map_cell merge_cell(map_cell a, map_cell b)
 {
     const map_cell marks = static_cast<map_cell>((a | b) & ~CELL_KIND);
-    for (page_kind kind : kind_priority)
-        if ((a & CELL_KIND) == static_cast<int>(kind) || (b & CELL_KIND) == static_cast<int>(kind))
-            return static_cast<map_cell>(marks | static_cast<map_cell>(kind));
-    return marks;
+    const bool a_shows = look_of(kind_of_cell(a)).precedence <= look_of(kind_of_cell(b)).precedence;
+    return static_cast<map_cell>(marks | ((a_shows ? a : b) & CELL_KIND));
 }
 
 // Merges the cells of `from` into `into`.
@@ -132,13 +126,13 @@ void write_row(FILE* out, const svg_row& row, int y)
                  MARGIN + LABEL_WIDTH - 6, y + CELL - 1, row_label(row).c_str());
     const int x0 = MARGIN + LABEL_WIDTH;
     for (size_t i = 0; i < row.cells.size();) {
-        const int kind = row.cells[i] & CELL_KIND;
+        const page_kind kind = kind_of_cell(static_cast<map_cell>(row.cells[i]));
         size_t j = i;
-        while (j < row.cells.size() && (row.cells[j] & CELL_KIND) == kind)
+        while (j < row.cells.size() && kind_of_cell(static_cast<map_cell>(row.cells[j])) == kind)
             ++j;
         std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
                      x0 + static_cast<int>(i) * CELL, y, static_cast<int>(j - i) * CELL, CELL,
-                     kind_colour[kind]);
+                     look_of(kind).colour);
         i = j;
     }
     for (size_t i = 0; i < row.cells.size(); ++i)
@@ -148,14 +142,13 @@ void write_row(FILE* out, const svg_row& row, int y)
 // Writes the legend at y.
 void write_legend(FILE* out, int y)
 {
-    static const char* const kind_label[PAGE_KIND_COUNT] = {"data", "header", "bad block",
-                                                             "fill"};
     int x = MARGIN;
     for (int k = 0; k < PAGE_KIND_COUNT; ++k, x += 110) {
+        const page_kind_look look = look_of(static_cast<page_kind>(k));
         std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
-                     x, y, CELL, CELL, kind_colour[k]);
+                     x, y, CELL, CELL, look.colour);
         std::fprintf(out, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + CELL + 4, y + CELL - 1,
-                     kind_label[k]);
+                     look.label);
     }
     static const map_cell marks[3] = {CELL_CORRECTED, CELL_PROBLEM, CELL_UNCORRECTABLE};
     static const char* const mark_label[3] = {"corrected bit", "other finding",
@@ -163,7 +156,7 @@ void write_legend(FILE* out, int y)
     x = MARGIN;
     for (int m = 0; m < 3; ++m, x += 150) {
         std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
-                     x, y + 22, CELL, CELL, kind_colour[0]);
+                     x, y + 22, CELL, CELL, look_of(page_kind::data).colour);
         write_marks(out, marks[m], x, y + 22);
         std::fprintf(out, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + CELL + 4, y + 22 + CELL - 1,
                      mark_label[m]);
@@ -209,13 +202,10 @@ bool write_svg(FILE* out, const svg_map& map, const svg_texts& texts)
     std::fprintf(out, "<text x=\"%d\" y=\"42\">%s</text>\n", MARGIN,
                  xml_text(texts.layout).c_str());
     // The summary is long: its counts of pages and of sectors go on two lines.
-    const size_t pages_end = texts.summary.find("pages; ");
-    const size_t split = pages_end == std::string::npos ? texts.summary.size() : pages_end + 6;
     std::fprintf(out, "<text x=\"%d\" y=\"58\" font-size=\"10\">%s</text>\n", MARGIN,
-                 xml_text(texts.summary.substr(0, split)).c_str());
-    if (split < texts.summary.size())
-        std::fprintf(out, "<text x=\"%d\" y=\"71\" font-size=\"10\">%s</text>\n",
-                     MARGIN + 54, xml_text(texts.summary.substr(split + 1)).c_str());
+                 xml_text(texts.summary.pages).c_str());
+    std::fprintf(out, "<text x=\"%d\" y=\"71\" font-size=\"10\">%s</text>\n", MARGIN + 54,
+                 xml_text(texts.summary.sectors).c_str());
     write_page_axis(out, HEADER_HEIGHT - 4);
     int y = HEADER_HEIGHT;
     for (const svg_row& row : map.rows) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image_map.h"
+#include "report_words.h"
 
 // Rows a picture holds at most.
 constexpr size_t SVG_MAX_ROWS = 128;
@@ -36,7 +37,7 @@ void svg_block(svg_map& map, uint64_t block, const std::string& cells);
 struct svg_texts {
     std::string title;    // the image's name
     std::string layout;   // the layout line
-    std::string summary;  // the summary line
+    summary_words summary;  // the summary line, in its two halves
 };
 
 // Writes the picture.  False on a write error, with errno set.

@@ -12,17 +12,6 @@ uint8_t* sector_data(const page_record& r, int s)
     return r.data + SECTOR_SIZE * static_cast<size_t>(s);
 }
 
-// The kind that the reading puts at the record's position, unless the fill
-// pages have begun.
-page_kind kind_at_position(const record_context& context, const page_record& r)
-{
-    if (context.bad_block)
-        return page_kind::bad_block;
-    if (r.page == HEADER_PAGE && context.header == header_pages::present)
-        return page_kind::header;
-    return page_kind::data;
-}
-
 }  // namespace
 
 bool all_zero(const uint8_t* p, size_t n)
@@ -33,9 +22,16 @@ bool all_zero(const uint8_t* p, size_t n)
     return true;
 }
 
-bool spare_words_zero(const page_record& r, int from, int to)
+bool data_zero_as(const page_record& r, page_kind kind)
 {
-    return all_zero(r.spare + 4 * from, static_cast<size_t>(4 * (to - from)));
+    const size_t from = zero_data_from(kind);
+    return all_zero(r.data + from, PAGE_DATA_SIZE - from);
+}
+
+bool zero_spare_words_clear(const page_record& r)
+{
+    return all_zero(r.spare + 4 * FIRST_ZERO_SPARE_WORD,
+                    4 * static_cast<size_t>(END_ZERO_SPARE_WORD - FIRST_ZERO_SPARE_WORD));
 }
 
 status_expectation marking_of(uint32_t status)
@@ -61,8 +57,7 @@ bool looks_like_fill_but_tag(const page_record& r, const page_decoding& d)
 {
     // The ECC words are judged by the decoding: a flipped bit in one of them
     // still leaves a fill page.
-    if (spare_word(r.spare, SPARE_STATUS_WORD) != 0 ||
-        !spare_words_zero(r, SPARE_TAG_WORD + 1, SPARE_ECC_WORD))
+    if (spare_word(r.spare, SPARE_STATUS_WORD) != 0 || !zero_spare_words_clear(r))
         return false;
     for (int s = 0; s < SECTORS_PER_PAGE; ++s)
         if (d.sector[s].outcome != ecc_outcome::uncorrectable &&
@@ -113,7 +108,7 @@ page_decoding decode_page(const page_record& r)
 page_kind classify(const record_context& context, const page_record& r,
                    const page_decoding& d, const look_ahead& next)
 {
-    const page_kind expected = kind_at_position(context, r);
+    const page_kind expected = kind_at_position(context.block, context.header, r.page);
     if (spare_word(r.spare, SPARE_TAG_WORD) != 0) {
         const bool stray_fill = expected == page_kind::data && context.follows_fill &&
                                 looks_like_fill_but_tag(r, d);
@@ -188,7 +183,7 @@ void check_spare(const page_record& r, page_kind kind, status_expectation status
         f.found = word;
         f.expected = want_status;
     }
-    for (int n = SPARE_TAG_WORD + 1; n < SPARE_ECC_WORD; ++n) {
+    for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n) {
         const uint32_t value = spare_word(r.spare, n);
         if (value != 0) {
             finding& f = add_finding(out, r, kind, finding_kind::spare_word);
@@ -201,29 +196,9 @@ void check_spare(const page_record& r, page_kind kind, status_expectation status
 void check_content(const page_record& r, page_kind kind, const page_decoding& d,
                    page_findings& out)
 {
-    if (kind == page_kind::data || d.uncorrectable)
+    if (d.uncorrectable || data_zero_as(r, kind))
         return;
-    const size_t from = kind == page_kind::header ? HEADER_SIZE_BYTES : 0;
-    if (!all_zero(r.data + from, PAGE_DATA_SIZE - from))
-        add_finding(out, r, kind,
-                    kind == page_kind::header ? finding_kind::header_not_zero
-                                              : finding_kind::data_not_zero);
-}
-
-bool may_follow(page_kind previous, page_kind kind, int page)
-{
-    const bool after_data = previous == page_kind::data;
-    switch (kind) {
-    case page_kind::header:
-        return after_data || previous == page_kind::bad_block;
-    case page_kind::data:
-        return page == 0 ? after_data || previous == page_kind::bad_block
-                         : after_data || previous == page_kind::header;
-    case page_kind::bad_block:
-        return page == 0 ? after_data || previous == page_kind::bad_block
-                         : previous == page_kind::bad_block;
-    case page_kind::fill:
-        return page == 0 ? after_data : after_data || previous == page_kind::fill;
-    }
-    return false;
+    const bool holds_size = data_content_of(kind) == data_content::header_size;
+    add_finding(out, r, kind,
+                holds_size ? finding_kind::header_not_zero : finding_kind::data_not_zero);
 }

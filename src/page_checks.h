@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "check_findings.h"
+#include "findings.h"
 #include "ecc.h"
 #include "image_layout.h"
 
@@ -25,9 +25,6 @@ struct look_ahead {
     uint32_t tag = 0;      // its page tag
 };
 
-// Whether header pages stand at HEADER_PAGE of each block that holds data.
-enum class header_pages { absent, present };
-
 // What the data pages at the start of a block carry as status word: not
 // yet known (decided by the first such page), or known.
 enum class status_expectation { unknown, marked, unmarked };
@@ -35,7 +32,7 @@ enum class status_expectation { unknown, marked, unmarked };
 // How a record is read: what the layout puts at its position.
 struct record_context {
     header_pages header = header_pages::absent;  // data blocks start with a header page
-    bool bad_block = false;                      // the record's block is a bad block
+    block_state block = block_state::good;       // the record's block is a bad block or not
     bool follows_fill = false;                   // the record before is a fill page
 };
 
@@ -59,8 +56,12 @@ page_decoding decode_page(const page_record& r);
 // True when the n bytes at p are all zero.
 bool all_zero(const uint8_t* p, size_t n);
 
-// True when spare words [from, to) of the record are all zero.
-bool spare_words_zero(const page_record& r, int from, int to);
+// True when the data area of the record is zero wherever a record of
+// `kind` holds zero bytes.
+bool data_zero_as(const page_record& r, page_kind kind);
+
+// True when the spare words that every kind keeps zero are zero.
+bool zero_spare_words_clear(const page_record& r);
 
 // The marking a data page's status word shows: marked or unmarked for the
 // two values the converter writes, unknown for any other.
@@ -99,10 +100,6 @@ void check_spare(const page_record& r, page_kind kind, status_expectation status
 // not.  Uncorrectable data is not judged again.
 void check_content(const page_record& r, page_kind kind, const page_decoding& d,
                    page_findings& out);
-
-// True when a record of `kind` at `page` may follow a record of `previous`,
-// in the order the converter writes them.
-bool may_follow(page_kind previous, page_kind kind, int page);
 
 // Adds a finding about record r to the list.
 finding& add_finding(page_findings& out, const page_record& r, page_kind kind,

@@ -14,17 +14,24 @@
 #include <cstdio>
 #include <cstring>
 
-#include "check_report.h"
+#include <memory>
+
+#include "delayed_report.h"
 #include "file_checks.h"
 #include "image_check.h"
 #include "image_map.h"
 #include "input_recovery.h"
+#include "json_writer.h"
 #include "map_svg.h"
 #include "pagecheck_options.h"
+#include "report_words.h"
+#include "text_writer.h"
 
 namespace {
 
-// Stream buffer sizes, so that reads and writes reach the system in big pieces.
+// Stream buffer sizes, so that reads and writes reach the system in big
+// pieces.  The buffers are static: a stream is flushed when the process
+// ends, which may happen after main's locals are gone.
 constexpr size_t IMAGE_BUFFER_SIZE = 256 * 1024;
 constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
 
@@ -76,40 +83,42 @@ FILE* open_output(const char* name, FILE* image, const char* image_name)
     return out;
 }
 
-// Ends the run with status 2 when the report cannot be written.
-void check_report_written(bool written)
+// Ends the run with status 2 when the report could not be written.
+void exit_unless_written(bool written)
 {
     if (!written)
         fail_errno(PAGECHECK_ERRORS, "cannot write the report");
 }
 
-// The report in the form asked for, on its stream.
-struct report {
-    report_form form;
-    text_report text;
-    json_report json;
-};
-
-// Opens the report: on the standard output unless the recovered input or
-// the picture goes there, in which case on the error stream, each line
-// marked "pagecheck: ".  The report must not go into the image.
-void open_report(report& r, const check_options& options, FILE* recovered, FILE* picture,
-                 FILE* image, const char* image_name)
+// The stream the report goes to: the standard output unless the recovered
+// input or the picture goes there, in which case the error stream, each
+// line then marked "pagecheck: ".  The report must not go into the image.
+FILE* report_stream(FILE* recovered, FILE* picture, FILE* image, const char* image_name)
 {
     const bool moved = (recovered && is_standard_output(recovered)) ||
                        (picture && is_standard_output(picture));
     FILE* stream = moved ? stderr : stdout;
-    r.form = options.form;
-    if (r.form == report_form::json) {
-        open_json_report(r.json, stream, options.detail == report_detail::findings,
-                         options.map);
-        if (!r.json.findings.file || (options.map == json_map::present && !r.json.runs.file))
-            fail_errno(PAGECHECK_ERRORS, "cannot make a temporary file for the report");
-    } else {
-        open_text_report(r.text, stream, moved ? PAGECHECK_ERRORS.prefix : "", options.detail);
-    }
     if (overwrites(fileno(image), fileno(stream)))
         fail_message(PAGECHECK_ERRORS, "the report would go into the image '%s'\n", image_name);
+    return stream;
+}
+
+// The writer of the report in the form the options ask for.
+std::unique_ptr<report_writer> make_writer(const check_options& options, FILE* stream,
+                                           const char* image_name)
+{
+    if (options.form == report_form::json)
+        return std::make_unique<json_writer>(stream, image_name, options.detail, options.map);
+    const char* prefix = stream == stderr ? PAGECHECK_ERRORS.prefix : "";
+    return std::make_unique<text_writer>(stream, prefix, options.detail, options.map);
+}
+
+// Makes the spools of the report before anything is read.
+void open_delayed(delayed_report& report)
+{
+    if (!report.open())
+        fail_message(PAGECHECK_ERRORS, "cannot make a temporary file for the report in '%s' "
+                                       "(TMPDIR): %s\n", spool_folder(), std::strerror(errno));
 }
 
 // Opens the file named by --svg ("-" is the standard output), refusing the
@@ -123,26 +132,12 @@ FILE* open_picture(const char* name, FILE* image, const char* image_name, FILE* 
     return out;
 }
 
-// Hands the report one finding.
-void write_finding(report& r, const finding& f)
-{
-    check_report_written(r.form == report_form::json ? json_finding(r.json, f)
-                                                     : text_finding(r.text, f));
-}
-
-// Hands the report one run of the map.
-void write_run(report& r, const map_run& run, const std::string& chars)
-{
-    check_report_written(r.form == report_form::json ? json_map_run(r.json, run, chars)
-                                                     : text_map_line(r.text, describe_run(run, chars)));
-}
-
 // Draws the map into the picture's file.
 void draw_svg(FILE* out, const char* name, const char* image_name, const svg_map& map,
               const check_summary& summary)
 {
     const svg_texts texts = {image_name, describe_layout(summary.layout),
-                             describe_summary(summary)};
+                             describe_summary_parts(summary)};
     const bool written = write_svg(out, map, texts);
     if (!written || (out != stdout && std::fclose(out) != 0))
         fail_errno(PAGECHECK_ERRORS, is_dash(name) ? "standard output" : name);
@@ -176,50 +171,54 @@ int main(int argc, char** argv)
     refuse_closed_streams(options, closed);
     const char* image_name = is_dash(options.image) ? "standard input" : options.image;
     FILE* in = open_image(options.image);
-    static input_recovery recovery;
+    input_recovery recovery;
     recovery.out = options.output ? open_output(options.output, in, image_name) : nullptr;
     const char* out_name = options.output && !is_dash(options.output) ? options.output
                                                                        : "standard output";
     FILE* picture = options.svg ? open_picture(options.svg, in, image_name, recovery.out) : nullptr;
-    static report r;
-    open_report(r, options, recovery.out, picture, in, image_name);
+    FILE* stream = report_stream(recovery.out, picture, in, image_name);
+    const std::unique_ptr<report_writer> writer = make_writer(options, stream, image_name);
+    delayed_report report(*writer);
+    open_delayed(report);
 
     text_map map;
-    map.on_run = [&](const map_run& run, const std::string& chars) { write_run(r, run, chars); };
-    static svg_map map_picture;
+    map.on_run = [&](const map_run& run) { exit_unless_written(report.write_run(run)); };
+    svg_map map_picture;
     block_gatherer gatherer;
     gatherer.on_block = [&](uint64_t block, const std::string& cells) {
-        if (options.map == json_map::present)
+        if (report.takes_map())
             map_block(map, block, cells);
         if (options.svg)
             svg_block(map_picture, block, cells);
     };
     check_sink sink;
-    sink.on_finding = [&](const finding& f) { write_finding(r, f); };
-    sink.on_layout = [&](const image_layout& layout) { r.text.layout = r.json.layout = layout; };
+    sink.on_finding = [&](const finding& f) { exit_unless_written(report.write_finding(f)); };
+    sink.on_layout = [&](const found_layout& layout) {
+        exit_unless_written(report.write_layout(layout));
+        for (const layout_note& note : layout.notes)
+            exit_unless_written(report.write_note(note));
+    };
     sink.on_page = [&](const checked_page& page) {
         if (recovery.out && page.kind == page_kind::data && !recover_page(recovery, page.data))
             fail_errno(PAGECHECK_ERRORS, out_name);
-        if (options.map == json_map::present || options.svg)
+        if (report.takes_map() || options.svg)
             gather_page(gatherer, page);
     };
 
+    image_checker checker;
     check_summary summary;
-    const int read_error = check_image(in, options.claim, sink, summary);
+    const int read_error = check_image(checker, in, options.claim, sink, summary);
     if (read_error != 0) {
         errno = read_error;
         fail_errno(PAGECHECK_ERRORS, image_name);
     }
     finish_gathering(gatherer);
-    if (options.map == json_map::present)
-        finish_map(map);
+    finish_map(map);
     if (recovery.out && (!finish_recovery(recovery, summary.layout.input_size) ||
                          (recovery.out != stdout && std::fclose(recovery.out) != 0)))
         fail_errno(PAGECHECK_ERRORS, out_name);
     if (picture)
         draw_svg(picture, options.svg, image_name, map_picture, summary);
-    check_report_written(r.form == report_form::json
-                             ? finish_json_report(r.json, image_name, summary)
-                             : finish_text_report(r.text, summary));
+    exit_unless_written(report.write_summary(summary));
     return check_status(summary);
 }

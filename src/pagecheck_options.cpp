@@ -169,7 +169,7 @@ check_options parse_command_line(int argc, char** argv)
         case 'o': options.output = optarg; break;
         case 'q': options.detail = report_detail::summary_only; break;
         case OPTION_JSON: options.form = report_form::json; break;
-        case OPTION_MAP: options.map = json_map::present; break;
+        case OPTION_MAP: options.map = map_request::present; break;
         case OPTION_SVG: options.svg = optarg; break;
         case OPTION_HELP: print_and_exit(help_text);
         case OPTION_VERSION: print_and_exit("pagecheck " PAGESMITH_VERSION "\n");

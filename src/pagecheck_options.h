@@ -3,10 +3,9 @@
 #ifndef PAGESMITH_PAGECHECK_OPTIONS_H
 #define PAGESMITH_PAGECHECK_OPTIONS_H
 
+#include "check_sink.h"
 #include "errors.h"
-#include "image_check.h"
-#include "json_report.h"
-#include "text_report.h"
+#include "report_writer.h"
 
 // pagecheck's failures: every message starts "pagecheck: ", status 2.
 constexpr error_style PAGECHECK_ERRORS = {"pagecheck: ", 2};
@@ -20,7 +19,7 @@ struct check_options {
     const char* output = nullptr;                    // -o, or none
     report_detail detail = report_detail::findings;  // -q
     report_form form = report_form::text;            // --json
-    json_map map = json_map::absent;                 // --map
+    map_request map = map_request::absent;           // --map
     const char* svg = nullptr;                       // --svg, or none
     const char* image = nullptr;                     // the operand; "-" standard input
 };

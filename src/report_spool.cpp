@@ -3,45 +3,52 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
-report_spool open_spool(FILE* through)
+const char* spool_folder()
 {
-    report_spool spool;
-    spool.through = through;
     const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/pagecheck-XXXXXX";
+    return dir && *dir ? dir : "/tmp";
+}
+
+bool open_spool(report_spool& spool)
+{
+    std::string path = std::string(spool_folder()) + "/pagecheck-XXXXXX";
     const int fd = mkstemp(path.data());
     if (fd < 0)
-        return spool;
+        return false;
     unlink(path.c_str());
     spool.file = fdopen(fd, "w+b");
-    if (!spool.file)
+    if (!spool.file) {
         close(fd);
-    return spool;
-}
-
-bool spool_text(report_spool& spool, const std::string& text)
-{
-    FILE* to = spool.file ? spool.file : spool.through;
-    return std::fwrite(text.data(), 1, text.size(), to) == text.size();
-}
-
-bool release_spool(report_spool& spool, FILE* out)
-{
-    if (!spool.file)
-        return true;
-    bool ok = std::fflush(spool.file) == 0 && std::fseek(spool.file, 0, SEEK_SET) == 0;
-    char buffer[64 * 1024];
-    while (ok) {
-        const size_t n = std::fread(buffer, 1, sizeof buffer, spool.file);
-        if (n != 0 && std::fwrite(buffer, 1, n, out) != n)
-            ok = false;
-        if (n < sizeof buffer) {
-            ok = ok && !std::ferror(spool.file);
-            break;
-        }
+        return false;
     }
-    std::fclose(spool.file);
+    return true;
+}
+
+bool spool_write(report_spool& spool, const void* bytes, size_t n)
+{
+    return n == 0 || std::fwrite(bytes, 1, n, spool.file) == n;
+}
+
+bool spool_rewind(report_spool& spool)
+{
+    return std::fflush(spool.file) == 0 && std::fseek(spool.file, 0, SEEK_SET) == 0;
+}
+
+size_t spool_read(report_spool& spool, void* bytes, size_t n)
+{
+    return std::fread(bytes, 1, n, spool.file) == n ? n : 0;
+}
+
+bool spool_failed(const report_spool& spool)
+{
+    return std::ferror(spool.file) != 0;
+}
+
+void close_spool(report_spool& spool)
+{
+    if (spool.file)
+        std::fclose(spool.file);
     spool.file = nullptr;
-    return ok;
 }

@@ -1,29 +1,38 @@
-// A spool for report text that must wait: the layout line comes first in
-// the report but is known only at the end, so the lines that follow it are
-// kept in an unlinked temporary file until then.  Memory use stays the same
-// however long the report grows.
+// A spool for report pieces that must wait: kept in an unlinked temporary
+// file, so that memory use stays the same however long the report grows.
 #ifndef PAGESMITH_REPORT_SPOOL_H
 #define PAGESMITH_REPORT_SPOOL_H
 
+#include <cstddef>
 #include <cstdio>
-#include <string>
 
-// Text kept for later, or passed straight on where no temporary file can
-// be made.
+// Bytes kept for later.
 struct report_spool {
-    FILE* file = nullptr;      // the temporary file, or none
-    FILE* through = nullptr;   // where text goes when there is no file
+    FILE* file = nullptr;  // the temporary file, once opened
 };
 
-// Opens a spool in $TMPDIR (or /tmp); without one, text goes straight to
-// `through`.
-report_spool open_spool(FILE* through);
+// The folder temporary files are made in: $TMPDIR, or /tmp.
+const char* spool_folder();
 
-// Keeps text for later.  False on a write error, with errno set.
-bool spool_text(report_spool& spool, const std::string& text);
+// Opens the spool's temporary file.  False with errno set when none can
+// be made.
+bool open_spool(report_spool& spool);
 
-// Writes what was kept to `out` and closes the spool.  False on a read or
-// write error, with errno set.
-bool release_spool(report_spool& spool, FILE* out);
+// Keeps n bytes.  False on a write error, with errno set.
+bool spool_write(report_spool& spool, const void* bytes, size_t n);
+
+// Goes back to the start of what was kept, to read it.  False on an
+// error, with errno set.
+bool spool_rewind(report_spool& spool);
+
+// Reads the next n bytes kept; returns n, or 0 at the end.  A read error
+// gives 0 with spool_failed true.
+size_t spool_read(report_spool& spool, void* bytes, size_t n);
+
+// True when reading the spool failed.
+bool spool_failed(const report_spool& spool);
+
+// Closes the spool, if open.
+void close_spool(report_spool& spool);
 
 #endif

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "check_report.h"
-#include "check_result.h"
+#include "report_words.h"
+#include "image_verdict.h"
 #include "ecc.h"
 #include "image_check.h"
 #include "image_model.h"
@@ -229,8 +229,9 @@ TEST(Check, ReadErrorIsReturned)
 {
     FILE* in = std::fopen("/proc/self/mem", "rb");
     ASSERT_NE(in, nullptr);
+    image_checker checker;
     check_summary summary;
-    EXPECT_EQ(check_image(in, {}, {}, summary), EIO);
+    EXPECT_EQ(check_image(checker, in, {}, {}, summary), EIO);
     std::fclose(in);
 }
 
@@ -313,9 +314,10 @@ TEST_P(ZeroFillNote, IsWrittenWhereTheTagCannotTell)
     const zero_fill_note_case& c = GetParam();
     uint8_t bytes[PAGE_RECORD_SIZE] = {};
     const page_record r = {bytes, bytes + PAGE_DATA_SIZE, c.block * PAGES_PER_BLOCK, c.block, 0};
-    image_layout layout;
+    found_layout layout;
     note_zero_page_fill(layout, r, c.kind, c.status);
-    EXPECT_EQ(layout.notes.empty() ? "" : layout.notes.front().substr(0, c.note.size()), c.note);
+    const std::string note = layout.notes.empty() ? "" : describe_note(layout.notes.front());
+    EXPECT_EQ(note.substr(0, c.note.size()), c.note);
 }
 
 const zero_fill_note_case zero_fill_note_cases[] = {

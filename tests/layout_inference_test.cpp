@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "check_report.h"
+#include "report_words.h"
 #include "image_check.h"
 #include "image_model.h"
 #include "memory_check.h"

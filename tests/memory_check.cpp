@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "check_report.h"
+#include "report_words.h"
 
 memory_check check_in_memory(const std::string& image, const layout_claim& claim)
 {
@@ -13,9 +13,9 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
     if (!in)
         throw std::runtime_error("cannot open the image in memory");
     memory_check outcome;
-    image_layout layout;
+    found_layout layout;
     check_sink sink;
-    sink.on_layout = [&](const image_layout& l) { layout = l; };
+    sink.on_layout = [&](const found_layout& l) { layout = l; };
     sink.on_finding = [&](const finding& f) {
         outcome.findings.push_back(describe_finding(f, layout));
     };
@@ -23,7 +23,8 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
         if (page.kind == page_kind::data)
             outcome.recovered.append(reinterpret_cast<const char*>(page.data), PAGE_DATA_SIZE);
     };
-    outcome.read_error = check_image(in, claim, sink, outcome.summary);
+    image_checker checker;
+    outcome.read_error = check_image(checker, in, claim, sink, outcome.summary);
     std::fclose(in);
     return outcome;
 }

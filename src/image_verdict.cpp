@@ -1,9 +1,6 @@
-#include "check_result.h"
+#include "image_verdict.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdarg>
-#include <cstdio>
 
 void count_finding(check_summary& summary, const finding& f)
 {
@@ -74,18 +71,6 @@ bool header_size_misfits(const checker_state& checker)
     return checker.header_size && checker.data_pages != 0 && !size_from_header(checker);
 }
 
-// Appends a formatted note to the layout.
-__attribute__((format(printf, 2, 3)))
-void add_note(image_layout& layout, const char* format, ...)
-{
-    char text[320];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    layout.notes.emplace_back(text);
-}
-
 // True when `list` holds `block` before its first free slot.
 bool lists(const optional_bad_blocks& list, uint64_t block)
 {
@@ -94,7 +79,7 @@ bool lists(const optional_bad_blocks& list, uint64_t block)
 
 // Compares the bad blocks the image shows with those the claim lists; the
 // first block where they differ makes one finding.
-void compare_bad_blocks(const checker_state& checker, const image_layout& layout,
+void compare_bad_blocks(const checker_state& checker, const found_layout& layout,
                         const layout_claim& claim, const check_sink& sink,
                         check_summary& summary)
 {
@@ -125,16 +110,16 @@ void compare_bad_blocks(const checker_state& checker, const image_layout& layout
 }
 
 // Compares the layout with what the command line claims of it.
-void compare_with_claim(const checker_state& checker, const image_layout& layout,
+void compare_with_claim(const checker_state& checker, const found_layout& layout,
                         const layout_claim& claim, const check_sink& sink,
                         check_summary& summary)
 {
     if (!claim.header)
         return;
-    const bool header_known = layout.header || checker.data_pages != 0;
-    if (header_known && (*claim.header == header_pages::present) != layout.header) {
+    const bool header_known = layout.header == header_pages::present || checker.data_pages != 0;
+    if (header_known && *claim.header != layout.header) {
         finding f = image_finding(finding_kind::layout_header);
-        f.found = layout.header;
+        f.found = layout.header == header_pages::present;
         report_finding(sink, summary, f);
     }
     compare_bad_blocks(checker, layout, claim, sink, summary);
@@ -144,44 +129,32 @@ void compare_with_claim(const checker_state& checker, const image_layout& layout
 
 }  // namespace
 
-void note_zero_page_fill(image_layout& layout, const page_record& r, page_kind kind,
+void note_zero_page_fill(found_layout& layout, const page_record& r, page_kind kind,
                          status_expectation status)
 {
     if (kind != page_kind::fill || r.page != 0 || tag_of(page_kind::data, r.block, 0) != 0 ||
         status == status_expectation::marked)
         return;
-    if (r.block == 0)
-        add_note(layout, "block 0 page 0 is all zero and fill pages follow: read as a fill "
-                         "page, since an input of up to 2048 zero bytes gives the same image "
-                         "as an empty one");
-    else
-        add_note(layout, "block %" PRIu64 " page 0 is all zero and fill pages follow: the page "
-                         "tag wraps to 0 there, so it reads as a fill page, though a last input "
-                         "page of zero bytes gives the same image", r.block);
+    layout.notes.push_back({.what = note_kind::zero_page_fill, .block = r.block});
 }
 
-void note_header_choice(image_layout& layout, const layout_inference& inference,
-                        bool as_header, uint64_t findings_as_header, uint64_t findings_as_data)
+void note_header_choice(found_layout& layout, const layout_inference& inference,
+                        header_pages chosen, uint64_t findings_as_header,
+                        uint64_t findings_as_data)
 {
-    const uint64_t block = inference.header_block;
-    const uint32_t size = inference.header_size.value_or(0);
-    const char* start = "page 0 of block %" PRIu64 " looks like a header page holding %" PRIu32
-                        " and no later block tells";
-    char head[160];
-    std::snprintf(head, sizeof head, start, block, size);
-    const uint64_t more = as_header ? findings_as_data - findings_as_header
-                                    : findings_as_header - findings_as_data;
-    if (more == 0)
-        add_note(layout, "%s: read as a header page (a data page would fit as well)", head);
-    else
-        add_note(layout, "%s: read as a %s page (as a %s page it gives %" PRIu64
-                         " more finding%s)", head, as_header ? "header" : "data",
-                 as_header ? "data" : "header", more, more == 1 ? "" : "s");
+    const bool as_header = chosen == header_pages::present;
+    layout.notes.push_back({.what = note_kind::header_choice,
+                            .block = inference.header_block,
+                            .size = inference.header_size.value_or(0),
+                            .more = as_header ? findings_as_data - findings_as_header
+                                              : findings_as_header - findings_as_data,
+                            .chosen = chosen});
 }
 
-uint64_t end_findings(const checker_state& checker, bool header)
+uint64_t end_findings(const checker_state& checker, header_pages header)
 {
-    return (ending_finding(checker) ? 1 : 0) + (header && header_size_misfits(checker) ? 1 : 0);
+    const bool misfit = header == header_pages::present && header_size_misfits(checker);
+    return (ending_finding(checker) ? 1 : 0) + (misfit ? 1 : 0);
 }
 
 void finish_check(const checker_state& checker, const layout_inference& inference,
@@ -195,15 +168,17 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
         f.found = tail;
         report_finding(sink, summary, f);
     }
-    image_layout& layout = summary.layout;
-    layout.header = inference.header == header_reading::present;
-    if (layout.header && header_size_misfits(checker)) {
+    found_layout& layout = summary.layout;
+    layout.header = inference.header == header_reading::present ? header_pages::present
+                                                                : header_pages::absent;
+    const bool header = layout.header == header_pages::present;
+    if (header && header_size_misfits(checker)) {
         finding f = image_finding(finding_kind::header_size_misfit);
         f.found = *checker.header_size;
         f.expected = checker.data_pages * PAGE_DATA_SIZE;
         report_finding(sink, summary, f);
     }
-    if (layout.header)
+    if (header)
         layout.input_size = size_from_header(checker);
     else if (summary.records == 0 && tail == 0)
         layout.input_size = 0;

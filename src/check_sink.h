@@ -1,0 +1,38 @@
+// What the checking core takes from its caller and hands back: the claim
+// of the command line, and the sink that receives the findings, the checked
+// pages and the layout, in image order.
+#ifndef PAGESMITH_CHECK_SINK_H
+#define PAGESMITH_CHECK_SINK_H
+
+#include <functional>
+#include <optional>
+
+#include "findings.h"
+
+// What the command line says of the layout.  Given, it decides what the
+// image leaves open, and where the image shows otherwise one finding says so.
+struct layout_claim {
+    std::optional<header_pages> header;   // -H: present; -B without -H: absent
+    optional_bad_blocks bad_blocks = {};  // -B (implies status words)
+};
+
+// One record after its checks.
+struct checked_page {
+    uint64_t record = 0;               // index in the image
+    uint64_t block = 0;                // record / PAGES_PER_BLOCK
+    int page = 0;                      // record % PAGES_PER_BLOCK
+    page_kind kind = page_kind::data;  // the kind it was taken for
+    const uint8_t* data = nullptr;     // its data area, corrected
+    int findings[FINDING_CLASS_COUNT] = {};  // its findings, by class
+};
+
+// Receives what the check finds, in image order: the findings about a
+// record come before the record itself; at the end, the layout comes
+// before the findings that compare it with the claim.
+struct check_sink {
+    std::function<void(const finding&)> on_finding;      // may be empty
+    std::function<void(const checked_page&)> on_page;    // may be empty
+    std::function<void(const found_layout&)> on_layout;  // may be empty
+};
+
+#endif

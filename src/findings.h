@@ -1,0 +1,242 @@
+// What checking an image finds: one finding per fault, the table that says
+// everything about each kind of finding, and the counts that sum them up.
+// Shared by the checking core and the report writers.
+#ifndef PAGESMITH_FINDINGS_H
+#define PAGESMITH_FINDINGS_H
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "image_layout.h"
+
+// The kinds of finding; finding_traits_of says everything else about each.
+enum class finding_kind : uint8_t {
+    corrected_data,       // one data bit flipped: byte, bit
+    corrected_code,       // one bit of the stored ECC word flipped: word, bit
+    uncorrectable,        // found: the syndrome (stored XOR recomputed word)
+    page_tag,             // found, expected: the page tag
+    status_word,          // found, expected: the block status word
+    status_word_value,    // found: a status word that is neither allowed value
+    spare_word,           // word, found: a spare word that must be zero
+    header_not_zero,      // a header page holds more than its size
+    data_not_zero,        // a bad-block or fill page holds data
+    header_size_differs,  // found: this header's size, expected: the first one's
+    out_of_place,         // other: the kind of the record before
+    ends_inside_fill,     // page: the last fill page
+    ends_after,           // other: the kind of the last record
+    partial_record,       // found: bytes after the last whole record
+    header_size_misfit,   // found: the header size, expected: bytes of data pages
+    too_many_bad_blocks,  // found: more bad blocks than the converter can list
+    layout_header,        // found: 1 when the image has header pages, against the claim
+    layout_bad_blocks,    // found: a block where the image and -B differ;
+                          // expected: 1 when the image has it bad
+    layout_marking,       // -B given, and data pages carry no status word
+};
+
+// How a finding counts in the summary.
+enum class finding_class { corrected, uncorrectable, problem };
+
+// Number of finding classes, for tables indexed by class.
+constexpr int FINDING_CLASS_COUNT = 3;
+
+// What a finding is about.
+enum class finding_scope { sector, record, image };
+
+// Fields of a finding, as bits of finding_traits::fields: those that apply
+// to a kind are the ones its reports show.
+enum finding_field : unsigned {
+    FIELD_RECORD = 1u << 0,    // record, block and the record's kind
+    FIELD_PAGE = 1u << 1,      // page
+    FIELD_SECTOR = 1u << 2,    // sector
+    FIELD_BYTE = 1u << 3,      // byte of the data area
+    FIELD_BIT = 1u << 4,       // bit
+    FIELD_WORD = 1u << 5,      // spare word number
+    FIELD_FOUND = 1u << 6,     // the value found
+    FIELD_EXPECTED = 1u << 7,  // the value expected
+    FIELD_AFTER = 1u << 8,     // the kind of a neighbouring record
+};
+
+// Everything about one kind of finding.
+struct finding_traits {
+    const char* name;          // name in the JSON report; null past the last kind
+    finding_scope scope;       // what it is about
+    finding_class counts_as;   // how the summary counts it
+    unsigned fields;           // the finding_field bits that apply
+    const char* text;          // its text, as report_words fills it in
+};
+
+// The traits of each kind of finding: the one table of them.  Its texts
+// name fields in braces: {sector}, {byte}, {bit}, {word}, {page}, {found},
+// {expected} in decimal; {found:x}, {expected:x} as 0x%08x; {after}, the
+// neighbour's kind; {found?A|B} and {expected?A|B}, A when the value is not
+// 0, else B; and a few values of the layout (see report_words).  A finding
+// about a record starts with "block B page P (kind)", which its text
+// continues.
+constexpr finding_traits finding_traits_of(finding_kind kind)
+{
+    using enum finding_kind;
+    constexpr unsigned IN_SECTOR = FIELD_RECORD | FIELD_PAGE | FIELD_SECTOR;
+    constexpr unsigned IN_RECORD = FIELD_RECORD | FIELD_PAGE;
+    constexpr finding_scope SECTOR = finding_scope::sector;
+    constexpr finding_scope RECORD = finding_scope::record;
+    constexpr finding_scope IMAGE = finding_scope::image;
+    constexpr finding_class CORRECTED = finding_class::corrected;
+    constexpr finding_class PROBLEM = finding_class::problem;
+    switch (kind) {
+    case corrected_data:
+        return {"corrected_data", SECTOR, CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
+                " sector {sector}: corrected byte {byte} bit {bit}"};
+    case corrected_code:
+        return {"corrected_code", SECTOR, CORRECTED, IN_SECTOR | FIELD_BIT | FIELD_WORD,
+                " sector {sector}: ECC word spare[{word}] bit {bit} flipped, data intact"};
+    case uncorrectable:
+        return {"uncorrectable", SECTOR, finding_class::uncorrectable, IN_SECTOR | FIELD_FOUND,
+                " sector {sector}: uncorrectable, syndrome {found:x}"};
+    case page_tag:
+        return {"page_tag", RECORD, PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
+                ": page tag {found:x}, expected {expected:x}"};
+    case status_word:
+        return {"status_word", RECORD, PROBLEM,
+                IN_RECORD | FIELD_WORD | FIELD_FOUND | FIELD_EXPECTED,
+                ": block status word {found:x}, expected {expected:x}"};
+    case status_word_value:
+        return {"status_word_value", RECORD, PROBLEM, IN_RECORD | FIELD_WORD | FIELD_FOUND,
+                ": block status word {found:x}, expected {unmarked:x} or {marked:x}"};
+    case spare_word:
+        return {"spare_word", RECORD, PROBLEM,
+                IN_RECORD | FIELD_WORD | FIELD_FOUND | FIELD_EXPECTED,
+                ": spare[{word}] = {found:x}, expected 0"};
+    case header_not_zero:
+        return {"header_not_zero", RECORD, PROBLEM, IN_RECORD,
+                ": bytes {header_size_bytes}-{last_data_byte} are not zero"};
+    case data_not_zero:
+        return {"data_not_zero", RECORD, PROBLEM, IN_RECORD, ": data area is not zero"};
+    case header_size_differs:
+        return {"header_size_differs", RECORD, PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
+                ": header size {found}, the first header page holds {expected}"};
+    case out_of_place:
+        return {"out_of_place", RECORD, PROBLEM, IN_RECORD | FIELD_AFTER,
+                ": out of place after a {after} page"};
+    case ends_inside_fill:
+        return {"ends_inside_fill", IMAGE, PROBLEM, FIELD_PAGE,
+                "image ends inside the fill pages, at page {page}"};
+    case ends_after:
+        return {"ends_after", IMAGE, PROBLEM, FIELD_AFTER,
+                "image ends after a {after} page, before any data page that follows it"};
+    case partial_record:
+        return {"partial_record", IMAGE, PROBLEM, FIELD_FOUND,
+                "trailing partial record of {found} bytes"};
+    case header_size_misfit:
+        return {"header_size_misfit", IMAGE, PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
+                "header size {found} does not fit the {expected} bytes of data pages; "
+                "nothing is cut"};
+    case too_many_bad_blocks:
+        return {"too_many_bad_blocks", IMAGE, PROBLEM, FIELD_FOUND,
+                "{found} bad blocks, more than the {max_bad_blocks} that pagesmith can list"};
+    case layout_header:
+        return {"layout_header", IMAGE, PROBLEM, FIELD_FOUND,
+                "{found?page 0 of every block is a header page: made with -h?"
+                "|no block starts with a header page: made without -h?}"};
+    case layout_bad_blocks:
+        return {"layout_bad_blocks", IMAGE, PROBLEM, FIELD_FOUND,
+                "block {found} {expected?is a bad block, which -B does not list"
+                "|is not a bad block, though -B lists it}: made {bad_block_options}?"};
+    case layout_marking:
+        return {"layout_marking", IMAGE, PROBLEM, 0,
+                "data pages 0 and 1 carry no block status word, which -B implies: "
+                "made without -B?"};
+    }
+    return {nullptr, IMAGE, PROBLEM, 0, nullptr};
+}
+
+// Number of finding kinds: they are numbered from 0, and the table knows
+// each of them.
+constexpr int FINDING_KIND_COUNT = [] {
+    int n = 0;
+    while (finding_traits_of(static_cast<finding_kind>(n)).name)
+        ++n;
+    return n;
+}();
+
+// One fault found in the image.  Plain data without initialisers, so that
+// a list of them costs nothing until used: make one with finding{}.
+struct finding {
+    finding_kind what;  // what was found
+    uint64_t record;    // index of the record in the image
+    uint64_t block;     // its position: record / PAGES_PER_BLOCK
+    int page;           // and record % PAGES_PER_BLOCK
+    page_kind kind;     // the kind the record was taken for
+    page_kind other;    // a neighbouring record's kind
+    int sector;         // sector findings: the sector
+    int byte;           // corrected_data: byte of the data area
+    int bit;            // the bit in that byte or ECC word
+    int word;           // spare word number
+    uint64_t found;     // the value found
+    uint64_t expected;  // the value expected
+};
+
+// True when the finding is about one record (or one sector of it) rather
+// than the whole image.
+constexpr bool is_about_record(finding_kind what)
+{
+    return finding_traits_of(what).scope != finding_scope::image;
+}
+
+// How a finding of this kind counts.
+constexpr finding_class class_of(finding_kind what)
+{
+    return finding_traits_of(what).counts_as;
+}
+
+// The kinds of note: where the image left a choice open, the one made.
+enum class note_kind : uint8_t {
+    zero_page_fill,      // block: an all-zero page at a page tag of 0 read as fill
+    header_choice,       // block, size, more, chosen: an open header question settled
+};
+
+// One note, as values; the report writers give it words.
+struct layout_note {
+    note_kind what;
+    uint64_t block = 0;        // the block it is about
+    uint64_t size = 0;         // header_choice: the size the header page holds
+    uint64_t more = 0;         // header_choice: findings the other reading gives more
+    header_pages chosen = header_pages::absent;  // header_choice: the reading taken
+};
+
+// How the image was made, as far as it shows.
+struct found_layout {
+    header_pages header = header_pages::absent;  // header pages (-h)
+    bool status_words = false;                   // marked data pages 0 and 1 (-b)
+    bool fill = false;                           // fill pages (-f)
+    std::vector<uint64_t> bad_blocks;            // bad blocks (-B), the first ones
+    uint64_t bad_block_count = 0;                // all bad blocks
+    std::optional<uint64_t> input_size;          // input length, when the image tells it
+    std::vector<layout_note> notes;              // where the image left a choice
+};
+
+// The counts of a whole check.
+struct check_summary {
+    uint64_t records = 0;                   // whole records read
+    uint64_t kinds[PAGE_KIND_COUNT] = {};   // records of each kind
+    uint64_t sectors = 0;                   // sectors decoded
+    uint64_t corrected = 0;                 // corrected findings
+    uint64_t uncorrectable = 0;             // uncorrectable findings
+    uint64_t problems = 0;                  // every other finding
+    found_layout layout;                    // what the image shows
+};
+
+// Blocks the records of a summary span, the last one perhaps in part.
+constexpr uint64_t blocks_of(const check_summary& summary)
+{
+    return (summary.records + PAGES_PER_BLOCK - 1) / PAGES_PER_BLOCK;
+}
+
+// Adds one finding to the counts.
+void count_finding(check_summary& summary, const finding& f);
+
+// Exit status of a check: 0 when sound, 1 when any sector is
+// uncorrectable or any other problem was found.
+int check_status(const check_summary& summary);
+
+#endif

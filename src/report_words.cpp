@@ -1,0 +1,207 @@
+#include "report_words.h"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "page_kinds.h"
+
+namespace {
+
+// Appends a printf-style text to `text`.
+__attribute__((format(printf, 2, 3)))
+void append(std::string& text, const char* format, ...)
+{
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n > 0)
+        text.append(buffer, static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n)
+                                                                    : sizeof buffer - 1);
+}
+
+// "-B" and the bad blocks of the layout, as the converter takes them; "..."
+// stands for those past the ones kept.
+std::string bad_block_options(const found_layout& layout)
+{
+    std::string text = "-B";
+    for (uint64_t block : layout.bad_blocks)
+        append(text, " %" PRIu64, block);
+    if (layout.bad_block_count > layout.bad_blocks.size())
+        text += " ...";
+    return text;
+}
+
+// The value of a finding's field named by [name, name + length), for the
+// texts of the finding table.
+std::optional<uint64_t> field_value(const finding& f, const char* name, size_t length)
+{
+    const std::string field(name, length);
+    if (field == "sector") return static_cast<uint64_t>(f.sector);
+    if (field == "byte") return static_cast<uint64_t>(f.byte);
+    if (field == "bit") return static_cast<uint64_t>(f.bit);
+    if (field == "word") return static_cast<uint64_t>(f.word);
+    if (field == "page") return static_cast<uint64_t>(f.page);
+    if (field == "found") return f.found;
+    if (field == "expected") return f.expected;
+    if (field == "unmarked") return status_word_of(f.kind, f.page, block_marking::off);
+    if (field == "marked") return status_word_of(f.kind, f.page, block_marking::on);
+    if (field == "header_size_bytes") return HEADER_SIZE_BYTES;
+    if (field == "last_data_byte") return PAGE_DATA_SIZE - 1;
+    if (field == "max_bad_blocks") return MAX_BAD_BLOCKS;
+    return std::nullopt;
+}
+
+// Appends the words of one brace of a finding text, [begin, end) without
+// the braces.
+void fill_in(std::string& text, const finding& f, const found_layout& layout, const char* begin,
+             const char* end)
+{
+    const std::string whole(begin, end);
+    if (whole == "after") {
+        text += page_kind_name(f.other);
+        return;
+    }
+    if (whole == "bad_block_options") {
+        text += layout.bad_block_count ? "with " + bad_block_options(layout) : "without -B";
+        return;
+    }
+    const char* choice = std::strchr(whole.c_str(), '?');
+    const char* format = std::strchr(whole.c_str(), ':');
+    const size_t name_length = choice ? choice - whole.c_str()
+                               : format ? format - whole.c_str()
+                                        : whole.size();
+    const uint64_t value = field_value(f, whole.c_str(), name_length).value_or(0);
+    if (choice) {
+        const char* bar = std::strchr(choice, '|');
+        text += value ? std::string(choice + 1, bar) : std::string(bar + 1);
+    } else if (format) {
+        append(text, "0x%08" PRIx32, static_cast<uint32_t>(value));
+    } else {
+        append(text, "%" PRIu64, value);
+    }
+}
+
+// Appends a finding's text from the table, its braces filled in.
+void fill_text(std::string& text, const finding& f, const found_layout& layout)
+{
+    for (const char* p = finding_traits_of(f.what).text; *p;) {
+        const char* open = std::strchr(p, '{');
+        if (!open) {
+            text += p;
+            return;
+        }
+        text.append(p, open);
+        const char* close = std::strchr(open, '}');
+        fill_in(text, f, layout, open + 1, close);
+        p = close + 1;
+    }
+}
+
+}  // namespace
+
+std::string describe_finding(const finding& f, const found_layout& layout)
+{
+    std::string text;
+    if (is_about_record(f.what))
+        append(text, "block %" PRIu64 " page %d (%s)", f.block, f.page, page_kind_name(f.kind));
+    fill_text(text, f, layout);
+    return text;
+}
+
+std::string describe_note(const layout_note& note)
+{
+    std::string text;
+    switch (note.what) {
+    case note_kind::zero_page_fill:
+        if (note.block == 0)
+            return "block 0 page 0 is all zero and fill pages follow: read as a fill page, "
+                   "since an input of up to 2048 zero bytes gives the same image as an empty one";
+        append(text, "block %" PRIu64 " page 0 is all zero and fill pages follow: the page tag "
+                     "wraps to 0 there, so it reads as a fill page, though a last input page "
+                     "of zero bytes gives the same image", note.block);
+        return text;
+    case note_kind::header_choice: {
+        const bool as_header = note.chosen == header_pages::present;
+        append(text, "page 0 of block %" PRIu64 " looks like a header page holding %" PRIu64
+                     " and no later block tells: ", note.block, note.size);
+        if (note.more == 0)
+            text += "read as a header page (a data page would fit as well)";
+        else
+            append(text, "read as a %s page (as a %s page it gives %" PRIu64 " more finding%s)",
+                   as_header ? "header" : "data", as_header ? "data" : "header", note.more,
+                   note.more == 1 ? "" : "s");
+        return text;
+    }
+    }
+    return text;
+}
+
+std::string layout_options(const found_layout& layout)
+{
+    std::string options;
+    if (layout.header == header_pages::present)
+        options += " -h";
+    if (layout.status_words)
+        options += " -b";
+    if (layout.bad_block_count) {
+        options += ' ';
+        options += bad_block_options(layout);
+    }
+    if (layout.fill)
+        options += " -f";
+    return options.empty() ? "no options" : options.substr(1);
+}
+
+std::string describe_layout(const found_layout& layout)
+{
+    std::string text = "layout: " + layout_options(layout);
+    if (layout.input_size)
+        append(text, ", input %" PRIu64 " bytes", *layout.input_size);
+    else
+        text += ", input size unknown";
+    return text;
+}
+
+summary_words describe_summary_parts(const check_summary& summary)
+{
+    summary_words words;
+    append(words.pages, "summary: %" PRIu64 " records, %" PRIu64 " blocks;", summary.records,
+           blocks_of(summary));
+    for (int k = 0; k < PAGE_KIND_COUNT; ++k)
+        append(words.pages, " %" PRIu64 " %s%s", summary.kinds[k],
+               page_kind_name(static_cast<page_kind>(k)), k + 1 < PAGE_KIND_COUNT ? "," : "");
+    words.pages += " pages;";
+    append(words.sectors,
+           "%" PRIu64 " sectors checked, %" PRIu64 " corrected, %" PRIu64
+           " uncorrectable; %" PRIu64 " other problems",
+           summary.sectors, summary.corrected, summary.uncorrectable, summary.problems);
+    return words;
+}
+
+std::string describe_summary(const check_summary& summary)
+{
+    const summary_words words = describe_summary_parts(summary);
+    return words.pages + " " + words.sectors;
+}
+
+std::string map_chars(const std::string& cells)
+{
+    std::string chars;
+    for (char c : cells)
+        chars.push_back(map_char(static_cast<map_cell>(c)));
+    return chars;
+}
+
+std::string describe_run(const map_run& run)
+{
+    std::string text;
+    if (run.first == run.last)
+        append(text, "map: block %" PRIu64 ": ", run.first);
+    else
+        append(text, "map: blocks %" PRIu64 "-%" PRIu64 ": ", run.first, run.last);
+    return text + map_chars(run.cells);
+}
