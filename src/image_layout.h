@@ -74,11 +74,17 @@ constexpr bool page_carries_status_word(int64_t page)
 // The block status word of a record of `kind` at `page` of its block.
 constexpr uint32_t status_word_of(page_kind kind, int64_t page, block_marking marking)
 {
-    if (kind == page_kind::header)
+    switch (kind) {
+    case page_kind::header:
         return BLOCK_STATUS_MARKED;
-    if (kind == page_kind::data && marking == block_marking::on &&
-        page_carries_status_word(page))
-        return BLOCK_STATUS_MARKED;
+    case page_kind::data:
+        return marking == block_marking::on && page_carries_status_word(page)
+                   ? BLOCK_STATUS_MARKED
+                   : 0;
+    case page_kind::bad_block:
+    case page_kind::fill:
+        return 0;
+    }
     return 0;
 }
 
@@ -86,8 +92,14 @@ constexpr uint32_t status_word_of(page_kind kind, int64_t page, block_marking ma
 // bad-block pages carry their position, header and fill pages 0.
 constexpr uint32_t tag_of(page_kind kind, uint64_t block, int64_t page)
 {
-    if (kind == page_kind::data || kind == page_kind::bad_block)
+    switch (kind) {
+    case page_kind::data:
+    case page_kind::bad_block:
         return page_tag(block, page);
+    case page_kind::header:
+    case page_kind::fill:
+        return 0;
+    }
     return 0;
 }
 

@@ -77,10 +77,8 @@ json summary_object(const check_summary& summary)
     json o;
     o["records"] = summary.records;
     o["blocks"] = blocks_of(summary);
-    o["data"] = summary.kinds[static_cast<int>(page_kind::data)];
-    o["header"] = summary.kinds[static_cast<int>(page_kind::header)];
-    o["bad_block"] = summary.kinds[static_cast<int>(page_kind::bad_block)];
-    o["fill"] = summary.kinds[static_cast<int>(page_kind::fill)];
+    for (int k = 0; k < PAGE_KIND_COUNT; ++k)
+        o[look_of(static_cast<page_kind>(k)).key] = summary.kinds[k];
     o["sectors"] = summary.sectors;
     o["corrected"] = summary.corrected;
     o["uncorrectable"] = summary.uncorrectable;
