@@ -129,7 +129,8 @@ void open_json_report(json_report& report, FILE* stream, bool with_findings, jso
     report.stream = stream;
     report.with_findings = with_findings;
     report.map = map;
-    report.findings = open_spool(stream);
+    if (with_findings)
+        report.findings = open_spool(stream);
     if (map == json_map::present)
         report.runs = open_spool(stream);
 }

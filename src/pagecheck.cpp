@@ -12,7 +12,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "check_report.h"
 #include "file_checks.h"
@@ -20,6 +22,7 @@
 #include "image_map.h"
 #include "input_recovery.h"
 #include "map_svg.h"
+#include "output_files.h"
 #include "pagecheck_options.h"
 
 namespace {
@@ -45,13 +48,14 @@ FILE* open_image(const char* name)
     return in;
 }
 
-// Opens a file to write, refusing the image itself.
+// Opens a file to write, refusing the image itself; it is emptied only
+// once every check of the start has passed.
 FILE* open_for_writing(const char* name, FILE* image, const char* image_name)
 {
     if (overwrites(fileno(image), name))
         fail_message(PAGECHECK_ERRORS, "output '%s' is the image '%s' itself\n", name,
                      image_name);
-    FILE* out = std::fopen(name, "wb");
+    FILE* out = open_unemptied(name);
     if (!out)
         fail_errno(PAGECHECK_ERRORS, name);
     return out;
@@ -76,6 +80,14 @@ FILE* open_output(const char* name, FILE* image, const char* image_name)
     return out;
 }
 
+// True when the report goes to the error stream: the recovered input or the
+// picture takes the standard output.
+bool report_moved(FILE* recovered, FILE* picture)
+{
+    return (recovered && is_standard_output(recovered)) ||
+           (picture && is_standard_output(picture));
+}
+
 // Ends the run with status 2 when the report cannot be written.
 void check_report_written(bool written)
 {
@@ -90,24 +102,38 @@ struct report {
     json_report json;
 };
 
+// Ends the run with status 2 when a spool of the report has no temporary
+// file: without it the report would come out of order.
+void refuse_missing_spool(const report_spool& spool)
+{
+    if (spool.error == 0)
+        return;
+    const char* variable = std::getenv("TMPDIR");
+    const std::string where =
+        (variable && *variable ? "TMPDIR '" : "'") + spool_directory() + "'";
+    errno = spool.error;
+    fail_errno(PAGECHECK_ERRORS,
+               ("cannot make a temporary file for the report in " + where).c_str());
+}
+
 // Opens the report: on the standard output unless the recovered input or
 // the picture goes there, in which case on the error stream, each line
 // marked "pagecheck: ".  The report must not go into the image.
 void open_report(report& r, const check_options& options, FILE* recovered, FILE* picture,
                  FILE* image, const char* image_name)
 {
-    const bool moved = (recovered && is_standard_output(recovered)) ||
-                       (picture && is_standard_output(picture));
+    const bool moved = report_moved(recovered, picture);
     FILE* stream = moved ? stderr : stdout;
     r.form = options.form;
     if (r.form == report_form::json) {
         open_json_report(r.json, stream, options.detail == report_detail::findings,
                          options.map);
-        if (!r.json.findings.file || (options.map == json_map::present && !r.json.runs.file))
-            fail_errno(PAGECHECK_ERRORS, "cannot make a temporary file for the report");
     } else {
         open_text_report(r.text, stream, moved ? PAGECHECK_ERRORS.prefix : "", options.detail);
     }
+    for (const report_spool* spool :
+         {&r.text.findings, &r.text.map, &r.json.findings, &r.json.runs})
+        refuse_missing_spool(*spool);
     if (overwrites(fileno(image), fileno(stream)))
         fail_message(PAGECHECK_ERRORS, "the report would go into the image '%s'\n", image_name);
 }
@@ -164,6 +190,30 @@ void refuse_closed_streams(const check_options& options, int closed)
     fail_message(PAGECHECK_ERRORS, "cannot write the report: the standard output is closed\n");
 }
 
+// Refuses a report that would go to an error stream that was closed when
+// the run started.
+void refuse_closed_error_stream(int closed, FILE* recovered, FILE* picture)
+{
+    if ((closed & 4) && report_moved(recovered, picture))
+        fail_message(PAGECHECK_ERRORS, "cannot write the report: the standard error is closed\n");
+}
+
+// Refuses an error stream that leads into the image, as a report there would
+// be.  The refusal goes to the standard output, or nowhere when that leads
+// into the image too.
+void refuse_messages_into_image(const char* image, const char* image_name)
+{
+    const auto into_image = [&](int fd) {
+        return is_dash(image) ? overwrites(STDIN_FILENO, fd) : overwrites(fd, image);
+    };
+    if (!into_image(STDERR_FILENO))
+        return;
+    if (!into_image(STDOUT_FILENO))
+        std::printf("%sthe error stream would go into the image '%s'\n",
+                    PAGECHECK_ERRORS.prefix, image_name);
+    std::exit(PAGECHECK_ERRORS.status);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -173,16 +223,21 @@ int main(int argc, char** argv)
     if (closed < 0)
         return PAGECHECK_ERRORS.status;
     const check_options options = parse_command_line(argc, argv);
-    refuse_closed_streams(options, closed);
     const char* image_name = is_dash(options.image) ? "standard input" : options.image;
+    refuse_messages_into_image(options.image, image_name);
+    refuse_closed_streams(options, closed);
     FILE* in = open_image(options.image);
     static input_recovery recovery;
     recovery.out = options.output ? open_output(options.output, in, image_name) : nullptr;
     const char* out_name = options.output && !is_dash(options.output) ? options.output
                                                                        : "standard output";
     FILE* picture = options.svg ? open_picture(options.svg, in, image_name, recovery.out) : nullptr;
+    refuse_closed_error_stream(closed, recovery.out, picture);
     static report r;
     open_report(r, options, recovery.out, picture, in, image_name);
+    // Every refusal is behind: only now are the output files emptied.
+    if (const char* name = empty_output_files())
+        fail_errno(PAGECHECK_ERRORS, name);
 
     text_map map;
     map.on_run = [&](const map_run& run, const std::string& chars) { write_run(r, run, chars); };

@@ -2,21 +2,31 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+
+std::string spool_directory()
+{
+    const char* dir = std::getenv("TMPDIR");
+    return dir && *dir ? dir : "/tmp";
+}
 
 report_spool open_spool(FILE* through)
 {
     report_spool spool;
     spool.through = through;
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/pagecheck-XXXXXX";
+    std::string path = spool_directory() + "/pagecheck-XXXXXX";
     const int fd = mkstemp(path.data());
-    if (fd < 0)
+    if (fd < 0) {
+        spool.error = errno;
         return spool;
+    }
     unlink(path.c_str());
     spool.file = fdopen(fd, "w+b");
-    if (!spool.file)
+    if (!spool.file) {
+        spool.error = errno;
         close(fd);
+    }
     return spool;
 }
 

@@ -13,10 +13,15 @@
 struct report_spool {
     FILE* file = nullptr;      // the temporary file, or none
     FILE* through = nullptr;   // where text goes when there is no file
+    int error = 0;             // errno when the file could not be made
 };
 
-// Opens a spool in $TMPDIR (or /tmp); without one, text goes straight to
-// `through`.
+// The directory the temporary files go to: $TMPDIR, or /tmp when that is
+// unset or empty.
+std::string spool_directory();
+
+// Opens a spool in spool_directory(); without one, `error` says why and
+// text goes straight to `through`.
 report_spool open_spool(FILE* through);
 
 // Keeps text for later.  False on a write error, with errno set.
