@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -14,7 +16,8 @@ enum class file_origin { existed, created };
 
 // One file opened by open_unemptied().
 struct output_file {
-    const char* name;
+    const char* name;   // as given
+    std::string path;   // where the file is: the name, or where its links lead
     int fd;
     file_origin origin;
 };
@@ -24,6 +27,10 @@ enum class output_state { opening, emptied };
 
 // The run writes at most the recovered input and the picture; room to spare.
 constexpr int MAX_OUTPUTS = 4;
+
+// Symbolic links followed to a file that does not exist yet, as the system
+// follows them on open.
+constexpr int MAX_LINKS = 40;
 
 output_file outputs[MAX_OUTPUTS];
 int output_count = 0;
@@ -39,32 +46,47 @@ void remove_created_files()
         const output_file& f = outputs[i];
         struct stat named;
         struct stat opened;
-        if (f.origin == file_origin::created && lstat(f.name, &named) == 0 &&
+        if (f.origin == file_origin::created && lstat(f.path.c_str(), &named) == 0 &&
             fstat(f.fd, &opened) == 0 && named.st_dev == opened.st_dev &&
             named.st_ino == opened.st_ino)
-            unlink(f.name);
+            unlink(f.path.c_str());
     }
 }
 
-// Opens `name` to write without truncating it, and tells whether this call
-// created it: O_EXCL makes the creation certain to be ours.
-int open_without_truncating(const char* name, file_origin& origin)
+// Moves `path` one step along the symbolic link it names; leaves it as it
+// is when it names no link.
+void follow_link(std::string& path)
 {
-    // A second round covers a file that someone else made in between.
-    for (int round = 0; round < 2; ++round) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return;
+    target[n] = '\0';
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    path = target[0] == '/' ? std::string(target) : directory + target;
+}
+
+// Opens `path` to write without truncating it, and tells whether this call
+// created it: O_EXCL makes the creation certain to be ours.  A name taken
+// by a symbolic link to a missing file is followed to where the file is
+// made, so `path` ends where the file is.
+int open_without_truncating(std::string& path, file_origin& origin)
+{
+    for (int step = 0; step <= MAX_LINKS; ++step) {
         origin = file_origin::existed;
-        int fd = open(name, O_WRONLY);
+        int fd = open(path.c_str(), O_WRONLY);
         if (fd >= 0 || errno != ENOENT)
             return fd;
         origin = file_origin::created;
-        fd = open(name, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
+        // A dangling link, or a file that someone made in between.
+        follow_link(path);
     }
-    // A symbolic link to a file that does not exist: the file is made
-    // through it, as fopen would, and is not removed again.
-    origin = file_origin::existed;
-    return open(name, O_WRONLY | O_CREAT, 0666);
+    errno = ELOOP;
+    return -1;
 }
 
 }  // namespace
@@ -76,12 +98,13 @@ FILE* open_unemptied(const char* name)
         return nullptr;
     }
     file_origin origin;
-    const int fd = open_without_truncating(name, origin);
+    std::string path = name;
+    const int fd = open_without_truncating(path, origin);
     if (fd < 0)
         return nullptr;
     if (output_count == 0)
         std::atexit(remove_created_files);
-    outputs[output_count++] = {name, fd, origin};
+    outputs[output_count++] = {name, path, fd, origin};
     return fdopen(fd, "wb");
 }
 

@@ -26,6 +26,7 @@ struct start_case {
     const char* name;
     std::vector<std::string> args;         // run in a directory holding "img"
     std::vector<std::string> existing = {};  // files there before the run
+    const char* link_to = nullptr;         // "link" there leads to this missing name
     stream_to out = stream_to::captured;   // standard output (appended to the image)
     stream_to err = stream_to::captured;   // error stream (appended to the image)
     std::vector<std::string> environment = {};  // "NAME=value"
@@ -66,6 +67,9 @@ TEST_P(Refused, LeavesEveryFileAsItWas)
     std::filesystem::remove(dir.file("in.bin"));
     for (const std::string& name : c.existing)
         write_file(dir.file(name), "kept " + name + "\n");
+    if (c.link_to) {
+        ASSERT_EQ(symlink(c.link_to, dir.file("link").c_str()), 0);
+    }
     const auto before = snapshot(dir.path);
 
     run_options options;
@@ -108,6 +112,9 @@ const start_case start_cases[] = {
      .err_text = "pagecheck: the picture and the recovered input would go to the same file\n"},
     {.name = "picture_and_output_one_new_file",
      .args = {"-o", "new.out", "--svg", "new.out", "img"},
+     .err_text = "pagecheck: the picture and the recovered input would go to the same file\n"},
+    {.name = "picture_and_output_one_new_file_through_a_link",
+     .args = {"-o", "link", "--svg", "link", "img"}, .link_to = "new.out",
      .err_text = "pagecheck: the picture and the recovered input would go to the same file\n"},
     {.name = "picture_is_the_image", .args = {"-o", "new.out", "--svg", "img", "img"},
      .err_text = "pagecheck: output 'img' is the image 'img' itself\n"},
