@@ -12,7 +12,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <memory>
 
@@ -23,6 +25,7 @@
 #include "input_recovery.h"
 #include "json_writer.h"
 #include "map_svg.h"
+#include "output_files.h"
 #include "pagecheck_options.h"
 #include "report_words.h"
 #include "text_writer.h"
@@ -52,13 +55,14 @@ FILE* open_image(const char* name)
     return in;
 }
 
-// Opens a file to write, refusing the image itself.
+// Opens a file to write, refusing the image itself; it is emptied only
+// once every check of the start has passed.
 FILE* open_for_writing(const char* name, FILE* image, const char* image_name)
 {
     if (overwrites(fileno(image), name))
         fail_message(PAGECHECK_ERRORS, "output '%s' is the image '%s' itself\n", name,
                      image_name);
-    FILE* out = std::fopen(name, "wb");
+    FILE* out = open_unemptied(name);
     if (!out)
         fail_errno(PAGECHECK_ERRORS, name);
     return out;
@@ -90,14 +94,20 @@ void exit_unless_written(bool written)
         fail_errno(PAGECHECK_ERRORS, "cannot write the report");
 }
 
+// True when the report goes to the error stream: the recovered input or the
+// picture takes the standard output.
+bool report_moved(FILE* recovered, FILE* picture)
+{
+    return (recovered && is_standard_output(recovered)) ||
+           (picture && is_standard_output(picture));
+}
+
 // The stream the report goes to: the standard output unless the recovered
 // input or the picture goes there, in which case the error stream, each
 // line then marked "pagecheck: ".  The report must not go into the image.
 FILE* report_stream(FILE* recovered, FILE* picture, FILE* image, const char* image_name)
 {
-    const bool moved = (recovered && is_standard_output(recovered)) ||
-                       (picture && is_standard_output(picture));
-    FILE* stream = moved ? stderr : stdout;
+    FILE* stream = report_moved(recovered, picture) ? stderr : stdout;
     if (overwrites(fileno(image), fileno(stream)))
         fail_message(PAGECHECK_ERRORS, "the report would go into the image '%s'\n", image_name);
     return stream;
@@ -113,12 +123,17 @@ std::unique_ptr<report_writer> make_writer(const check_options& options, FILE* s
     return std::make_unique<text_writer>(stream, prefix, options.detail, options.map);
 }
 
-// Makes the spools of the report before anything is read.
+// Makes the spools of the report before anything is read or emptied:
+// without them the report would come out of order.
 void open_delayed(delayed_report& report)
 {
-    if (!report.open())
-        fail_message(PAGECHECK_ERRORS, "cannot make a temporary file for the report in '%s' "
-                                       "(TMPDIR): %s\n", spool_folder(), std::strerror(errno));
+    if (report.open())
+        return;
+    const char* variable = std::getenv("TMPDIR");
+    const std::string where =
+        std::string(variable && *variable ? "TMPDIR '" : "'") + spool_folder() + "'";
+    fail_errno(PAGECHECK_ERRORS,
+               ("cannot make a temporary file for the report in " + where).c_str());
 }
 
 // Opens the file named by --svg ("-" is the standard output), refusing the
@@ -159,6 +174,30 @@ void refuse_closed_streams(const check_options& options, int closed)
     fail_message(PAGECHECK_ERRORS, "cannot write the report: the standard output is closed\n");
 }
 
+// Refuses a report that would go to an error stream that was closed when
+// the run started.
+void refuse_closed_error_stream(int closed, FILE* recovered, FILE* picture)
+{
+    if ((closed & 4) && report_moved(recovered, picture))
+        fail_message(PAGECHECK_ERRORS, "cannot write the report: the standard error is closed\n");
+}
+
+// Refuses an error stream that leads into the image, as a report there would
+// be.  The refusal goes to the standard output, or nowhere when that leads
+// into the image too.
+void refuse_messages_into_image(const char* image, const char* image_name)
+{
+    const auto into_image = [&](int fd) {
+        return is_dash(image) ? overwrites(STDIN_FILENO, fd) : overwrites(fd, image);
+    };
+    if (!into_image(STDERR_FILENO))
+        return;
+    if (!into_image(STDOUT_FILENO))
+        std::printf("%sthe error stream would go into the image '%s'\n",
+                    PAGECHECK_ERRORS.prefix, image_name);
+    std::exit(PAGECHECK_ERRORS.status);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -168,18 +207,23 @@ int main(int argc, char** argv)
     if (closed < 0)
         return PAGECHECK_ERRORS.status;
     const check_options options = parse_command_line(argc, argv);
-    refuse_closed_streams(options, closed);
     const char* image_name = is_dash(options.image) ? "standard input" : options.image;
+    refuse_messages_into_image(options.image, image_name);
+    refuse_closed_streams(options, closed);
     FILE* in = open_image(options.image);
     input_recovery recovery;
     recovery.out = options.output ? open_output(options.output, in, image_name) : nullptr;
     const char* out_name = options.output && !is_dash(options.output) ? options.output
                                                                        : "standard output";
     FILE* picture = options.svg ? open_picture(options.svg, in, image_name, recovery.out) : nullptr;
+    refuse_closed_error_stream(closed, recovery.out, picture);
     FILE* stream = report_stream(recovery.out, picture, in, image_name);
     const std::unique_ptr<report_writer> writer = make_writer(options, stream, image_name);
     delayed_report report(*writer);
     open_delayed(report);
+    // Every refusal is behind: only now are the output files emptied.
+    if (const char* name = empty_output_files())
+        fail_errno(PAGECHECK_ERRORS, name);
 
     text_map map;
     map.on_run = [&](const map_run& run) { exit_unless_written(report.write_run(run)); };

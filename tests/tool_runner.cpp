@@ -61,8 +61,16 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
             dup2(options.stdin_fd, 0);
         else
             redirect(0, options.stdin_path, O_RDONLY);
-        redirect(1, out_path, O_WRONLY | O_CREAT | O_TRUNC);
-        redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
+        if (options.stdout_fd >= 0)
+            dup2(options.stdout_fd, 1);
+        else
+            redirect(1, out_path, O_WRONLY | O_CREAT | O_TRUNC);
+        if (options.stderr_fd >= 0)
+            dup2(options.stderr_fd, 2);
+        else
+            redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
+        for (const std::string& setting : options.environment)
+            putenv(const_cast<char*>(setting.c_str()));
         for (const int fd : options.closed)
             close(fd);
         if (options.user >= 0 &&
