@@ -169,6 +169,10 @@ const damage_case damage_cases[] = {
     {.name = "header_not_zero", .made = "H D2", .input_size = 2 * PAGE,
      .damage = set_data(0, 100, 512, '\xff'), .claim = with_header,
      .findings = {"block 0 page 0 (header): bytes 4-2047 are not zero"}},
+    // One page short of the data pages: the last page would be cut whole.
+    {.name = "header_size_a_page_short", .made = "H D4", .input_size = 4 * PAGE,
+     .header_size = 3 * PAGE, .claim = with_header,
+     .findings = {"header size 6144 does not fit the 8192 bytes of data pages; nothing is cut"}},
     {.name = "header_size_misfit", .made = "H D3", .input_size = 5000, .header_size = 5,
      .claim = with_header,
      .findings = {"header size 5 does not fit the 6144 bytes of data pages; nothing is cut"}},

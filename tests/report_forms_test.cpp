@@ -87,12 +87,10 @@ TEST_P(Json, IsOneDocumentWithEveryField)
     for (const char* key : {"header", "status_words", "fill"})
         EXPECT_TRUE(layout[key].is_boolean()) << key;
     EXPECT_TRUE(layout["bad_blocks"].is_array());
+    // Each finding object's fields are checked kind by kind in report_tables_test.
     std::vector<std::string> kinds;
-    for (const json& f : doc["findings"]) {
+    for (const json& f : doc["findings"])
         kinds.push_back(f["finding"]);
-        for (const char* key : {"record", "block", "page", "kind", "sector", "found", "text"})
-            EXPECT_TRUE(f.contains(key)) << key;
-    }
     EXPECT_EQ(kinds, c.findings);
     EXPECT_EQ(doc["summary"]["status"], c.status);
     const json& summary = doc["summary"];

@@ -1,0 +1,213 @@
+// Every kind of finding and of page as the reports show it: each finding
+// kind's text line and exact JSON object, each page kind's map letter, the
+// marks over it, and which kind shows when the picture merges blocks.  The
+// tables here must name every kind, so a new kind needs a row.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "json_writer.h"
+#include "map_svg.h"
+#include "report_words.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct finding_row {
+    const char* name;                 // the kind's JSON name
+    const char* text;                 // its text line
+    std::vector<const char*> fields;  // the JSON fields that are not null
+};
+
+// A finding of every kind carries these values; the row says which show.
+finding sample_finding(finding_kind what)
+{
+    finding f{};
+    f.what = what;
+    f.record = 70;
+    f.block = 1;
+    f.page = 6;
+    f.kind = page_kind::data;
+    f.other = page_kind::fill;
+    f.sector = 2;
+    f.byte = 1030;
+    f.bit = 5;
+    f.word = 13;
+    f.found = 0x1234;
+    f.expected = 0x5678;
+    return f;
+}
+
+// The layout the findings that compare it with a claim name.
+found_layout sample_layout()
+{
+    found_layout layout;
+    layout.bad_blocks = {3, 7};
+    layout.bad_block_count = 2;
+    return layout;
+}
+
+const finding_row finding_rows[] = {
+    {"corrected_data", "block 1 page 6 (data) sector 2: corrected byte 1030 bit 5",
+     {"record", "block", "page", "kind", "sector", "byte", "bit"}},
+    {"corrected_code",
+     "block 1 page 6 (data) sector 2: ECC word spare[13] bit 5 flipped, data intact",
+     {"record", "block", "page", "kind", "sector", "bit", "word"}},
+    {"uncorrectable", "block 1 page 6 (data) sector 2: uncorrectable, syndrome 0x00001234",
+     {"record", "block", "page", "kind", "sector", "found"}},
+    {"page_tag", "block 1 page 6 (data): page tag 0x00001234, expected 0x00005678",
+     {"record", "block", "page", "kind", "found", "expected"}},
+    {"status_word", "block 1 page 6 (data): block status word 0x00001234, expected 0x00005678",
+     {"record", "block", "page", "kind", "word", "found", "expected"}},
+    {"status_word_value",
+     "block 1 page 6 (data): block status word 0x00001234, expected 0x00000000 or 0x00000000",
+     {"record", "block", "page", "kind", "word", "found"}},
+    {"spare_word", "block 1 page 6 (data): spare[13] = 0x00001234, expected 0",
+     {"record", "block", "page", "kind", "word", "found", "expected"}},
+    {"header_not_zero", "block 1 page 6 (data): bytes 4-2047 are not zero",
+     {"record", "block", "page", "kind"}},
+    {"data_not_zero", "block 1 page 6 (data): data area is not zero",
+     {"record", "block", "page", "kind"}},
+    {"header_size_differs",
+     "block 1 page 6 (data): header size 4660, the first header page holds 22136",
+     {"record", "block", "page", "kind", "found", "expected"}},
+    {"out_of_place", "block 1 page 6 (data): out of place after a fill page",
+     {"record", "block", "page", "kind", "after"}},
+    {"ends_inside_fill", "image ends inside the fill pages, at page 6", {"page"}},
+    {"ends_after", "image ends after a fill page, before any data page that follows it",
+     {"after"}},
+    {"partial_record", "trailing partial record of 4660 bytes", {"found"}},
+    {"header_size_misfit",
+     "header size 4660 does not fit the 22136 bytes of data pages; nothing is cut",
+     {"found", "expected"}},
+    {"too_many_bad_blocks", "4660 bad blocks, more than the 16 that pagesmith can list",
+     {"found"}},
+    {"layout_header", "page 0 of every block is a header page: made with -h?", {"found"}},
+    {"layout_bad_blocks", "block 4660 is a bad block, which -B does not list: made with -B 3 7?",
+     {"found"}},
+    {"layout_marking",
+     "data pages 0 and 1 carry no block status word, which -B implies: made without -B?", {}},
+};
+
+// The JSON document a writer makes of one finding, parsed.
+json document_of(const finding& f, const found_layout& layout)
+{
+    char* bytes = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&bytes, &size);
+    {
+        json_writer writer(out, "image", report_detail::findings, map_request::absent);
+        writer.write_layout(layout);
+        writer.write_finding(f);
+        writer.write_summary(check_summary{});
+    }
+    std::fclose(out);
+    const std::string text(bytes, size);
+    std::free(bytes);
+    return json::parse(text);
+}
+
+TEST(FindingKinds, EachHasItsTextAndExactlyItsJsonFields)
+{
+    ASSERT_EQ(std::size(finding_rows), static_cast<size_t>(FINDING_KIND_COUNT));
+    const found_layout layout = sample_layout();
+    for (int k = 0; k < FINDING_KIND_COUNT; ++k) {
+        const finding_row& row = finding_rows[k];
+        const finding f = sample_finding(static_cast<finding_kind>(k));
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(describe_finding(f, layout), row.text);
+        const json values = {{"record", 70}, {"block", 1}, {"page", 6}, {"kind", "data"},
+                             {"sector", 2},  {"byte", 1030}, {"bit", 5}, {"word", 13},
+                             {"found", 0x1234}, {"expected", 0x5678}, {"after", "fill"}};
+        json expected = {{"finding", row.name}, {"text", row.text}};
+        for (const auto& [key, value] : values.items())
+            expected[key] = nullptr;
+        for (const char* field : row.fields)
+            expected[field] = values[field];
+        const json doc = document_of(f, layout);
+        ASSERT_EQ(doc["findings"].size(), 1u);
+        EXPECT_EQ(doc["findings"][0], expected);
+    }
+}
+
+// The other finding texts whose words depend on a value.
+TEST(FindingKinds, WordsFollowTheirValues)
+{
+    finding header = sample_finding(finding_kind::layout_header);
+    header.found = 0;
+    finding listed = sample_finding(finding_kind::layout_bad_blocks);
+    listed.expected = 0;
+    EXPECT_EQ(describe_finding(header, {}),
+              "no block starts with a header page: made without -h?");
+    EXPECT_EQ(describe_finding(listed, {}),
+              "block 4660 is not a bad block, though -B lists it: made without -B?");
+}
+
+struct cell_row {
+    const char* name;
+    page_kind kind;
+    map_cell marks;
+    char shown;  // on the text map
+};
+
+const cell_row cell_rows[] = {
+    {"data", page_kind::data, 0, 'D'},
+    {"header", page_kind::header, 0, 'H'},
+    {"bad_block", page_kind::bad_block, 0, 'B'},
+    {"fill", page_kind::fill, 0, 'F'},
+    {"corrected", page_kind::header, CELL_CORRECTED, 'c'},
+    {"problem_over_corrected", page_kind::fill, CELL_CORRECTED | CELL_PROBLEM, '!'},
+    {"uncorrectable_over_problem", page_kind::data, CELL_PROBLEM | CELL_UNCORRECTABLE, 'X'},
+};
+
+TEST(PageKinds, EachHasItsLetterUnderTheWorstMark)
+{
+    std::set<page_kind> unmarked;
+    for (const cell_row& row : cell_rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(map_char(static_cast<map_cell>(static_cast<map_cell>(row.kind) | row.marks)),
+                  row.shown);
+        if (row.marks == 0)
+            unmarked.insert(row.kind);
+    }
+    EXPECT_EQ(unmarked.size(), static_cast<size_t>(PAGE_KIND_COUNT));
+}
+
+// Blocks that the picture merges into one row show, page by page, the kind
+// that tells most: bad block, then header, then data, then fill.
+TEST(PageKinds, MergedRowsShowTheMostTellingKind)
+{
+    const page_kind rank[] = {page_kind::fill, page_kind::data, page_kind::header,
+                              page_kind::bad_block};
+    ASSERT_EQ(std::size(rank), static_cast<size_t>(PAGE_KIND_COUNT));
+    // One page for each pair of kinds: even blocks hold the lesser kind there,
+    // odd blocks the greater, so every merged row holds both.
+    std::vector<std::pair<page_kind, page_kind>> pairs;
+    for (size_t a = 0; a < std::size(rank); ++a)
+        for (size_t b = a + 1; b < std::size(rank); ++b)
+            pairs.emplace_back(rank[a], rank[b]);
+    svg_map map;
+    for (uint64_t block = 0; block < 4 * SVG_MAX_ROWS; ++block) {
+        std::string cells;
+        for (const auto& [lesser, greater] : pairs)
+            cells.push_back(static_cast<char>(block % 2 ? greater : lesser));
+        svg_block(map, block, cells);
+    }
+    ASSERT_LE(map.rows.size(), SVG_MAX_ROWS);
+    for (const svg_row& row : map.rows) {
+        ASSERT_TRUE(row.merged);
+        for (size_t page = 0; page < pairs.size(); ++page)
+            EXPECT_EQ(kind_of_cell(static_cast<map_cell>(row.cells[page])), pairs[page].second)
+                << "page " << page;
+    }
+}
+
+}  // namespace
