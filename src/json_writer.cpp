@@ -7,12 +7,6 @@
 
 using nlohmann::json;
 
-// The layout object, held until the notes are in.
-struct json_writer::pending_layout {
-    found_layout layout;
-    json object;
-};
-
 namespace {
 
 // A value as JSON text; bytes that are not UTF-8 become U+FFFD, so the text
@@ -87,85 +81,104 @@ json summary_object(const check_summary& summary)
     return o;
 }
 
+// Writes the report as one JSON document.
+class json_writer : public report_writer {
+public:
+    json_writer(FILE* stream, const std::string& image_name, report_detail detail,
+                map_request map)
+        : stream_(stream), image_name_(image_name), detail_(detail), map_(map)
+    {
+    }
+
+    bool takes_findings() const override { return detail_ == report_detail::findings; }
+
+    bool takes_map() const override { return map_ == map_request::present; }
+
+    bool write_layout(const found_layout& layout) override
+    {
+        layout_ = layout;
+        layout_object_ = layout_object(layout);
+        return true;
+    }
+
+    bool write_note(const layout_note& note) override
+    {
+        layout_object_["notes"].push_back(describe_note(note));
+        return true;
+    }
+
+    bool write_finding(const finding& f) override
+    {
+        return !takes_findings() ||
+               (open(part::findings) && put(text_of(finding_object(f, layout_))));
+    }
+
+    bool write_run(const map_run& run) override
+    {
+        if (!takes_map())
+            return true;
+        json o;
+        o["first"] = run.first;
+        o["last"] = run.last;
+        o["pages"] = map_chars(run.cells);
+        return open(part::map) && put(text_of(o));
+    }
+
+    bool write_summary(const check_summary& summary) override
+    {
+        return open(part::done) &&
+               put(",\"summary\":" + text_of(summary_object(summary)) + "}\n") &&
+               std::fflush(stream_) == 0 && !std::ferror(stream_);
+    }
+
+private:
+    // Where the document stands: each part opens when its first piece comes.
+    enum class part { layout, findings, map, done };
+
+    // Writes what comes before the next piece of `next`: the head of the
+    // document, the map's start, a comma, or the end of the last list.
+    bool open(part next)
+    {
+        std::string text;
+        if (part_ == part::layout) {
+            text = "{\"image\":" + text_of(json(image_name_)) +
+                   ",\"layout\":" + text_of(layout_object_) + ",\"findings\":[";
+            part_ = part::findings;
+            first_piece_ = true;
+        }
+        if (part_ == part::findings && next != part::findings && takes_map()) {
+            text += "],\"map\":[";
+            part_ = part::map;
+            first_piece_ = true;
+        }
+        if (next == part::done)
+            text += "]";
+        else if (!first_piece_)
+            text += ",";
+        first_piece_ = false;
+        return put(text);
+    }
+
+    // Writes text to the stream.
+    bool put(const std::string& text)
+    {
+        return std::fwrite(text.data(), 1, text.size(), stream_) == text.size();
+    }
+
+    FILE* stream_;
+    std::string image_name_;
+    report_detail detail_;
+    map_request map_;
+    part part_ = part::layout;
+    bool first_piece_ = true;  // no piece written in this part yet
+    found_layout layout_;      // completes the findings that compare it with a claim
+    json layout_object_;       // written with the first piece after it
+};
+
 }  // namespace
 
-json_writer::json_writer(FILE* stream, std::string image_name, report_detail detail,
-                         map_request map)
-    : stream_(stream), image_name_(std::move(image_name)), detail_(detail), map_(map)
+std::unique_ptr<report_writer> make_json_writer(FILE* stream, const std::string& image_name,
+                                                report_detail detail, map_request map)
 {
-}
-
-json_writer::~json_writer() = default;
-
-bool json_writer::takes_findings() const
-{
-    return detail_ == report_detail::findings;
-}
-
-bool json_writer::takes_map() const
-{
-    return map_ == map_request::present;
-}
-
-bool json_writer::put(const std::string& text)
-{
-    return std::fwrite(text.data(), 1, text.size(), stream_) == text.size();
-}
-
-bool json_writer::open(part next)
-{
-    std::string text;
-    if (part_ == part::layout) {
-        text = "{\"image\":" + text_of(json(image_name_)) +
-               ",\"layout\":" + text_of(layout_->object) + ",\"findings\":[";
-        part_ = part::findings;
-        first_piece_ = true;
-    }
-    if (part_ == part::findings && next != part::findings && takes_map()) {
-        text += "],\"map\":[";
-        part_ = part::map;
-        first_piece_ = true;
-    }
-    if (next == part::done)
-        text += "]";
-    else if (!first_piece_)
-        text += ",";
-    first_piece_ = false;
-    return put(text);
-}
-
-bool json_writer::write_layout(const found_layout& layout)
-{
-    layout_ = std::make_unique<pending_layout>(pending_layout{layout, layout_object(layout)});
-    return true;
-}
-
-bool json_writer::write_note(const layout_note& note)
-{
-    layout_->object["notes"].push_back(describe_note(note));
-    return true;
-}
-
-bool json_writer::write_finding(const finding& f)
-{
-    if (!takes_findings())
-        return true;
-    return open(part::findings) && put(text_of(finding_object(f, layout_->layout)));
-}
-
-bool json_writer::write_run(const map_run& run)
-{
-    if (!takes_map())
-        return true;
-    json o;
-    o["first"] = run.first;
-    o["last"] = run.last;
-    o["pages"] = map_chars(run.cells);
-    return open(part::map) && put(text_of(o));
-}
-
-bool json_writer::write_summary(const check_summary& summary)
-{
-    return open(part::done) && put(",\"summary\":" + text_of(summary_object(summary)) + "}\n") &&
-           std::fflush(stream_) == 0 && !std::ferror(stream_);
+    return std::make_unique<json_writer>(stream, image_name, detail, map);
 }

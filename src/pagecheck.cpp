@@ -26,6 +26,7 @@
 #include "json_writer.h"
 #include "map_svg.h"
 #include "output_files.h"
+#include "report_spool.h"
 #include "pagecheck_options.h"
 #include "report_words.h"
 #include "text_writer.h"
@@ -118,17 +119,18 @@ std::unique_ptr<report_writer> make_writer(const check_options& options, FILE* s
                                            const char* image_name)
 {
     if (options.form == report_form::json)
-        return std::make_unique<json_writer>(stream, image_name, options.detail, options.map);
+        return make_json_writer(stream, image_name, options.detail, options.map);
     const char* prefix = stream == stderr ? PAGECHECK_ERRORS.prefix : "";
-    return std::make_unique<text_writer>(stream, prefix, options.detail, options.map);
+    return make_text_writer(stream, prefix, options.detail, options.map);
 }
 
-// Makes the spools of the report before anything is read or emptied:
-// without them the report would come out of order.
-void open_delayed(delayed_report& report)
+// The report, held back until the summary, with its spools made before
+// anything is read or emptied: without them it would come out of order.
+std::unique_ptr<report_writer> delay_report(report_writer& writer)
 {
-    if (report.open())
-        return;
+    std::unique_ptr<report_writer> report = make_delayed_report(writer);
+    if (report)
+        return report;
     const char* variable = std::getenv("TMPDIR");
     const std::string where =
         std::string(variable && *variable ? "TMPDIR '" : "'") + spool_folder() + "'";
@@ -219,8 +221,8 @@ int main(int argc, char** argv)
     refuse_closed_error_stream(closed, recovery.out, picture);
     FILE* stream = report_stream(recovery.out, picture, in, image_name);
     const std::unique_ptr<report_writer> writer = make_writer(options, stream, image_name);
-    delayed_report report(*writer);
-    open_delayed(report);
+    const std::unique_ptr<report_writer> delayed = delay_report(*writer);
+    report_writer& report = *delayed;
     // Every refusal is behind: only now are the output files emptied.
     if (const char* name = empty_output_files())
         fail_errno(PAGECHECK_ERRORS, name);

@@ -104,10 +104,11 @@ json document_of(const finding& f, const found_layout& layout)
     size_t size = 0;
     FILE* out = open_memstream(&bytes, &size);
     {
-        json_writer writer(out, "image", report_detail::findings, map_request::absent);
-        writer.write_layout(layout);
-        writer.write_finding(f);
-        writer.write_summary(check_summary{});
+        const auto writer =
+            make_json_writer(out, "image", report_detail::findings, map_request::absent);
+        writer->write_layout(layout);
+        writer->write_finding(f);
+        writer->write_summary(check_summary{});
     }
     std::fclose(out);
     const std::string text(bytes, size);
