@@ -4,6 +4,7 @@
 #include <cinttypes>
 
 #include "page_kinds.h"
+#include "svg_text.h"
 
 namespace {
 
@@ -15,6 +16,14 @@ constexpr int MARGIN = 12;
 constexpr int HEADER_HEIGHT = 96;   // title, layout, summary and page numbers
 constexpr int LEGEND_HEIGHT = 72;
 constexpr int WIDTH = 2 * MARGIN + LABEL_WIDTH + PAGES_PER_BLOCK * CELL;
+// Characters of the title (the image's name, in bold) that fit the width.
+constexpr size_t TITLE_CHARACTERS = 90;
+
+// Colours of the marks of damage, from the same colour-blind-safe palette
+// as the kinds; each mark also has a shape of its own.
+constexpr const char* UNCORRECTABLE_COLOUR = "#000000";  // a cross
+constexpr const char* PROBLEM_COLOUR = "#D55E00";        // a square outline
+constexpr const char* CORRECTED_COLOUR = "#F0E442";      // a dot, outlined
 
 // The cell showing both a and b: every mark of either, the kind that
 // takes precedence.
@@ -68,28 +77,6 @@ void regroup(svg_map& map)
     }
 }
 
-// Writes text with the characters that XML reserves escaped; bytes that
-// are not printable ASCII become '?'.
-std::string xml_text(const std::string& text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '"')
-            out += "&quot;";
-        else if (c < 0x20 || c > 0x7e)
-            out += '?';
-        else
-            out += static_cast<char>(c);
-    }
-    return out;
-}
-
 // The label of a row.
 std::string row_label(const svg_row& row)
 {
@@ -106,16 +93,18 @@ std::string row_label(const svg_row& row)
 void write_marks(FILE* out, map_cell cell, int x, int y)
 {
     if (cell & CELL_UNCORRECTABLE)
-        std::fprintf(out, "<path d=\"M%d %dl%d %dm0 -%dl-%d %d\" stroke=\"#d62728\" "
+        std::fprintf(out, "<path d=\"M%d %dl%d %dm0 -%dl-%d %d\" stroke=\"%s\" "
                           "stroke-width=\"2\"/>\n",
-                     x + 1, y + 1, CELL - 2, CELL - 2, CELL - 2, CELL - 2, CELL - 2);
+                     x + 1, y + 1, CELL - 2, CELL - 2, CELL - 2, CELL - 2, CELL - 2,
+                     UNCORRECTABLE_COLOUR);
     else if (cell & CELL_PROBLEM)
         std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" "
-                          "stroke=\"#ff7f0e\" stroke-width=\"2\"/>\n",
-                     x + 1, y + 1, CELL - 2, CELL - 2);
+                          "stroke=\"%s\" stroke-width=\"2\"/>\n",
+                     x + 1, y + 1, CELL - 2, CELL - 2, PROBLEM_COLOUR);
     else if (cell & CELL_CORRECTED)
-        std::fprintf(out, "<circle cx=\"%d\" cy=\"%d\" r=\"2.5\" fill=\"#f0b400\"/>\n",
-                     x + CELL / 2, y + CELL / 2);
+        std::fprintf(out, "<circle cx=\"%d\" cy=\"%d\" r=\"2.5\" fill=\"%s\" stroke=\"#000000\" "
+                          "stroke-width=\"0.5\"/>\n",
+                     x + CELL / 2, y + CELL / 2, CORRECTED_COLOUR);
 }
 
 // Writes one row: its label, runs of pages of one kind as one rectangle,
@@ -198,7 +187,7 @@ bool write_svg(FILE* out, const svg_map& map, const svg_texts& texts)
                  WIDTH, height, WIDTH, height);
     std::fprintf(out, "<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n", WIDTH, height);
     std::fprintf(out, "<text x=\"%d\" y=\"22\" font-size=\"15\" font-weight=\"bold\">%s</text>\n",
-                 MARGIN, xml_text(texts.title).c_str());
+                 MARGIN, xml_text(shortened(texts.title, TITLE_CHARACTERS)).c_str());
     std::fprintf(out, "<text x=\"%d\" y=\"42\">%s</text>\n", MARGIN,
                  xml_text(texts.layout).c_str());
     // The summary is long: its counts of pages and of sectors go on two lines.

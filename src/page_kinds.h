@@ -1,4 +1,6 @@
-// How the reports show each kind of page: the one table of it.
+// How the reports show each kind of page: the one table of it.  The
+// colours come from a palette that readers with red-green colour blindness
+// tell apart (Okabe and Ito's), the same as in the image-format picture.
 #ifndef PAGESMITH_PAGE_KINDS_H
 #define PAGESMITH_PAGE_KINDS_H
 
@@ -18,10 +20,10 @@ struct page_kind_look {
 constexpr page_kind_look look_of(page_kind kind)
 {
     switch (kind) {
-    case page_kind::data: return {"data", "data", "data", 'D', "#4e9a57", 2};
-    case page_kind::header: return {"header", "header", "header", 'H', "#3d6fb6", 1};
-    case page_kind::bad_block: return {"bad-block", "bad_block", "bad block", 'B', "#6b6b6b", 0};
-    case page_kind::fill: return {"fill", "fill", "fill", 'F', "#e4e4e4", 3};
+    case page_kind::data: return {"data", "data", "data", 'D', "#0072B2", 2};
+    case page_kind::header: return {"header", "header", "header", 'H', "#E69F00", 1};
+    case page_kind::bad_block: return {"bad-block", "bad_block", "bad block", 'B', "#CC79A7", 0};
+    case page_kind::fill: return {"fill", "fill", "fill", 'F', "#DDDDDD", 3};
     }
     return {nullptr, nullptr, nullptr, '?', nullptr, PAGE_KIND_COUNT};
 }

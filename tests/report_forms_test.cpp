@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "map_svg.h"
+#include "svg_text.h"
 #include "tool_runner.h"
 
 namespace {
@@ -207,6 +208,32 @@ TEST(Picture, GoesToItsOwnFile)
         EXPECT_EQ(r.err, "pagecheck: the picture and the recovered input would go to the same "
                          "file\n");
     }
+}
+
+// The picture's texts: UTF-8 names kept as they are, whatever else made
+// safe for XML, and long names shortened in the middle.
+TEST(Picture, TextsStayReadable)
+{
+    const struct {
+        std::string text;
+        size_t most;
+        std::string shown;
+    } rows[] = {
+        {"boot.img", 90, "boot.img"},
+        {"b\xc3\xb6\xc3\xb6t \xe2\x80\x94 \xf0\x9f\x93\x80.img", 90,
+         "b\xc3\xb6\xc3\xb6t \xe2\x80\x94 \xf0\x9f\x93\x80.img"},
+        {"a<b>&\"c\x01\x7f", 90, "a&lt;b&gt;&amp;&quot;c??"},
+        // A stray continuation byte, a cut sequence, an overlong form and a
+        // surrogate are not UTF-8.
+        {"x\x80y\xc3 \xc0\xaf \xed\xa0\x80", 90,
+         "x\xef\xbf\xbdy\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd "
+         "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+        {"/very/long/folder/name/image.img", 16, "/very\xe2\x80\xa6/image.img"},
+        {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", 4,
+         "\xc3\xa9\xe2\x80\xa6\xc3\xa9\xc3\xa9"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(xml_text(shortened(row.text, row.most)), row.shown) << row.text;
 }
 
 }  // namespace
