@@ -46,7 +46,7 @@ enum class finding_scope { sector, record, image };
 // Fields of a finding, as bits of finding_traits::fields: those that apply
 // to a kind are the ones its reports show.
 enum finding_field : unsigned {
-    FIELD_RECORD = 1u << 0,    // record, block and the record's kind
+    FIELD_RECORD = 1u << 0,    // record, block, the record's offset and its kind
     FIELD_PAGE = 1u << 1,      // page
     FIELD_SECTOR = 1u << 2,    // sector
     FIELD_BYTE = 1u << 3,      // byte of the data area

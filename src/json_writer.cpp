@@ -9,6 +9,10 @@ using nlohmann::json;
 
 namespace {
 
+// The version of the document's form: a new member keeps it, a changed or
+// dropped one raises it.
+constexpr int JSON_REPORT_VERSION = 1;
+
 // A value as JSON text; bytes that are not UTF-8 become U+FFFD, so the text
 // is valid JSON whatever a name holds.
 std::string text_of(const json& value)
@@ -37,6 +41,7 @@ json finding_object(const finding& f, const found_layout& layout)
     o["finding"] = traits.name;
     o["record"] = number_if(has, FIELD_RECORD, f.record);
     o["block"] = number_if(has, FIELD_RECORD, f.block);
+    o["offset"] = number_if(has, FIELD_RECORD, f.record * PAGE_RECORD_SIZE);
     o["page"] = number_if(has, FIELD_PAGE, static_cast<uint64_t>(f.page));
     o["kind"] = kind_if(has, FIELD_RECORD, f.kind);
     o["sector"] = number_if(has, FIELD_SECTOR, static_cast<uint64_t>(f.sector));
@@ -141,7 +146,8 @@ private:
     {
         std::string text;
         if (part_ == part::layout) {
-            text = "{\"image\":" + text_of(json(image_name_)) +
+            text = "{\"version\":" + std::to_string(JSON_REPORT_VERSION) +
+                   ",\"image\":" + text_of(json(image_name_)) +
                    ",\"layout\":" + text_of(layout_object_) + ",\"findings\":[";
             part_ = part::findings;
             first_piece_ = true;

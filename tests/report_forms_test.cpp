@@ -81,6 +81,7 @@ TEST_P(Json, IsOneDocumentWithEveryField)
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.err, "");
     const json doc = json::parse(r.out);  // throws on anything but one JSON document
+    EXPECT_EQ(doc["version"], 1);
     EXPECT_EQ(doc["image"], dir.file("im\"a\\ge\x01\xef\xbf\xbd.img"));
     const json& layout = doc["layout"];
     EXPECT_EQ(layout["options"], c.options);
