@@ -6,6 +6,8 @@
 
 void vsay(const error_style& style, const char* format, va_list args)
 {
+    if (style.before)
+        style.before();
     std::fputs(style.prefix, stderr);
     std::vfprintf(stderr, format, args);
 }
@@ -30,6 +32,8 @@ void fail_message(const error_style& style, const char* format, ...)
 void fail_errno(const error_style& style, const char* word)
 {
     const int saved = errno;
+    if (style.before)
+        style.before();
     std::fprintf(stderr, "%s%s: %s\n", style.prefix, word, std::strerror(saved));
     std::exit(style.status);
 }

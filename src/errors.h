@@ -10,8 +10,9 @@
 
 // How one tool reports a failure.
 struct error_style {
-    const char* prefix;  // written before every message
-    int status;          // exit status after a failure
+    const char* prefix;          // written before every message
+    int status;                  // exit status after a failure
+    void (*before)() = nullptr;  // called before every message, when given
 };
 
 // pagesmith: bare messages, status 1.

@@ -28,6 +28,7 @@
 #include "output_files.h"
 #include "report_spool.h"
 #include "pagecheck_options.h"
+#include "progress.h"
 #include "report_words.h"
 #include "text_writer.h"
 
@@ -249,8 +250,11 @@ int main(int argc, char** argv)
             fail_errno(PAGECHECK_ERRORS, out_name);
         if (report.takes_map() || options.svg)
             gather_page(gatherer, page);
+        note_progress((page.record + 1) * PAGE_RECORD_SIZE);
     };
 
+    if (options.detail == report_detail::findings)
+        start_progress(fileno(in));
     image_checker checker;
     check_summary summary;
     const int read_error = check_image(checker, in, options.claim, sink, summary);
@@ -258,6 +262,7 @@ int main(int argc, char** argv)
         errno = read_error;
         fail_errno(PAGECHECK_ERRORS, image_name);
     }
+    clear_progress();
     finish_gathering(gatherer);
     finish_map(map);
     if (recovery.out && (!finish_recovery(recovery, summary.layout.input_size) ||

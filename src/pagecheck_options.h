@@ -5,10 +5,12 @@
 
 #include "check_sink.h"
 #include "errors.h"
+#include "progress.h"
 #include "report_writer.h"
 
-// pagecheck's failures: every message starts "pagecheck: ", status 2.
-constexpr error_style PAGECHECK_ERRORS = {"pagecheck: ", 2};
+// pagecheck's failures: every message starts "pagecheck: ", status 2, and
+// clears the progress line first.
+constexpr error_style PAGECHECK_ERRORS = {"pagecheck: ", 2, clear_progress};
 
 // The form of the report.
 enum class report_form { text, json };
