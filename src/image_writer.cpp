@@ -7,6 +7,7 @@
 
 #include "image_writer.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -79,12 +80,17 @@ char* put_block_page(char* p, const char (&start)[N], int32_t block, int32_t pag
     return p;
 }
 
-// Hands the trace text [begin, end) to the standard output.
+// The error of the first failed trace write, or 0.
+int trace_errno = 0;
+
+// Hands the trace text [begin, end) to the standard output.  A failed write
+// (a full device, a reader that has gone) is kept for the end of the run,
+// and the trace is no longer written: the image is still completed.
 void write_trace(const char* begin, const char* end)
 {
     const size_t n = static_cast<size_t>(end - begin);
-    if (std::fwrite(begin, 1, n, stdout) != n)
-        fail_errno(PAGESMITH_ERRORS, "stdout");
+    if (trace_errno == 0 && std::fwrite(begin, 1, n, stdout) != n)
+        trace_errno = errno != 0 ? errno : EIO;
 }
 
 // Sets the four ECC words of `spare` from `data` and appends one trace line
@@ -159,6 +165,11 @@ size_t read_page(FILE* in, uint8_t* data)
 }
 
 }  // namespace
+
+int trace_error()
+{
+    return trace_errno;
+}
 
 bool is_bad(const optional_bad_blocks& bad_block, int32_t block)
 {

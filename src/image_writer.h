@@ -25,4 +25,8 @@ void write_bad_block(FILE* out, int32_t block);
 // True when `block` stands in the list (reported on the error stream).
 bool is_bad(const optional_bad_blocks& bad_block, int32_t block);
 
+// The error (an errno value) of the first trace write that failed, or 0.
+// After a failure the trace is no longer written; the image goes on.
+int trace_error();
+
 #endif

@@ -2,12 +2,16 @@
 //
 //   pagesmith INPUT OUTPUT [-s|-d] [-f] [-b] [-B n...] [-h] [-F size]
 //
-// The driver echoes both names, opens both files, walks the options, works
-// out the header size and runs the image writer.
+// The driver echoes both names, opens the input, checks the output name,
+// walks the options and works out the header size, and only then empties or
+// creates the image file and runs the image writer.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -59,6 +63,10 @@ int32_t fsize(const char* name)
 
 namespace {
 
+// The refusal of an image file that would overwrite what the run reads or
+// share a file with what it writes.
+constexpr const char* SAME_FILE_MESSAGE = "Input and output are the same file '%s'\n";
+
 // Opens `name` for reading; a failure ends with status 1.
 FILE* open_input(const char* name)
 {
@@ -73,8 +81,80 @@ FILE* open_input(const char* name)
 void refuse_same_file(FILE* in, const char* output_name)
 {
     if (overwrites(fileno(in), output_name))
-        fail_message(PAGESMITH_ERRORS, "Input and output are the same file '%s'\n",
-                     output_name);
+        fail_message(PAGESMITH_ERRORS, SAME_FILE_MESSAGE, output_name);
+}
+
+// Refuses an output name that the trace or the messages already go into
+// (/dev/stdout, "> img", "2>> img"): the image would hold them.  The
+// refusal goes to whichever stream is not that file, and the names echoed
+// so far are dropped when the trace stream is that file, so that nothing
+// of the run lands in it.
+void refuse_standard_stream_output(const char* output_name)
+{
+    const bool into_trace = writes_into(STDOUT_FILENO, output_name);
+    const bool into_messages = writes_into(STDERR_FILENO, output_name);
+    if (!into_trace && !into_messages)
+        return;
+    std::fprintf(into_messages ? stdout : stderr, SAME_FILE_MESSAGE, output_name);
+    if (into_trace)
+        _exit(PAGESMITH_ERRORS.status);
+    std::exit(PAGESMITH_ERRORS.status);
+}
+
+// Refuses an input that cannot be read as a file (a directory) with the
+// message its first read would give.
+void refuse_unreadable_input(FILE* in)
+{
+    struct stat st;
+    if (fstat(fileno(in), &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        fail_errno(PAGESMITH_ERRORS, "fread");
+    }
+}
+
+// The image file while the command line is checked: an existing file held
+// open but not yet emptied, or a name to be created.
+struct pending_output {
+    const char* name;
+    int fd;  // the existing file, or -1 when it is to be created
+};
+
+// Opens the image file as opening it to write would, but leaves an existing
+// file as it is and no new file behind: a failure to open is reported here,
+// in its place before the option messages.  A name that does not exist is
+// created to meet any failure and removed again at once.
+pending_output open_output(const char* name)
+{
+    const int fd = open(name, O_WRONLY);
+    if (fd >= 0)
+        return {name, fd};
+    if (errno != ENOENT)
+        fail_errno(PAGESMITH_ERRORS, "open");
+    const int created = open(name, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (created >= 0) {
+        close(created);
+        unlink(name);
+    } else if (errno != EEXIST) {
+        // EEXIST: a link to a file that does not exist yet, made through it later.
+        fail_errno(PAGESMITH_ERRORS, "open");
+    }
+    return {name, -1};
+}
+
+// Empties the existing image file, or creates it, once the command line
+// has passed every check.
+FILE* create_output(const pending_output& output)
+{
+    int fd = output.fd;
+    struct stat st;
+    if (fd < 0)
+        fd = open(output.name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    else if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)
+        fd = -1;
+    FILE* out = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (!out)
+        fail_errno(PAGESMITH_ERRORS, "open");
+    return out;
 }
 
 // Reports a rejected command line and ends with status 1.
@@ -94,6 +174,10 @@ void finish(FILE* out)
 {
     if (std::fclose(out) != 0)
         fail_errno(PAGESMITH_ERRORS, "fwrite");
+    if (trace_error() != 0) {
+        errno = trace_error();
+        fail_errno(PAGESMITH_ERRORS, "stdout");
+    }
     if (std::fflush(stdout) != 0)
         fail_errno(PAGESMITH_ERRORS, "stdout");
     if (std::ferror(stdout))
@@ -108,6 +192,9 @@ int main(int argc, char** argv)
     // trace or a message would be written into it.
     if (open_missing_standard_descriptors() < 0)
         return 1;
+    // A reader of the trace that goes away early fails the trace writes
+    // instead of ending the run: the image is completed.
+    std::signal(SIGPIPE, SIG_IGN);
 
     // Static: the streams are flushed when the process ends, which may
     // happen from deep inside the conversion.
@@ -121,16 +208,16 @@ int main(int argc, char** argv)
     if (argc <= 2)
         usage(argv);
 
+    // The whole command line is checked before the image file is emptied or
+    // created; the messages keep their order: opening errors first.
     std::printf("%s\n", argv[1]);
     FILE* in = open_input(argv[1]);
     std::setvbuf(in, input_buffer, _IOFBF, sizeof input_buffer);
 
     std::printf("%s\n", argv[2]);
     refuse_same_file(in, argv[2]);
-    FILE* out = std::fopen(argv[2], "wb");
-    if (!out)
-        fail_errno(PAGESMITH_ERRORS, "open");
-    std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
+    refuse_standard_stream_output(argv[2]);
+    const pending_output pending = open_output(argv[2]);
 
     run_settings settings;
     const parse_result result = parse_options(argc, argv, settings);
@@ -141,7 +228,10 @@ int main(int argc, char** argv)
     if (settings.header)
         header_size = settings.forced_header_size != 0 ? settings.forced_header_size
                                                        : fsize(argv[1]);
+    refuse_unreadable_input(in);
 
+    FILE* out = create_output(pending);
+    std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
     read_data(in, out, settings.error_bits, settings.fill, settings.bad_block_table,
               settings.bad_block, settings.header, header_size);
     finish(out);

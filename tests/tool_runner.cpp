@@ -61,8 +61,14 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
             dup2(options.stdin_fd, 0);
         else
             redirect(0, options.stdin_path, O_RDONLY);
-        redirect(1, out_path, O_WRONLY | O_CREAT | O_TRUNC);
-        redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
+        if (options.stdout_fd >= 0)
+            dup2(options.stdout_fd, 1);
+        else
+            redirect(1, out_path, O_WRONLY | O_CREAT | O_TRUNC);
+        if (options.stderr_fd >= 0)
+            dup2(options.stderr_fd, 2);
+        else
+            redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
         for (const int fd : options.closed)
             close(fd);
         if (options.user >= 0 &&
@@ -78,9 +84,10 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
     tool_result result;
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status)
                                            : 128 + WTERMSIG(wait_status);
-    if (options.stdout_path.empty())
+    if (options.stdout_path.empty() && options.stdout_fd < 0)
         result.out = read_file(out_path);
-    result.err = read_file(err_path);
+    if (options.stderr_fd < 0)
+        result.err = read_file(err_path);
     return result;
 }
 

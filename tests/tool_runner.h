@@ -17,6 +17,8 @@ struct run_options {
     std::string stdin_path = "/dev/null";  // standard input
     int stdin_fd = -1;                     // standard input instead, when not -1
     std::string stdout_path;               // empty: captured into out
+    int stdout_fd = -1;                    // standard output instead, when not -1
+    int stderr_fd = -1;                    // error stream instead (not captured), when not -1
     std::string cwd;                       // empty: the test's own
     int user = -1;                         // user and group id to run as; -1 unchanged
     std::vector<int> closed;               // descriptors the run starts without
