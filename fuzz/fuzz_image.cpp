@@ -12,7 +12,7 @@ namespace {
 // The image buffer: room for one record beyond the longest image, so that an
 // image a little too long is still read back and reported, and for the null
 // byte that a memory stream writes after its end.  Anything longer fails to
-// write, and the writer ends the run.
+// write, and the run is reported as failed.
 constexpr size_t IMAGE_BUFFER_SIZE = (MAX_RECORDS + 1) * PAGE_RECORD_SIZE + 1;
 
 // A listed block number from one byte: mostly small numbers that the data
@@ -80,8 +80,11 @@ memory_image convert(const fuzz_run& run, const std::vector<uint8_t>& input)
     // Unbuffered: each write of the writer goes straight into the image.
     fuzz_expect(std::setvbuf(out, nullptr, _IONBF, 0) == 0, "unbuffered image stream");
     srandom(1);
-    read_data(in, out, run.error_bits, run.fill, run.bad_block_table, run.bad_block,
-              run.header, run.header_size);
+    writer_output output{.image = out, .trace = stdout};
+    const writer_error error = read_data(in, output, run.error_bits, run.fill,
+                                         run.bad_block_table, run.bad_block, run.header,
+                                         run.header_size);
+    fuzz_expect(error.failure == writer_failure::none, "the conversion failed");
     std::fclose(in);
     const long written = std::ftell(out);
     fuzz_expect(std::fclose(out) == 0, "closing the image stream");

@@ -1,7 +1,8 @@
 // The flash image writer.
 //
 // Every record is built in two fixed buffers (data area, spare area) and
-// written with two write calls.  Trace lines are formatted by hand into a
+// written with two write calls; the spare buffer starts zeroed, which is
+// what keeps the spare words that no rule sets at zero.  Trace lines are formatted by hand into a
 // small line buffer and handed to the standard output in one call per page;
 // their bytes equal those of the printf formats they stand for.
 
@@ -12,7 +13,6 @@
 #include <cstring>
 
 #include "ecc.h"
-#include "errors.h"
 
 namespace {
 
@@ -80,17 +80,14 @@ char* put_block_page(char* p, const char (&start)[N], int32_t block, int32_t pag
     return p;
 }
 
-// The error of the first failed trace write, or 0.
-int trace_errno = 0;
-
-// Hands the trace text [begin, end) to the standard output.  A failed write
-// (a full device, a reader that has gone) is kept for the end of the run,
-// and the trace is no longer written: the image is still completed.
-void write_trace(const char* begin, const char* end)
+// Hands the trace text [begin, end) to the trace stream.  A failed write
+// (a full device, a reader that has gone) is kept in `out` for the end of
+// the run, and the trace is no longer written: the image is still completed.
+void write_trace(writer_output& out, const char* begin, const char* end)
 {
     const size_t n = static_cast<size_t>(end - begin);
-    if (trace_errno == 0 && std::fwrite(begin, 1, n, stdout) != n)
-        trace_errno = errno != 0 ? errno : EIO;
+    if (out.trace_error == 0 && std::fwrite(begin, 1, n, out.trace) != n)
+        out.trace_error = errno != 0 ? errno : EIO;
 }
 
 // Sets the four ECC words of `spare` from `data` and appends one trace line
@@ -108,29 +105,41 @@ char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace,
     return trace;
 }
 
+// Data-area offsets are drawn by masking a random number.
+static_assert((PAGE_DATA_SIZE & (PAGE_DATA_SIZE - 1)) == 0,
+              "the data area size must be a power of two");
+
 // Flips error_bits random bits of the data area: for each, a byte offset
 // drawn first, then a bit number.
 void inject_bit_errors(uint8_t* data, int32_t error_bits)
 {
     for (int32_t i = 0; i < error_bits; ++i) {
-        const long offset = random() & 0x7FF;
+        const long offset = random() & static_cast<long>(PAGE_DATA_SIZE - 1);
         const long bit = random() & 7;
         data[offset] ^= static_cast<uint8_t>(1u << bit);
     }
 }
 
-// Writes one page record: data area, then spare area.
-void write_record(FILE* out, const uint8_t* data, const uint8_t* spare)
+// The failure of the image write that just went short.
+writer_error image_write_failed()
 {
-    write_or_fail(PAGESMITH_ERRORS, "fwrite", data, PAGE_DATA_SIZE, out);
-    write_or_fail(PAGESMITH_ERRORS, "fwrite", spare, PAGE_SPARE_SIZE, out);
+    return {writer_failure::image_write, errno};
+}
+
+// Writes one page record: data area, then spare area.
+writer_error write_record(FILE* image, const uint8_t* data, const uint8_t* spare)
+{
+    if (std::fwrite(data, 1, PAGE_DATA_SIZE, image) != PAGE_DATA_SIZE ||
+        std::fwrite(spare, 1, PAGE_SPARE_SIZE, image) != PAGE_SPARE_SIZE)
+        return image_write_failed();
+    return {};
 }
 
 // Completes and writes a data page or a fill page (`kind`), whose data
 // area is already set.  A status word that the page carries gets a trace
-// line of its own.
-void write_page(FILE* out, uint8_t* data, page_kind kind, int32_t block, int32_t page,
-                block_marking marking, int32_t error_bits)
+// line of its own.  The spare words that no rule sets (2 to 11) stay zero.
+writer_error write_page(writer_output& out, uint8_t* data, page_kind kind, int32_t block,
+                        int32_t page, block_marking marking, int32_t error_bits)
 {
     uint8_t spare[PAGE_SPARE_SIZE] = {};
     char prefix[64];
@@ -146,30 +155,26 @@ void write_page(FILE* out, uint8_t* data, page_kind kind, int32_t block, int32_t
     }
     set_spare_word(spare, SPARE_TAG_WORD,
                    tag_of(kind, static_cast<uint64_t>(block), page));
-    write_trace(trace, end);
+    write_trace(out, trace, end);
     inject_bit_errors(data, error_bits);
-    write_record(out, data, spare);
+    return write_record(out.image, data, spare);
 }
 
-// Reads up to one data area from `in` into `data`, zero-completed; returns
-// the count.  A read error ends the process: it must not pass for end of input.
-size_t read_page(FILE* in, uint8_t* data)
+// Reads up to one data area from `in` into `data`, zero-completed, and sets
+// `count` to the bytes read.  A read error is returned: it must not pass for
+// end of input.
+writer_error read_page(FILE* in, uint8_t* data, size_t& count)
 {
-    const size_t count = std::fread(data, 1, PAGE_DATA_SIZE, in);
+    count = std::fread(data, 1, PAGE_DATA_SIZE, in);
     if (std::ferror(in))
-        fail_errno(PAGESMITH_ERRORS, "fread");
+        return {writer_failure::input_read, errno};
     // The read takes one-byte items, so only the bytes past the count still
     // hold the page before: zero just those rather than the whole buffer.
     std::memset(data + count, 0, PAGE_DATA_SIZE - count);
-    return count;
+    return {};
 }
 
 }  // namespace
-
-int trace_error()
-{
-    return trace_errno;
-}
 
 bool is_bad(const optional_bad_blocks& bad_block, int32_t block)
 {
@@ -180,66 +185,88 @@ bool is_bad(const optional_bad_blocks& bad_block, int32_t block)
     return true;
 }
 
-void write_header(FILE* out, int32_t size)
+writer_error write_header(writer_output& out, int32_t size)
 {
+    // The data area is zero past the header size.
     uint8_t data[PAGE_DATA_SIZE] = {};
     uint8_t spare[PAGE_SPARE_SIZE] = {};
     set_header_size(data, static_cast<uint32_t>(size));
     static const char prefix[] = "write_header: page -1";
     char trace[TRACE_PAGE_SIZE];
     char* end = set_ecc_words(data, spare, trace, prefix, sizeof prefix - 1);
-    write_trace(trace, end);
-    // A header page carries the status word whether blocks are marked or not.
+    write_trace(out, trace, end);
+    // A header page carries the status word whether blocks are marked or not;
+    // unlike the ECC words, it has no trace line.
     set_spare_word(spare, SPARE_STATUS_WORD,
                    status_word_of(page_kind::header, HEADER_PAGE, block_marking::off));
-    write_record(out, data, spare);
+    set_spare_word(spare, SPARE_TAG_WORD, tag_of(page_kind::header, 0, HEADER_PAGE));
+    return write_record(out.image, data, spare);
 }
 
-void write_bad_block(FILE* out, int32_t block)
+writer_error write_bad_block(writer_output& out, int32_t block)
 {
+    // Bad-block pages carry zero data and no ECC words: their ECC words stay
+    // 0, which is also the ECC of their zero data, so computeECC is not
+    // called.  Their spare words 2 to 15 stay zero from here.
     const uint8_t data[PAGE_DATA_SIZE] = {};
     uint8_t spare[PAGE_SPARE_SIZE] = {};
     for (int32_t p = 0; p < PAGES_PER_BLOCK; ++p) {
+        // A bad-block list implies marked blocks.
+        set_spare_word(spare, SPARE_STATUS_WORD,
+                       status_word_of(page_kind::bad_block, p, block_marking::on));
         set_spare_word(spare, SPARE_TAG_WORD,
                        tag_of(page_kind::bad_block, static_cast<uint64_t>(block), p));
-        write_record(out, data, spare);
+        const writer_error error = write_record(out.image, data, spare);
+        if (error.failure != writer_failure::none)
+            return error;
         char line[64];
         char* end = put_block_page(line, "write_bad_block: block ", block, p);
         *end++ = '\n';
-        write_trace(line, end);
+        write_trace(out, line, end);
     }
+    return {};
 }
 
-void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
-               bool bad_block_table, const optional_bad_blocks& bad_block,
-               bool header, int32_t header_size)
+writer_error read_data(FILE* in, writer_output& out, int32_t error_bits, bool fill,
+                       bool bad_block_table, const optional_bad_blocks& bad_block,
+                       bool header, int32_t header_size)
 {
     uint8_t data[PAGE_DATA_SIZE];
     const block_marking marking = bad_block_table ? block_marking::on : block_marking::off;
     int32_t block = 0;
     int32_t page = 0;
+    writer_error error;
 
     // Main stage: one data page per read.
     for (;;) {
-        const size_t count = read_page(in, data);
+        size_t count = 0;
+        error = read_page(in, data, count);
+        if (error.failure != writer_failure::none)
+            return error;
         if (count == 0)
             break;
         const bool end_of_input = count < PAGE_DATA_SIZE && std::feof(in);
         if (page == 0) {
             while (is_bad(bad_block, block)) {
                 std::fprintf(stderr, "%s: block %d is bad\n", "read_data", block);
-                write_bad_block(out, block);
+                error = write_bad_block(out, block);
+                if (error.failure != writer_failure::none)
+                    return error;
                 ++block;
             }
             if (header) {
-                write_header(out, header_size);
+                error = write_header(out, header_size);
+                if (error.failure != writer_failure::none)
+                    return error;
                 page = HEADER_PAGE + 1;
             }
         }
-        write_page(out, data, page_kind::data, block, page, marking, error_bits);
+        error = write_page(out, data, page_kind::data, block, page, marking, error_bits);
+        if (error.failure != writer_failure::none)
+            return error;
         if (++page == PAGES_PER_BLOCK) {
             if (end_of_input)
-                return;
+                return {};
             ++block;
             page = 0;
         }
@@ -252,9 +279,12 @@ void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
 
     // Fill stage: empty pages up to the end of the current block.
     if (!fill)
-        return;
+        return {};
     for (; page < PAGES_PER_BLOCK; ++page) {
         std::memset(data, 0, PAGE_DATA_SIZE);
-        write_page(out, data, page_kind::fill, block, page, marking, error_bits);
+        error = write_page(out, data, page_kind::fill, block, page, marking, error_bits);
+        if (error.failure != writer_failure::none)
+            return error;
     }
+    return {};
 }

@@ -168,19 +168,37 @@ FILE* create_output(const pending_output& output)
     usage(argv);
 }
 
-// Flushes and closes the image and flushes the trace; any failure ends with
-// status 1, so a run never reports success for bytes that were lost.
-void finish(FILE* out)
+// Reports a failure that stopped the image writer and ends with status 1.
+[[noreturn]] void fail_writer(const writer_error& error)
 {
-    if (std::fclose(out) != 0)
+    const char* word = "fwrite";
+    switch (error.failure) {
+    case writer_failure::input_read:
+        word = "fread";
+        break;
+    case writer_failure::image_write:
+    case writer_failure::none:
+        break;
+    }
+    errno = error.error;
+    fail_errno(PAGESMITH_ERRORS, word);
+}
+
+// Flushes and closes the image and flushes the trace; any failure ends with
+// status 1, so a run never reports success for bytes that were lost.  A
+// trace write that failed during the run is reported after the image is
+// complete.
+void finish(const writer_output& output)
+{
+    if (std::fclose(output.image) != 0)
         fail_errno(PAGESMITH_ERRORS, "fwrite");
-    if (trace_error() != 0) {
-        errno = trace_error();
+    if (output.trace_error != 0) {
+        errno = output.trace_error;
         fail_errno(PAGESMITH_ERRORS, "stdout");
     }
-    if (std::fflush(stdout) != 0)
+    if (std::fflush(output.trace) != 0)
         fail_errno(PAGESMITH_ERRORS, "stdout");
-    if (std::ferror(stdout))
+    if (std::ferror(output.trace))
         fail_message(PAGESMITH_ERRORS, "stdout: write error\n");
 }
 
@@ -232,8 +250,12 @@ int main(int argc, char** argv)
 
     FILE* out = create_output(pending);
     std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
-    read_data(in, out, settings.error_bits, settings.fill, settings.bad_block_table,
-              settings.bad_block, settings.header, header_size);
-    finish(out);
+    writer_output output{.image = out, .trace = stdout};
+    const writer_error error =
+        read_data(in, output, settings.error_bits, settings.fill, settings.bad_block_table,
+                  settings.bad_block, settings.header, header_size);
+    if (error.failure != writer_failure::none)
+        fail_writer(error);
+    finish(output);
     return 0;
 }
