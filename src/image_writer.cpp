@@ -1,10 +1,11 @@
 // The flash image writer.
 //
-// Every record is built in two fixed buffers (data area, spare area) and
-// written with two write calls; the spare buffer starts zeroed, which is
-// what keeps the spare words that no rule sets at zero.  Trace lines are formatted by hand into a
-// small line buffer and handed to the standard output in one call per page;
-// their bytes equal those of the printf formats they stand for.
+// Every record is laid out in place, at next_record of the output: its data
+// area read or set there, then its spare area, which is zeroed first: that
+// is what keeps the spare words that no rule sets at zero.  Trace lines are
+// formatted by hand into a small line buffer and handed to the trace stream
+// in one call per page; their bytes equal those of the printf formats they
+// stand for.
 
 #include "image_writer.h"
 
@@ -120,28 +121,16 @@ void inject_bit_errors(uint8_t* data, int32_t error_bits)
     }
 }
 
-// The failure of the image write that just went short.
-writer_error image_write_failed()
+// Completes and commits a data page or a fill page (`kind`) whose data area
+// is laid out at next_record.  A status word that the page carries gets a
+// trace line of its own.  The trace goes out before the record, as the
+// record's write may fail.
+writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32_t page,
+                        block_marking marking, int32_t error_bits)
 {
-    return {writer_failure::image_write, errno};
-}
-
-// Writes one page record: data area, then spare area.
-writer_error write_record(FILE* image, const uint8_t* data, const uint8_t* spare)
-{
-    if (std::fwrite(data, 1, PAGE_DATA_SIZE, image) != PAGE_DATA_SIZE ||
-        std::fwrite(spare, 1, PAGE_SPARE_SIZE, image) != PAGE_SPARE_SIZE)
-        return image_write_failed();
-    return {};
-}
-
-// Completes and writes a data page or a fill page (`kind`), whose data
-// area is already set.  A status word that the page carries gets a trace
-// line of its own.  The spare words that no rule sets (2 to 11) stay zero.
-writer_error write_page(writer_output& out, uint8_t* data, page_kind kind, int32_t block,
-                        int32_t page, block_marking marking, int32_t error_bits)
-{
-    uint8_t spare[PAGE_SPARE_SIZE] = {};
+    uint8_t* data = next_record(out);
+    uint8_t* spare = data + PAGE_DATA_SIZE;
+    std::memset(spare, 0, PAGE_SPARE_SIZE);
     char prefix[64];
     const size_t prefix_length =
         static_cast<size_t>(put_block_page(prefix, "read_data: block ", block, page) - prefix);
@@ -157,21 +146,7 @@ writer_error write_page(writer_output& out, uint8_t* data, page_kind kind, int32
                    tag_of(kind, static_cast<uint64_t>(block), page));
     write_trace(out, trace, end);
     inject_bit_errors(data, error_bits);
-    return write_record(out.image, data, spare);
-}
-
-// Reads up to one data area from `in` into `data`, zero-completed, and sets
-// `count` to the bytes read.  A read error is returned: it must not pass for
-// end of input.
-writer_error read_page(FILE* in, uint8_t* data, size_t& count)
-{
-    count = std::fread(data, 1, PAGE_DATA_SIZE, in);
-    if (std::ferror(in))
-        return {writer_failure::input_read, errno};
-    // The read takes one-byte items, so only the bytes past the count still
-    // hold the page before: zero just those rather than the whole buffer.
-    std::memset(data + count, 0, PAGE_DATA_SIZE - count);
-    return {};
+    return commit_record(out);
 }
 
 }  // namespace
@@ -187,9 +162,10 @@ bool is_bad(const optional_bad_blocks& bad_block, int32_t block)
 
 writer_error write_header(writer_output& out, int32_t size)
 {
+    uint8_t* data = next_record(out);
+    uint8_t* spare = data + PAGE_DATA_SIZE;
     // The data area is zero past the header size.
-    uint8_t data[PAGE_DATA_SIZE] = {};
-    uint8_t spare[PAGE_SPARE_SIZE] = {};
+    std::memset(data, 0, PAGE_RECORD_SIZE);
     set_header_size(data, static_cast<uint32_t>(size));
     static const char prefix[] = "write_header: page -1";
     char trace[TRACE_PAGE_SIZE];
@@ -200,23 +176,25 @@ writer_error write_header(writer_output& out, int32_t size)
     set_spare_word(spare, SPARE_STATUS_WORD,
                    status_word_of(page_kind::header, HEADER_PAGE, block_marking::off));
     set_spare_word(spare, SPARE_TAG_WORD, tag_of(page_kind::header, 0, HEADER_PAGE));
-    return write_record(out.image, data, spare);
+    return commit_record(out);
 }
 
 writer_error write_bad_block(writer_output& out, int32_t block)
 {
-    // Bad-block pages carry zero data and no ECC words: their ECC words stay
-    // 0, which is also the ECC of their zero data, so computeECC is not
-    // called.  Their spare words 2 to 15 stay zero from here.
-    const uint8_t data[PAGE_DATA_SIZE] = {};
-    uint8_t spare[PAGE_SPARE_SIZE] = {};
     for (int32_t p = 0; p < PAGES_PER_BLOCK; ++p) {
+        // Bad-block pages carry zero data and no ECC words: their ECC words
+        // stay 0, which is also the ECC of their zero data, so computeECC is
+        // not called.  Their spare words 2 to 15 stay zero from here.
+        uint8_t* data = next_record(out);
+        uint8_t* spare = data + PAGE_DATA_SIZE;
+        std::memset(data, 0, PAGE_RECORD_SIZE);
         // A bad-block list implies marked blocks.
         set_spare_word(spare, SPARE_STATUS_WORD,
                        status_word_of(page_kind::bad_block, p, block_marking::on));
         set_spare_word(spare, SPARE_TAG_WORD,
                        tag_of(page_kind::bad_block, static_cast<uint64_t>(block), p));
-        const writer_error error = write_record(out.image, data, spare);
+        // The record goes out before its trace line.
+        const writer_error error = commit_record(out);
         if (error.failure != writer_failure::none)
             return error;
         char line[64];
@@ -227,41 +205,61 @@ writer_error write_bad_block(writer_output& out, int32_t block)
     return {};
 }
 
-writer_error read_data(FILE* in, writer_output& out, int32_t error_bits, bool fill,
+namespace {
+
+// Writes the bad blocks and the header page that stand before the first data
+// page of a block.
+writer_error start_block(writer_output& out, int32_t& block, int32_t& page,
+                         const optional_bad_blocks& bad_block, bool header,
+                         int32_t header_size)
+{
+    while (is_bad(bad_block, block)) {
+        std::fprintf(stderr, "%s: block %d is bad\n", "read_data", block);
+        const writer_error error = write_bad_block(out, block);
+        if (error.failure != writer_failure::none)
+            return error;
+        ++block;
+    }
+    if (!header)
+        return {};
+    page = HEADER_PAGE + 1;
+    return write_header(out, header_size);
+}
+
+}  // namespace
+
+writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits, bool fill,
                        bool bad_block_table, const optional_bad_blocks& bad_block,
                        bool header, int32_t header_size)
 {
-    uint8_t data[PAGE_DATA_SIZE];
     const block_marking marking = bad_block_table ? block_marking::on : block_marking::off;
+    // Records may stand before the first data page of a block: its data waits
+    // here while they are laid out.
+    const bool records_before_data = header || bad_block.has_value();
+    uint8_t held[PAGE_DATA_SIZE];
     int32_t block = 0;
     int32_t page = 0;
     writer_error error;
 
     // Main stage: one data page per read.
     for (;;) {
+        const bool hold = page == 0 && records_before_data;
+        uint8_t* data = hold ? held : next_record(out);
         size_t count = 0;
         error = read_page(in, data, count);
         if (error.failure != writer_failure::none)
             return error;
         if (count == 0)
             break;
-        const bool end_of_input = count < PAGE_DATA_SIZE && std::feof(in);
+        const bool end_of_input = count < PAGE_DATA_SIZE;
         if (page == 0) {
-            while (is_bad(bad_block, block)) {
-                std::fprintf(stderr, "%s: block %d is bad\n", "read_data", block);
-                error = write_bad_block(out, block);
-                if (error.failure != writer_failure::none)
-                    return error;
-                ++block;
-            }
-            if (header) {
-                error = write_header(out, header_size);
-                if (error.failure != writer_failure::none)
-                    return error;
-                page = HEADER_PAGE + 1;
-            }
+            error = start_block(out, block, page, bad_block, header, header_size);
+            if (error.failure != writer_failure::none)
+                return error;
         }
-        error = write_page(out, data, page_kind::data, block, page, marking, error_bits);
+        if (hold)
+            std::memcpy(next_record(out), held, PAGE_DATA_SIZE);
+        error = write_page(out, page_kind::data, block, page, marking, error_bits);
         if (error.failure != writer_failure::none)
             return error;
         if (++page == PAGES_PER_BLOCK) {
@@ -281,8 +279,8 @@ writer_error read_data(FILE* in, writer_output& out, int32_t error_bits, bool fi
     if (!fill)
         return {};
     for (; page < PAGES_PER_BLOCK; ++page) {
-        std::memset(data, 0, PAGE_DATA_SIZE);
-        error = write_page(out, data, page_kind::fill, block, page, marking, error_bits);
+        std::memset(next_record(out), 0, PAGE_DATA_SIZE);
+        error = write_page(out, page_kind::fill, block, page, marking, error_bits);
         if (error.failure != writer_failure::none)
             return error;
     }

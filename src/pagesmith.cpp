@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "command_line.h"
 #include "errors.h"
@@ -22,10 +23,8 @@
 
 namespace {
 
-// Stream buffer sizes: large enough that each read or write reaches the
+// Buffer size of the trace stream: large enough that the trace reaches the
 // system in big pieces.
-constexpr size_t INPUT_BUFFER_SIZE = 256 * 1024;
-constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
 constexpr size_t TRACE_BUFFER_SIZE = 64 * 1024;
 
 }  // namespace
@@ -68,19 +67,19 @@ namespace {
 constexpr const char* SAME_FILE_MESSAGE = "Input and output are the same file '%s'\n";
 
 // Opens `name` for reading; a failure ends with status 1.
-FILE* open_input(const char* name)
+int open_input(const char* name)
 {
-    FILE* in = std::fopen(name, "rb");
-    if (!in)
+    const int in = open(name, O_RDONLY);
+    if (in < 0)
         fail_errno(PAGESMITH_ERRORS, "open");
     return in;
 }
 
 // Refuses an output name that is the input itself (the same file through
 // any link, or the same block device): writing to it would destroy the input.
-void refuse_same_file(FILE* in, const char* output_name)
+void refuse_same_file(int in, const char* output_name)
 {
-    if (overwrites(fileno(in), output_name))
+    if (overwrites(in, output_name))
         fail_message(PAGESMITH_ERRORS, SAME_FILE_MESSAGE, output_name);
 }
 
@@ -103,10 +102,10 @@ void refuse_standard_stream_output(const char* output_name)
 
 // Refuses an input that cannot be read as a file (a directory) with the
 // message its first read would give.
-void refuse_unreadable_input(FILE* in)
+void refuse_unreadable_input(int in)
 {
     struct stat st;
-    if (fstat(fileno(in), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
         errno = EISDIR;
         fail_errno(PAGESMITH_ERRORS, "fread");
     }
@@ -142,8 +141,8 @@ pending_output open_output(const char* name)
 }
 
 // Empties the existing image file, or creates it, once the command line
-// has passed every check.
-FILE* create_output(const pending_output& output)
+// has passed every check; returns its descriptor.
+int create_output(const pending_output& output)
 {
     int fd = output.fd;
     struct stat st;
@@ -151,10 +150,9 @@ FILE* create_output(const pending_output& output)
         fd = open(output.name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     else if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)
         fd = -1;
-    FILE* out = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (!out)
+    if (fd < 0)
         fail_errno(PAGESMITH_ERRORS, "open");
-    return out;
+    return fd;
 }
 
 // Reports a rejected command line and ends with status 1.
@@ -169,7 +167,9 @@ FILE* create_output(const pending_output& output)
 }
 
 // Reports a failure that stopped the image writer and ends with status 1.
-[[noreturn]] void fail_writer(const writer_error& error)
+// After a failed read, the records made so far are still written: the
+// image holds every page read before the failure.
+[[noreturn]] void fail_writer(const writer_error& error, writer_output& output)
 {
     const char* word = "fwrite";
     switch (error.failure) {
@@ -180,17 +180,24 @@ FILE* create_output(const pending_output& output)
     case writer_failure::none:
         break;
     }
-    errno = error.error;
-    fail_errno(PAGESMITH_ERRORS, word);
+    say(PAGESMITH_ERRORS, "%s: %s\n", word, std::strerror(error.error));
+    if (error.failure == writer_failure::input_read)
+        flush_image(output);
+    std::exit(PAGESMITH_ERRORS.status);
 }
 
 // Flushes and closes the image and flushes the trace; any failure ends with
 // status 1, so a run never reports success for bytes that were lost.  A
 // trace write that failed during the run is reported after the image is
 // complete.
-void finish(const writer_output& output)
+void finish(writer_output& output)
 {
-    if (std::fclose(output.image) != 0)
+    const writer_error error = flush_image(output);
+    if (error.failure != writer_failure::none) {
+        errno = error.error;
+        fail_errno(PAGESMITH_ERRORS, "fwrite");
+    }
+    if (close(output.image) != 0)
         fail_errno(PAGESMITH_ERRORS, "fwrite");
     if (output.trace_error != 0) {
         errno = output.trace_error;
@@ -214,11 +221,12 @@ int main(int argc, char** argv)
     // instead of ending the run: the image is completed.
     std::signal(SIGPIPE, SIG_IGN);
 
-    // Static: the streams are flushed when the process ends, which may
-    // happen from deep inside the conversion.
+    // Static: the trace stream is flushed when the process ends, after
+    // main has returned; the input and image buffers are too large for the
+    // stack.
     static char trace_buffer[TRACE_BUFFER_SIZE];
-    static char input_buffer[INPUT_BUFFER_SIZE];
-    static char output_buffer[OUTPUT_BUFFER_SIZE];
+    static writer_input input;
+    static writer_output output;
     // A terminal keeps its line buffering, so the trace shows as it goes.
     if (!isatty(STDOUT_FILENO))
         std::setvbuf(stdout, trace_buffer, _IOFBF, sizeof trace_buffer);
@@ -229,8 +237,7 @@ int main(int argc, char** argv)
     // The whole command line is checked before the image file is emptied or
     // created; the messages keep their order: opening errors first.
     std::printf("%s\n", argv[1]);
-    FILE* in = open_input(argv[1]);
-    std::setvbuf(in, input_buffer, _IOFBF, sizeof input_buffer);
+    const int in = open_input(argv[1]);
 
     std::printf("%s\n", argv[2]);
     refuse_same_file(in, argv[2]);
@@ -248,14 +255,13 @@ int main(int argc, char** argv)
                                                        : fsize(argv[1]);
     refuse_unreadable_input(in);
 
-    FILE* out = create_output(pending);
-    std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
-    writer_output output{.image = out, .trace = stdout};
+    start_input(input, in);
+    start_output(output, create_output(pending), stdout);
     const writer_error error =
-        read_data(in, output, settings.error_bits, settings.fill, settings.bad_block_table,
+        read_data(input, output, settings.error_bits, settings.fill, settings.bad_block_table,
                   settings.bad_block, settings.header, header_size);
     if (error.failure != writer_failure::none)
-        fail_writer(error);
+        fail_writer(error, output);
     finish(output);
     return 0;
 }
