@@ -81,8 +81,10 @@ memory_image convert(const fuzz_run& run, const std::vector<uint8_t>& input)
                 "the input file");
     static writer_input reader;
     static writer_output writer;
+    static trace_output trace;
     start_input(reader, in);
-    start_output(writer, out, stdout);
+    start_trace(trace, STDOUT_FILENO);
+    start_output(writer, out, trace);
     srandom(1);
     const writer_error error = read_data(reader, writer, run.error_bits, run.fill,
                                          run.bad_block_table, run.bad_block, run.header,

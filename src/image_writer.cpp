@@ -3,13 +3,12 @@
 // Every record is laid out in place, at next_record of the output: its data
 // area read or set there, then its spare area, which is zeroed first: that
 // is what keeps the spare words that no rule sets at zero.  Trace lines are
-// formatted by hand into a small line buffer and handed to the trace stream
-// in one call per page; their bytes equal those of the printf formats they
-// stand for.
+// formatted by hand straight into the trace buffer, one call per page;
+// their bytes equal those of the printf formats they stand for.
 
 #include "image_writer.h"
 
-#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,9 +16,9 @@
 
 namespace {
 
-// Room for the trace of one page: four or five lines of at most about 70
-// characters each.
-constexpr size_t TRACE_PAGE_SIZE = 512;
+// The trace of one page, four or five lines of at most about 70 characters
+// each, fits in the room that trace_space gives.
+static_assert(5 * 80 <= TRACE_ROOM, "room for the trace of one page");
 
 // Appends the string literal s at p; returns the new end.  Its length is
 // known when compiled, so this is a few plain stores.
@@ -81,16 +80,6 @@ char* put_block_page(char* p, const char (&start)[N], int32_t block, int32_t pag
     return p;
 }
 
-// Hands the trace text [begin, end) to the trace stream.  A failed write
-// (a full device, a reader that has gone) is kept in `out` for the end of
-// the run, and the trace is no longer written: the image is still completed.
-void write_trace(writer_output& out, const char* begin, const char* end)
-{
-    const size_t n = static_cast<size_t>(end - begin);
-    if (out.trace_error == 0 && std::fwrite(begin, 1, n, out.trace) != n)
-        out.trace_error = errno != 0 ? errno : EIO;
-}
-
 // Sets the four ECC words of `spare` from `data` and appends one trace line
 // for each, each starting with the `prefix_length` bytes at `prefix`.
 char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace,
@@ -134,8 +123,7 @@ writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32
     char prefix[64];
     const size_t prefix_length =
         static_cast<size_t>(put_block_page(prefix, "read_data: block ", block, page) - prefix);
-    char trace[TRACE_PAGE_SIZE];
-    char* end = set_ecc_words(data, spare, trace, prefix, prefix_length);
+    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix, prefix_length);
     const uint32_t status = status_word_of(kind, page, marking);
     if (status != 0) {
         set_spare_word(spare, SPARE_STATUS_WORD, status);
@@ -144,7 +132,7 @@ writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32
     }
     set_spare_word(spare, SPARE_TAG_WORD,
                    tag_of(kind, static_cast<uint64_t>(block), page));
-    write_trace(out, trace, end);
+    trace_add(*out.trace, end);
     inject_bit_errors(data, error_bits);
     return commit_record(out);
 }
@@ -168,9 +156,8 @@ writer_error write_header(writer_output& out, int32_t size)
     std::memset(data, 0, PAGE_RECORD_SIZE);
     set_header_size(data, static_cast<uint32_t>(size));
     static const char prefix[] = "write_header: page -1";
-    char trace[TRACE_PAGE_SIZE];
-    char* end = set_ecc_words(data, spare, trace, prefix, sizeof prefix - 1);
-    write_trace(out, trace, end);
+    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix, sizeof prefix - 1);
+    trace_add(*out.trace, end);
     // A header page carries the status word whether blocks are marked or not;
     // unlike the ECC words, it has no trace line.
     set_spare_word(spare, SPARE_STATUS_WORD,
@@ -197,10 +184,9 @@ writer_error write_bad_block(writer_output& out, int32_t block)
         const writer_error error = commit_record(out);
         if (error.failure != writer_failure::none)
             return error;
-        char line[64];
-        char* end = put_block_page(line, "write_bad_block: block ", block, p);
+        char* end = put_block_page(trace_space(*out.trace), "write_bad_block: block ", block, p);
         *end++ = '\n';
-        write_trace(out, line, end);
+        trace_add(*out.trace, end);
     }
     return {};
 }

@@ -6,9 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "flash_geometry.h"
+#include "trace_output.h"
 
 // Bytes asked of each read of the input.
 constexpr size_t INPUT_CHUNK_SIZE = 256 * 1024;
@@ -41,13 +41,11 @@ struct writer_input {
 };
 
 // Where the writer writes: the image, laid out in `chunk` and written a
-// piece at a time, and the trace with the errno value of the first failed
-// trace write (0 while none has failed).  After a failed trace write the
-// trace is no longer written, and the image goes on.
+// piece at a time, and the trace.  After a failed trace write the trace is
+// no longer written, and the image goes on.
 struct writer_output {
     int image = -1;
-    FILE* trace = nullptr;
-    int trace_error = 0;
+    trace_output* trace = nullptr;
     size_t used = 0;  // bytes laid out in `chunk` and not yet written
     uint8_t chunk[IMAGE_CHUNK_SIZE + PAGE_RECORD_SIZE];
 };
@@ -56,7 +54,7 @@ struct writer_output {
 void start_input(writer_input& in, int fd);
 
 // Makes `out` write the image to descriptor image_fd and the trace to `trace`.
-void start_output(writer_output& out, int image_fd, FILE* trace);
+void start_output(writer_output& out, int image_fd, trace_output& trace);
 
 // Reads the next page of input into `data` (PAGE_DATA_SIZE bytes),
 // zero-completed, and sets `count` to the bytes read; 0 at the end of the

@@ -23,9 +23,19 @@
 
 namespace {
 
-// Buffer size of the trace stream: large enough that the trace reaches the
-// system in big pieces.
-constexpr size_t TRACE_BUFFER_SIZE = 64 * 1024;
+// The trace on the standard output.  Static, and flushed when the process
+// ends, as a stream would be: a run may end from any of the checks after
+// the names are echoed, and its trace so far still goes out.
+trace_output trace;
+
+void flush_trace_at_exit()
+{
+    flush_trace(trace);
+}
+
+// The input and image buffers: too large for the stack.
+writer_input input;
+writer_output output;
 
 }  // namespace
 
@@ -94,7 +104,13 @@ void refuse_standard_stream_output(const char* output_name)
     const bool into_messages = writes_into(STDERR_FILENO, output_name);
     if (!into_trace && !into_messages)
         return;
-    std::fprintf(into_messages ? stdout : stderr, SAME_FILE_MESSAGE, output_name);
+    if (into_messages) {
+        trace_text(trace, "Input and output are the same file '");
+        trace_text(trace, output_name);
+        trace_line(trace, "'");
+    } else {
+        std::fprintf(stderr, SAME_FILE_MESSAGE, output_name);
+    }
     if (into_trace)
         _exit(PAGESMITH_ERRORS.status);
     std::exit(PAGESMITH_ERRORS.status);
@@ -199,14 +215,11 @@ void finish(writer_output& output)
     }
     if (close(output.image) != 0)
         fail_errno(PAGESMITH_ERRORS, "fwrite");
-    if (output.trace_error != 0) {
-        errno = output.trace_error;
+    const int trace_error = flush_trace(*output.trace);
+    if (trace_error != 0) {
+        errno = trace_error;
         fail_errno(PAGESMITH_ERRORS, "stdout");
     }
-    if (std::fflush(output.trace) != 0)
-        fail_errno(PAGESMITH_ERRORS, "stdout");
-    if (std::ferror(output.trace))
-        fail_message(PAGESMITH_ERRORS, "stdout: write error\n");
 }
 
 }  // namespace
@@ -221,25 +234,19 @@ int main(int argc, char** argv)
     // instead of ending the run: the image is completed.
     std::signal(SIGPIPE, SIG_IGN);
 
-    // Static: the trace stream is flushed when the process ends, after
-    // main has returned; the input and image buffers are too large for the
-    // stack.
-    static char trace_buffer[TRACE_BUFFER_SIZE];
-    static writer_input input;
-    static writer_output output;
-    // A terminal keeps its line buffering, so the trace shows as it goes.
-    if (!isatty(STDOUT_FILENO))
-        std::setvbuf(stdout, trace_buffer, _IOFBF, sizeof trace_buffer);
+    // On a terminal the trace shows as it goes.
+    start_trace(trace, STDOUT_FILENO);
+    std::atexit(flush_trace_at_exit);
 
     if (argc <= 2)
         usage(argv);
 
     // The whole command line is checked before the image file is emptied or
     // created; the messages keep their order: opening errors first.
-    std::printf("%s\n", argv[1]);
+    trace_line(trace, argv[1]);
     const int in = open_input(argv[1]);
 
-    std::printf("%s\n", argv[2]);
+    trace_line(trace, argv[2]);
     refuse_same_file(in, argv[2]);
     refuse_standard_stream_output(argv[2]);
     const pending_output pending = open_output(argv[2]);
@@ -256,7 +263,7 @@ int main(int argc, char** argv)
     refuse_unreadable_input(in);
 
     start_input(input, in);
-    start_output(output, create_output(pending), stdout);
+    start_output(output, create_output(pending), trace);
     const writer_error error =
         read_data(input, output, settings.error_bits, settings.fill, settings.bad_block_table,
                   settings.bad_block, settings.header, header_size);

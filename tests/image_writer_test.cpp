@@ -58,9 +58,11 @@ conversion convert(int in, const std::string& image, const writer_failure_case& 
 {
     static writer_input input;
     static writer_output output;
-    FILE* trace = std::fopen("/dev/null", "w");
+    static trace_output trace;
+    const int trace_fd = open("/dev/null", O_WRONLY);
     const int image_fd = open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     start_input(input, in);
+    start_trace(trace, trace_fd);
     start_output(output, image_fd, trace);
     optional_bad_blocks list;
     if (c.bad_block >= 0) {
@@ -72,7 +74,7 @@ conversion convert(int in, const std::string& image, const writer_failure_case& 
     if (result.error.failure != writer_failure::image_write)
         flush_image(output);
     close(image_fd);
-    std::fclose(trace);
+    close(trace_fd);
     // A device named as the image (/dev/full, /dev/null) is not read back.
     if (c.image.empty())
         result.image = read_file(image);
