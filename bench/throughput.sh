@@ -9,9 +9,10 @@
 # that no disk's writeback decides).  The runs are interleaved: RUNS rounds
 # (default 11) after one warm-up round, each round running every command
 # once with hyperfine, after a `sync`.  OTHER_PAGESMITH, another build of
-# the converter, joins the rounds as a baseline.  Prints the median time of
-# each command and its ratio to dd's median; hyperfine's results go to
-# BUILD_DIR/throughput/.  Then prints the peak resident memory of the
+# the converter, joins the rounds as a baseline.  Prints the median wall
+# time and CPU time (user + system) of each command and their ratios to
+# dd's (on a busy machine the CPU time is the steadier figure); hyperfine's
+# results go to BUILD_DIR/throughput/.  Then prints the peak resident memory of the
 # converter for a 1 MiB and a SIZE_MIB input (GNU time).
 set -euo pipefail
 
@@ -58,14 +59,17 @@ done
 python3 - "$results" "$runs" "${names[@]}" <<'EOF'
 import json, statistics, sys
 folder, runs, names = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-medians = []
+walls, cpus = [], []
 for k, name in enumerate(names):
-    times = [json.load(open(f"{folder}/{k}-{r}.json"))["results"][0]["mean"]
-             for r in range(1, runs + 1)]
-    medians.append(statistics.median(times))
-    print(f"{name:20} median {medians[k] * 1000:7.1f} ms  "
-          f"(min {min(times) * 1000:.1f}, max {max(times) * 1000:.1f})  "
-          f"ratio to dd {medians[k] / medians[0]:.3f}")
+    results = [json.load(open(f"{folder}/{k}-{r}.json"))["results"][0]
+               for r in range(1, runs + 1)]
+    wall = [r["mean"] for r in results]
+    cpu = [r["user"] + r["system"] for r in results]
+    walls.append(statistics.median(wall))
+    cpus.append(statistics.median(cpu))
+    print(f"{name:20} wall median {walls[k] * 1000:6.1f} ms (min {min(wall) * 1000:.1f}, "
+          f"max {max(wall) * 1000:.1f}), ratio to dd {walls[k] / walls[0]:.3f};  "
+          f"CPU median {cpus[k] * 1000:6.1f} ms, ratio to dd {cpus[k] / cpus[0]:.3f}")
 EOF
 
 peak_kib() {
