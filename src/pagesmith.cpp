@@ -28,6 +28,7 @@ namespace {
 // the names are echoed, and its trace so far still goes out.
 trace_output trace;
 
+// Writes what the trace holds; registered to run when the process ends.
 void flush_trace_at_exit()
 {
     flush_trace(trace);
