@@ -1,34 +1,76 @@
 #!/usr/bin/env bash
 # End-to-end throughput and memory of the converter against a plain copy.
 #
-#   bench/throughput.sh [BUILD_DIR] [SIZE_MIB] [RUNS]
+#   bench/throughput.sh [BUILD_DIR] [SIZE_MIB] [RUNS] [FOLDER] [OTHER_PAGESMITH]
 #
-# With hyperfine, times `pagesmith IN OUT -b` (trace to /dev/null) against
-# `dd bs=128K` copying the same random input of SIZE_MIB MiB (default 256),
-# RUNS runs each (default 10) after one warm-up run, without a shell; every
-# run starts after a `sync`, so that none pays for another's writeback.  The
-# results go to BUILD_DIR/throughput.json.  Then prints the peak resident
-# memory of the converter for a 1 MiB and a SIZE_MIB input (GNU time).
+# Times `pagesmith IN OUT -b` (trace to /dev/null) against `dd bs=128K`
+# copying the same random input of SIZE_MIB MiB (default 256), with the
+# files in FOLDER (default $TMPDIR or /tmp; give a tmpfs such as /dev/shm so
+# that no disk's writeback decides).  The runs are interleaved: RUNS rounds
+# (default 11) after one warm-up round, each round running every command
+# once with hyperfine, after a `sync`.  OTHER_PAGESMITH, another build of
+# the converter, joins the rounds as a baseline.  Prints the median wall
+# time and CPU time (user + system) of each command and their ratios to
+# dd's (on a busy machine the CPU time is the steadier figure); hyperfine's
+# results go to BUILD_DIR/throughput/.  Then prints the peak resident memory of the
+# converter for a 1 MiB and a SIZE_MIB input (GNU time).
 set -euo pipefail
 
 build=${1:-build}
 size_mib=${2:-256}
-runs=${3:-10}
+runs=${3:-11}
+folder=${4:-${TMPDIR:-/tmp}}
+other=${5:-}
 [[ -x $build/pagesmith ]] || { echo "no $build/pagesmith: build first (make tools)" >&2; exit 2; }
-for tool in hyperfine /usr/bin/time; do
+[[ -z $other || -x $other ]] || { echo "no $other" >&2; exit 2; }
+for tool in hyperfine /usr/bin/time python3; do
   command -v "$tool" > /dev/null ||
-    { echo "no $tool: sudo apt-get install hyperfine time" >&2; exit 2; }
+    { echo "no $tool: sudo apt-get install hyperfine time python3" >&2; exit 2; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/pagesmith-bench.XXXXXX")
+work=$(mktemp -d "$folder/pagesmith-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+results=$build/throughput
+rm -rf "$results"
+mkdir -p "$results"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/in"
 head -c $((1024 * 1024)) /dev/urandom > "$work/small"
 
-echo "input: $size_mib MiB"
-hyperfine -N --warmup 1 --runs "$runs" --prepare sync --export-json "$build/throughput.json" \
-  -n "dd bs=128K" "dd if='$work/in' of='$work/copy' bs=128K status=none" \
-  -n "pagesmith -b" "'$build/pagesmith' '$work/in' '$work/out' -b"
+names=("dd bs=128K" "pagesmith -b")
+commands=("dd if='$work/in' of='$work/copy' bs=128K status=none"
+          "'$build/pagesmith' '$work/in' '$work/out' -b")
+if [[ -n $other ]]; then
+  names+=("other pagesmith -b")
+  commands+=("'$other' '$work/in' '$work/other' -b")
+fi
+
+# One run of command k, its result saved as round r.
+run_once() {
+  hyperfine -N --runs 1 --prepare sync --style none --output null \
+    --export-json "$results/$1-$2.json" "${commands[$1]}" > /dev/null
+}
+
+echo "input: $size_mib MiB in $folder; $runs interleaved rounds; load: $(uptime)"
+for k in "${!commands[@]}"; do run_once "$k" warmup; done
+for ((r = 1; r <= runs; r++)); do
+  for k in "${!commands[@]}"; do run_once "$k" "$r"; done
+done
+
+python3 - "$results" "$runs" "${names[@]}" <<'EOF'
+import json, statistics, sys
+folder, runs, names = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+walls, cpus = [], []
+for k, name in enumerate(names):
+    results = [json.load(open(f"{folder}/{k}-{r}.json"))["results"][0]
+               for r in range(1, runs + 1)]
+    wall = [r["mean"] for r in results]
+    cpu = [r["user"] + r["system"] for r in results]
+    walls.append(statistics.median(wall))
+    cpus.append(statistics.median(cpu))
+    print(f"{name:20} wall median {walls[k] * 1000:6.1f} ms (min {min(wall) * 1000:.1f}, "
+          f"max {max(wall) * 1000:.1f}), ratio to dd {walls[k] / walls[0]:.3f};  "
+          f"CPU median {cpus[k] * 1000:6.1f} ms, ratio to dd {cpus[k] / cpus[0]:.3f}")
+EOF
 
 peak_kib() {
   /usr/bin/time -f %M "$build/pagesmith" "$1" "$work/out" -b 2>&1 > /dev/null | tail -n 1

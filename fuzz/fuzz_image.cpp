@@ -1,5 +1,8 @@
 #include "fuzz_image.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -10,9 +13,8 @@
 namespace {
 
 // The image buffer: room for one record beyond the longest image, so that an
-// image a little too long is still read back and reported, and for the null
-// byte that a memory stream writes after its end.  Anything longer fails to
-// write, and the writer ends the run.
+// image a little too long is still read back and reported.  Anything longer
+// is reported as too long.
 constexpr size_t IMAGE_BUFFER_SIZE = (MAX_RECORDS + 1) * PAGE_RECORD_SIZE + 1;
 
 // A listed block number from one byte: mostly small numbers that the data
@@ -70,22 +72,32 @@ size_t decode(const uint8_t* data, size_t size, fuzz_run& run)
 
 memory_image convert(const fuzz_run& run, const std::vector<uint8_t>& input)
 {
-    // fmemopen wants a buffer even for an empty input.
-    static uint8_t empty_input[1];
-    uint8_t* input_bytes = input.empty() ? empty_input : const_cast<uint8_t*>(input.data());
-    FILE* in = fmemopen(input_bytes, input.size(), "rb");
-    static uint8_t image[IMAGE_BUFFER_SIZE];
-    FILE* out = fmemopen(image, sizeof image, "wb");
-    fuzz_expect(in && out, "memory streams");
-    // Unbuffered: each write of the writer goes straight into the image.
-    fuzz_expect(std::setvbuf(out, nullptr, _IONBF, 0) == 0, "unbuffered image stream");
+    // The converter reads and writes descriptors: files in memory here.
+    const int in = memfd_create("input", 0);
+    const int out = memfd_create("image", 0);
+    fuzz_expect(in >= 0 && out >= 0, "files in memory");
+    fuzz_expect(write(in, input.data(), input.size()) == static_cast<ssize_t>(input.size()) &&
+                    lseek(in, 0, SEEK_SET) == 0,
+                "the input file");
+    static writer_input reader;
+    static writer_output writer;
+    static trace_output trace;
+    start_input(reader, in);
+    start_trace(trace, STDOUT_FILENO);
+    start_output(writer, out, trace);
     srandom(1);
-    read_data(in, out, run.error_bits, run.fill, run.bad_block_table, run.bad_block,
-              run.header, run.header_size);
-    std::fclose(in);
-    const long written = std::ftell(out);
-    fuzz_expect(std::fclose(out) == 0, "closing the image stream");
+    const writer_error error = read_data(reader, writer, run.error_bits, run.fill,
+                                         run.bad_block_table, run.bad_block, run.header,
+                                         run.header_size);
+    fuzz_expect(error.failure == writer_failure::none &&
+                    flush_image(writer).failure == writer_failure::none,
+                "the conversion failed");
+    static uint8_t image[IMAGE_BUFFER_SIZE];
+    const off_t written = lseek(out, 0, SEEK_END);
     fuzz_expect(written >= 0 && static_cast<size_t>(written) < sizeof image, "the image's size");
+    fuzz_expect(pread(out, image, static_cast<size_t>(written), 0) == written, "the image");
+    close(in);
+    close(out);
     return {image, static_cast<size_t>(written)};
 }
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "image_writer.h"
+#include "image_layout.h"
 
 // The run settings that the options set, with their starting values.
 struct run_settings {

@@ -37,10 +37,3 @@ void fail_errno(const error_style& style, const char* word)
     std::fprintf(stderr, "%s%s: %s\n", style.prefix, word, std::strerror(saved));
     std::exit(style.status);
 }
-
-void write_or_fail(const error_style& style, const char* word, const void* data,
-                   size_t n, FILE* stream)
-{
-    if (n != 0 && std::fwrite(data, 1, n, stream) != n)
-        fail_errno(style, word);
-}

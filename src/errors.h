@@ -5,7 +5,6 @@
 #define PAGESMITH_ERRORS_H
 
 #include <cstdarg>
-#include <cstddef>
 #include <cstdio>
 
 // How one tool reports a failure.
@@ -32,9 +31,5 @@ void say(const error_style& style, const char* format, ...)
 // Writes the prefix and "WORD: system error text" for the current errno, as
 // perror does, then ends the process.
 [[noreturn]] void fail_errno(const error_style& style, const char* word);
-
-// Writes n bytes to stream; a short write is reported as fail_errno(word).
-void write_or_fail(const error_style& style, const char* word, const void* data,
-                   size_t n, FILE* stream);
 
 #endif

@@ -68,3 +68,17 @@ bool same_destination(int a, int b)
         return a_stat.st_rdev == b_stat.st_rdev && isatty(a) != 0;
     return a_stat.st_dev == b_stat.st_dev && a_stat.st_ino == b_stat.st_ino;
 }
+
+bool writes_into(int fd, const char* name)
+{
+    struct stat named_stat;
+    struct stat written_stat;
+    if (stat(name, &named_stat) != 0 || fstat(fd, &written_stat) != 0)
+        return false;
+    if (S_ISCHR(named_stat.st_mode))
+        return false;
+    if (same_storage(named_stat, written_stat))
+        return true;
+    return !S_ISBLK(named_stat.st_mode) && named_stat.st_dev == written_stat.st_dev &&
+           named_stat.st_ino == written_stat.st_ino;
+}

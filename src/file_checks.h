@@ -22,4 +22,9 @@ bool overwrites(int read_fd, int write_fd);
 // that what is written to one lands among what is written to the other.
 bool same_destination(int a, int b);
 
+// True when writing to `name` would add to what descriptor fd writes into:
+// the same regular file, block device, pipe, FIFO or socket.  Character
+// devices (a terminal, /dev/null) and names that do not exist give false.
+bool writes_into(int fd, const char* name);
+
 #endif

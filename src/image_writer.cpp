@@ -1,23 +1,24 @@
 // The flash image writer.
 //
-// Every record is built in two fixed buffers (data area, spare area) and
-// written with two write calls.  Trace lines are formatted by hand into a
-// small line buffer and handed to the standard output in one call per page;
+// Every record is laid out in place, at next_record of the output: its data
+// area read or set there, then its spare area, which is zeroed first: that
+// is what keeps the spare words that no rule sets at zero.  Trace lines are
+// formatted by hand straight into the trace buffer, one call per page;
 // their bytes equal those of the printf formats they stand for.
 
 #include "image_writer.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "ecc.h"
-#include "errors.h"
 
 namespace {
 
-// Room for the trace of one page: four or five lines of at most about 70
-// characters each.
-constexpr size_t TRACE_PAGE_SIZE = 512;
+// The trace of one page, four or five lines of at most about 70 characters
+// each, fits in the room that trace_space gives.
+static_assert(5 * 80 <= TRACE_ROOM, "room for the trace of one page");
 
 // Appends the string literal s at p; returns the new end.  Its length is
 // known when compiled, so this is a few plain stores.
@@ -79,14 +80,6 @@ char* put_block_page(char* p, const char (&start)[N], int32_t block, int32_t pag
     return p;
 }
 
-// Hands the trace text [begin, end) to the standard output.
-void write_trace(const char* begin, const char* end)
-{
-    const size_t n = static_cast<size_t>(end - begin);
-    if (std::fwrite(begin, 1, n, stdout) != n)
-        fail_errno(PAGESMITH_ERRORS, "stdout");
-}
-
 // Sets the four ECC words of `spare` from `data` and appends one trace line
 // for each, each starting with the `prefix_length` bytes at `prefix`.
 char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace,
@@ -102,36 +95,35 @@ char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace,
     return trace;
 }
 
+// Data-area offsets are drawn by masking a random number.
+static_assert((PAGE_DATA_SIZE & (PAGE_DATA_SIZE - 1)) == 0,
+              "the data area size must be a power of two");
+
 // Flips error_bits random bits of the data area: for each, a byte offset
 // drawn first, then a bit number.
 void inject_bit_errors(uint8_t* data, int32_t error_bits)
 {
     for (int32_t i = 0; i < error_bits; ++i) {
-        const long offset = random() & 0x7FF;
+        const long offset = random() & static_cast<long>(PAGE_DATA_SIZE - 1);
         const long bit = random() & 7;
         data[offset] ^= static_cast<uint8_t>(1u << bit);
     }
 }
 
-// Writes one page record: data area, then spare area.
-void write_record(FILE* out, const uint8_t* data, const uint8_t* spare)
+// Completes and commits a data page or a fill page (`kind`) whose data area
+// is laid out at next_record.  A status word that the page carries gets a
+// trace line of its own.  The trace goes out before the record, as the
+// record's write may fail.
+writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32_t page,
+                        block_marking marking, int32_t error_bits)
 {
-    write_or_fail(PAGESMITH_ERRORS, "fwrite", data, PAGE_DATA_SIZE, out);
-    write_or_fail(PAGESMITH_ERRORS, "fwrite", spare, PAGE_SPARE_SIZE, out);
-}
-
-// Completes and writes a data page or a fill page (`kind`), whose data
-// area is already set.  A status word that the page carries gets a trace
-// line of its own.
-void write_page(FILE* out, uint8_t* data, page_kind kind, int32_t block, int32_t page,
-                block_marking marking, int32_t error_bits)
-{
-    uint8_t spare[PAGE_SPARE_SIZE] = {};
+    uint8_t* data = next_record(out);
+    uint8_t* spare = data + PAGE_DATA_SIZE;
+    std::memset(spare, 0, PAGE_SPARE_SIZE);
     char prefix[64];
     const size_t prefix_length =
         static_cast<size_t>(put_block_page(prefix, "read_data: block ", block, page) - prefix);
-    char trace[TRACE_PAGE_SIZE];
-    char* end = set_ecc_words(data, spare, trace, prefix, prefix_length);
+    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix, prefix_length);
     const uint32_t status = status_word_of(kind, page, marking);
     if (status != 0) {
         set_spare_word(spare, SPARE_STATUS_WORD, status);
@@ -140,22 +132,9 @@ void write_page(FILE* out, uint8_t* data, page_kind kind, int32_t block, int32_t
     }
     set_spare_word(spare, SPARE_TAG_WORD,
                    tag_of(kind, static_cast<uint64_t>(block), page));
-    write_trace(trace, end);
+    trace_add(*out.trace, end);
     inject_bit_errors(data, error_bits);
-    write_record(out, data, spare);
-}
-
-// Reads up to one data area from `in` into `data`, zero-completed; returns
-// the count.  A read error ends the process: it must not pass for end of input.
-size_t read_page(FILE* in, uint8_t* data)
-{
-    const size_t count = std::fread(data, 1, PAGE_DATA_SIZE, in);
-    if (std::ferror(in))
-        fail_errno(PAGESMITH_ERRORS, "fread");
-    // The read takes one-byte items, so only the bytes past the count still
-    // hold the page before: zero just those rather than the whole buffer.
-    std::memset(data + count, 0, PAGE_DATA_SIZE - count);
-    return count;
+    return commit_record(out);
 }
 
 }  // namespace
@@ -169,66 +148,109 @@ bool is_bad(const optional_bad_blocks& bad_block, int32_t block)
     return true;
 }
 
-void write_header(FILE* out, int32_t size)
+writer_error write_header(writer_output& out, int32_t size)
 {
-    uint8_t data[PAGE_DATA_SIZE] = {};
-    uint8_t spare[PAGE_SPARE_SIZE] = {};
+    uint8_t* data = next_record(out);
+    uint8_t* spare = data + PAGE_DATA_SIZE;
+    // The data area is zero past the header size.
+    std::memset(data, 0, PAGE_RECORD_SIZE);
     set_header_size(data, static_cast<uint32_t>(size));
     static const char prefix[] = "write_header: page -1";
-    char trace[TRACE_PAGE_SIZE];
-    char* end = set_ecc_words(data, spare, trace, prefix, sizeof prefix - 1);
-    write_trace(trace, end);
-    // A header page carries the status word whether blocks are marked or not.
+    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix, sizeof prefix - 1);
+    trace_add(*out.trace, end);
+    // A header page carries the status word whether blocks are marked or not;
+    // unlike the ECC words, it has no trace line.
     set_spare_word(spare, SPARE_STATUS_WORD,
                    status_word_of(page_kind::header, HEADER_PAGE, block_marking::off));
-    write_record(out, data, spare);
+    set_spare_word(spare, SPARE_TAG_WORD, tag_of(page_kind::header, 0, HEADER_PAGE));
+    return commit_record(out);
 }
 
-void write_bad_block(FILE* out, int32_t block)
+writer_error write_bad_block(writer_output& out, int32_t block)
 {
-    const uint8_t data[PAGE_DATA_SIZE] = {};
-    uint8_t spare[PAGE_SPARE_SIZE] = {};
     for (int32_t p = 0; p < PAGES_PER_BLOCK; ++p) {
+        // Bad-block pages carry zero data and no ECC words: their ECC words
+        // stay 0, which is also the ECC of their zero data, so computeECC is
+        // not called.  Their spare words 2 to 15 stay zero from here.
+        uint8_t* data = next_record(out);
+        uint8_t* spare = data + PAGE_DATA_SIZE;
+        std::memset(data, 0, PAGE_RECORD_SIZE);
+        // A bad-block list implies marked blocks.
+        set_spare_word(spare, SPARE_STATUS_WORD,
+                       status_word_of(page_kind::bad_block, p, block_marking::on));
         set_spare_word(spare, SPARE_TAG_WORD,
                        tag_of(page_kind::bad_block, static_cast<uint64_t>(block), p));
-        write_record(out, data, spare);
-        char line[64];
-        char* end = put_block_page(line, "write_bad_block: block ", block, p);
+        // The record goes out before its trace line.
+        const writer_error error = commit_record(out);
+        if (error.failure != writer_failure::none)
+            return error;
+        char* end = put_block_page(trace_space(*out.trace), "write_bad_block: block ", block, p);
         *end++ = '\n';
-        write_trace(line, end);
+        trace_add(*out.trace, end);
     }
+    return {};
 }
 
-void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
-               bool bad_block_table, const optional_bad_blocks& bad_block,
-               bool header, int32_t header_size)
+namespace {
+
+// Writes the bad blocks and the header page that stand before the first data
+// page of a block.
+writer_error start_block(writer_output& out, int32_t& block, int32_t& page,
+                         const optional_bad_blocks& bad_block, bool header,
+                         int32_t header_size)
 {
-    uint8_t data[PAGE_DATA_SIZE];
+    while (is_bad(bad_block, block)) {
+        std::fprintf(stderr, "%s: block %d is bad\n", "read_data", block);
+        const writer_error error = write_bad_block(out, block);
+        if (error.failure != writer_failure::none)
+            return error;
+        ++block;
+    }
+    if (!header)
+        return {};
+    page = HEADER_PAGE + 1;
+    return write_header(out, header_size);
+}
+
+}  // namespace
+
+writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits, bool fill,
+                       bool bad_block_table, const optional_bad_blocks& bad_block,
+                       bool header, int32_t header_size)
+{
     const block_marking marking = bad_block_table ? block_marking::on : block_marking::off;
+    // Records may stand before the first data page of a block: its data waits
+    // here while they are laid out.
+    const bool records_before_data = header || bad_block.has_value();
+    uint8_t held[PAGE_DATA_SIZE];
     int32_t block = 0;
     int32_t page = 0;
+    writer_error error;
 
     // Main stage: one data page per read.
     for (;;) {
-        const size_t count = read_page(in, data);
+        const bool hold = page == 0 && records_before_data;
+        uint8_t* data = hold ? held : next_record(out);
+        size_t count = 0;
+        error = read_page(in, data, count);
+        if (error.failure != writer_failure::none)
+            return error;
         if (count == 0)
             break;
-        const bool end_of_input = count < PAGE_DATA_SIZE && std::feof(in);
+        const bool end_of_input = count < PAGE_DATA_SIZE;
         if (page == 0) {
-            while (is_bad(bad_block, block)) {
-                std::fprintf(stderr, "%s: block %d is bad\n", "read_data", block);
-                write_bad_block(out, block);
-                ++block;
-            }
-            if (header) {
-                write_header(out, header_size);
-                page = HEADER_PAGE + 1;
-            }
+            error = start_block(out, block, page, bad_block, header, header_size);
+            if (error.failure != writer_failure::none)
+                return error;
         }
-        write_page(out, data, page_kind::data, block, page, marking, error_bits);
+        if (hold)
+            std::memcpy(next_record(out), held, PAGE_DATA_SIZE);
+        error = write_page(out, page_kind::data, block, page, marking, error_bits);
+        if (error.failure != writer_failure::none)
+            return error;
         if (++page == PAGES_PER_BLOCK) {
             if (end_of_input)
-                return;
+                return {};
             ++block;
             page = 0;
         }
@@ -241,9 +263,12 @@ void read_data(FILE* in, FILE* out, int32_t error_bits, bool fill,
 
     // Fill stage: empty pages up to the end of the current block.
     if (!fill)
-        return;
+        return {};
     for (; page < PAGES_PER_BLOCK; ++page) {
-        std::memset(data, 0, PAGE_DATA_SIZE);
-        write_page(out, data, page_kind::fill, block, page, marking, error_bits);
+        std::memset(next_record(out), 0, PAGE_DATA_SIZE);
+        error = write_page(out, page_kind::fill, block, page, marking, error_bits);
+        if (error.failure != writer_failure::none)
+            return error;
     }
+    return {};
 }

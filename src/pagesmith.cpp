@@ -2,14 +2,19 @@
 //
 //   pagesmith INPUT OUTPUT [-s|-d] [-f] [-b] [-B n...] [-h] [-F size]
 //
-// The driver echoes both names, opens both files, walks the options, works
-// out the header size and runs the image writer.
+// The driver echoes both names, opens the input, checks the output name,
+// walks the options and works out the header size, and only then empties or
+// creates the image file and runs the image writer.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "command_line.h"
 #include "errors.h"
@@ -18,11 +23,20 @@
 
 namespace {
 
-// Stream buffer sizes: large enough that each read or write reaches the
-// system in big pieces.
-constexpr size_t INPUT_BUFFER_SIZE = 256 * 1024;
-constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
-constexpr size_t TRACE_BUFFER_SIZE = 64 * 1024;
+// The trace on the standard output.  Static, and flushed when the process
+// ends, as a stream would be: a run may end from any of the checks after
+// the names are echoed, and its trace so far still goes out.
+trace_output trace;
+
+// Writes what the trace holds; registered to run when the process ends.
+void flush_trace_at_exit()
+{
+    flush_trace(trace);
+}
+
+// The input and image buffers: too large for the stack.
+writer_input input;
+writer_output output;
 
 }  // namespace
 
@@ -59,22 +73,103 @@ int32_t fsize(const char* name)
 
 namespace {
 
+// The refusal of an image file that would overwrite what the run reads or
+// share a file with what it writes.
+constexpr const char* SAME_FILE_MESSAGE = "Input and output are the same file '%s'\n";
+
 // Opens `name` for reading; a failure ends with status 1.
-FILE* open_input(const char* name)
+int open_input(const char* name)
 {
-    FILE* in = std::fopen(name, "rb");
-    if (!in)
+    const int in = open(name, O_RDONLY);
+    if (in < 0)
         fail_errno(PAGESMITH_ERRORS, "open");
     return in;
 }
 
 // Refuses an output name that is the input itself (the same file through
 // any link, or the same block device): writing to it would destroy the input.
-void refuse_same_file(FILE* in, const char* output_name)
+void refuse_same_file(int in, const char* output_name)
 {
-    if (overwrites(fileno(in), output_name))
-        fail_message(PAGESMITH_ERRORS, "Input and output are the same file '%s'\n",
-                     output_name);
+    if (overwrites(in, output_name))
+        fail_message(PAGESMITH_ERRORS, SAME_FILE_MESSAGE, output_name);
+}
+
+// Refuses an output name that the trace or the messages already go into
+// (/dev/stdout, "> img", "2>> img"): the image would hold them.  The
+// refusal goes to whichever stream is not that file, and the names echoed
+// so far are dropped when the trace stream is that file, so that nothing
+// of the run lands in it.
+void refuse_standard_stream_output(const char* output_name)
+{
+    const bool into_trace = writes_into(STDOUT_FILENO, output_name);
+    const bool into_messages = writes_into(STDERR_FILENO, output_name);
+    if (!into_trace && !into_messages)
+        return;
+    if (into_messages) {
+        trace_text(trace, "Input and output are the same file '");
+        trace_text(trace, output_name);
+        trace_line(trace, "'");
+    } else {
+        std::fprintf(stderr, SAME_FILE_MESSAGE, output_name);
+    }
+    if (into_trace)
+        _exit(PAGESMITH_ERRORS.status);
+    std::exit(PAGESMITH_ERRORS.status);
+}
+
+// Refuses an input that cannot be read as a file (a directory) with the
+// message its first read would give.
+void refuse_unreadable_input(int in)
+{
+    struct stat st;
+    if (fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        fail_errno(PAGESMITH_ERRORS, "fread");
+    }
+}
+
+// The image file while the command line is checked: an existing file held
+// open but not yet emptied, or a name to be created.
+struct pending_output {
+    const char* name;
+    int fd;  // the existing file, or -1 when it is to be created
+};
+
+// Opens the image file as opening it to write would, but leaves an existing
+// file as it is and no new file behind: a failure to open is reported here,
+// in its place before the option messages.  A name that does not exist is
+// created to meet any failure and removed again at once.
+pending_output open_output(const char* name)
+{
+    const int fd = open(name, O_WRONLY);
+    if (fd >= 0)
+        return {name, fd};
+    if (errno != ENOENT)
+        fail_errno(PAGESMITH_ERRORS, "open");
+    const int created = open(name, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (created >= 0) {
+        close(created);
+        unlink(name);
+    } else if (errno != EEXIST) {
+        // EEXIST: a link to a file that does not exist yet, made through it later.
+        fail_errno(PAGESMITH_ERRORS, "open");
+    }
+    return {name, -1};
+}
+
+// Empties the existing image file, or creates it, once the command line
+// has passed every check; returns its descriptor.
+int create_output(const pending_output& output)
+{
+    int fd = output.fd;
+    struct stat st;
+    if (fd < 0)
+        fd = open(output.name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    else if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)
+        fd = -1;
+    if (fd < 0)
+        fail_errno(PAGESMITH_ERRORS, "open");
+    return fd;
 }
 
 // Reports a rejected command line and ends with status 1.
@@ -88,16 +183,44 @@ void refuse_same_file(FILE* in, const char* output_name)
     usage(argv);
 }
 
-// Flushes and closes the image and flushes the trace; any failure ends with
-// status 1, so a run never reports success for bytes that were lost.
-void finish(FILE* out)
+// Reports a failure that stopped the image writer and ends with status 1.
+// After a failed read, the records made so far are still written: the
+// image holds every page read before the failure.
+[[noreturn]] void fail_writer(const writer_error& error, writer_output& output)
 {
-    if (std::fclose(out) != 0)
+    const char* word = "fwrite";
+    switch (error.failure) {
+    case writer_failure::input_read:
+        word = "fread";
+        break;
+    case writer_failure::image_write:
+    case writer_failure::none:
+        break;
+    }
+    say(PAGESMITH_ERRORS, "%s: %s\n", word, std::strerror(error.error));
+    if (error.failure == writer_failure::input_read)
+        flush_image(output);
+    std::exit(PAGESMITH_ERRORS.status);
+}
+
+// Flushes and closes the image and flushes the trace; any failure ends with
+// status 1, so a run never reports success for bytes that were lost.  A
+// trace write that failed during the run is reported after the image is
+// complete.
+void finish(writer_output& output)
+{
+    const writer_error error = flush_image(output);
+    if (error.failure != writer_failure::none) {
+        errno = error.error;
         fail_errno(PAGESMITH_ERRORS, "fwrite");
-    if (std::fflush(stdout) != 0)
+    }
+    if (close(output.image) != 0)
+        fail_errno(PAGESMITH_ERRORS, "fwrite");
+    const int trace_error = flush_trace(*output.trace);
+    if (trace_error != 0) {
+        errno = trace_error;
         fail_errno(PAGESMITH_ERRORS, "stdout");
-    if (std::ferror(stdout))
-        fail_message(PAGESMITH_ERRORS, "stdout: write error\n");
+    }
 }
 
 }  // namespace
@@ -108,29 +231,26 @@ int main(int argc, char** argv)
     // trace or a message would be written into it.
     if (open_missing_standard_descriptors() < 0)
         return 1;
+    // A reader of the trace that goes away early fails the trace writes
+    // instead of ending the run: the image is completed.
+    std::signal(SIGPIPE, SIG_IGN);
 
-    // Static: the streams are flushed when the process ends, which may
-    // happen from deep inside the conversion.
-    static char trace_buffer[TRACE_BUFFER_SIZE];
-    static char input_buffer[INPUT_BUFFER_SIZE];
-    static char output_buffer[OUTPUT_BUFFER_SIZE];
-    // A terminal keeps its line buffering, so the trace shows as it goes.
-    if (!isatty(STDOUT_FILENO))
-        std::setvbuf(stdout, trace_buffer, _IOFBF, sizeof trace_buffer);
+    // On a terminal the trace shows as it goes.
+    start_trace(trace, STDOUT_FILENO);
+    std::atexit(flush_trace_at_exit);
 
     if (argc <= 2)
         usage(argv);
 
-    std::printf("%s\n", argv[1]);
-    FILE* in = open_input(argv[1]);
-    std::setvbuf(in, input_buffer, _IOFBF, sizeof input_buffer);
+    // The whole command line is checked before the image file is emptied or
+    // created; the messages keep their order: opening errors first.
+    trace_line(trace, argv[1]);
+    const int in = open_input(argv[1]);
 
-    std::printf("%s\n", argv[2]);
+    trace_line(trace, argv[2]);
     refuse_same_file(in, argv[2]);
-    FILE* out = std::fopen(argv[2], "wb");
-    if (!out)
-        fail_errno(PAGESMITH_ERRORS, "open");
-    std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
+    refuse_standard_stream_output(argv[2]);
+    const pending_output pending = open_output(argv[2]);
 
     run_settings settings;
     const parse_result result = parse_options(argc, argv, settings);
@@ -141,9 +261,15 @@ int main(int argc, char** argv)
     if (settings.header)
         header_size = settings.forced_header_size != 0 ? settings.forced_header_size
                                                        : fsize(argv[1]);
+    refuse_unreadable_input(in);
 
-    read_data(in, out, settings.error_bits, settings.fill, settings.bad_block_table,
-              settings.bad_block, settings.header, header_size);
-    finish(out);
+    start_input(input, in);
+    start_output(output, create_output(pending), trace);
+    const writer_error error =
+        read_data(input, output, settings.error_bits, settings.fill, settings.bad_block_table,
+                  settings.bad_block, settings.header, header_size);
+    if (error.failure != writer_failure::none)
+        fail_writer(error, output);
+    finish(output);
     return 0;
 }

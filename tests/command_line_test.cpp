@@ -36,7 +36,6 @@ struct rejection_case {
     const char* stdout_text = "";    // with IN and OUT replaced
     std::string stderr_text = {};    // before the usage text, if any
     bool ends_with_usage = false;
-    bool output_created_empty = false;
 };
 
 // Replaces every `from` in text with `to`, scanning on past each
@@ -63,30 +62,39 @@ void PrintTo(const rejection_case& c, std::ostream* os)
 
 class Rejection : public ::testing::TestWithParam<rejection_case> {};
 
+// What stands at `path`: its bytes, or "(none)" when there is no file.
+std::string file_state(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? read_file(path) : "(none)";
+}
+
+// Each case runs with no output file and with an existing one: a rejected
+// command line creates nothing and leaves an existing image as it was.
 TEST_P(Rejection, EndsWithStatusOneAndTheRightText)
 {
     const rejection_case& c = GetParam();
-    scratch_dir dir;
-    const std::string in = dir.file("in.bin");
-    const std::string out = dir.file("out.img");
-    write_file(in, "some input");
-    std::vector<std::string> argv = {binary};
-    for (const auto& a : c.args)
-        argv.push_back(substitute(a, in, out));
-    run_options options;
-    options.cwd = dir.path;
-    const tool_result r = run_tool(argv, options);
+    for (const std::string before : {"(none)", "last good image"}) {
+        scratch_dir dir;
+        const std::string in = dir.file("in.bin");
+        const std::string out = dir.file("out.img");
+        write_file(in, "some input");
+        if (before != "(none)")
+            write_file(out, before);
+        std::vector<std::string> argv = {binary};
+        for (const auto& a : c.args)
+            argv.push_back(substitute(a, in, out));
+        run_options options;
+        options.cwd = dir.path;
+        const tool_result r = run_tool(argv, options);
 
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, substitute(c.stdout_text, in, out));
-    EXPECT_EQ(r.err, substitute(c.stderr_text, in, out) + (c.ends_with_usage ? usage_text() : ""));
-    struct stat st;
-    const bool exists = stat(out.c_str(), &st) == 0;
-    EXPECT_EQ(exists, c.output_created_empty);
-    if (exists) {
-        EXPECT_EQ(st.st_size, 0);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, substitute(c.stdout_text, in, out));
+        EXPECT_EQ(r.err,
+                  substitute(c.stderr_text, in, out) + (c.ends_with_usage ? usage_text() : ""));
+        EXPECT_EQ(file_state(out), before);
+        EXPECT_EQ(read_file(in), "some input");
     }
-    EXPECT_EQ(read_file(in), "some input");
 }
 
 std::vector<std::string> seventeen_numbers()
@@ -108,49 +116,57 @@ const rejection_case rejection_cases[] = {
      .stdout_text = "IN\nno-such-dir/out.img\n",
      .stderr_text = "open: No such file or directory\n"},
     {.name = "dash_i", .args = {"IN", "OUT", "-i"}, .stdout_text = "IN\nOUT\n",
-     .stderr_text = "Bad argument '-i'\n", .ends_with_usage = true, .output_created_empty = true},
+     .stderr_text = "Bad argument '-i'\n", .ends_with_usage = true},
     {.name = "unknown_word", .args = {"IN", "OUT", "-f", "fill"}, .stdout_text = "IN\nOUT\n",
-     .stderr_text = "Bad argument 'fill'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stderr_text = "Bad argument 'fill'\n", .ends_with_usage = true},
     {.name = "empty_argument", .args = {"IN", "OUT", ""}, .stdout_text = "IN\nOUT\n",
-     .stderr_text = "Bad argument ''\n", .ends_with_usage = true, .output_created_empty = true},
+     .stderr_text = "Bad argument ''\n", .ends_with_usage = true},
     {.name = "negative_bad_block", .args = {"IN", "OUT", "-B", "3", "-3"},
-     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-3'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-3'\n", .ends_with_usage = true},
     {.name = "question_mark", .args = {"IN", "OUT", "-?"}, .stdout_text = "IN\nOUT\n",
-     .ends_with_usage = true, .output_created_empty = true},
+     .ends_with_usage = true},
     {.name = "question_mark_as_header_size", .args = {"IN", "OUT", "-F", "-?"},
-     .stdout_text = "IN\nOUT\n", .ends_with_usage = true, .output_created_empty = true},
+     .stdout_text = "IN\nOUT\n", .ends_with_usage = true},
     {.name = "header_size_missing", .args = {"IN", "OUT", "-h", "-F"},
-     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-F'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-F'\n", .ends_with_usage = true},
     {.name = "seventeen_bad_blocks", .args = seventeen_numbers(), .stdout_text = "IN\nOUT\n",
-     .stderr_text = "Too many bad blocks\nBad argument '17'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stderr_text = "Too many bad blocks\nBad argument '17'\n", .ends_with_usage = true},
     {.name = "same_file", .args = {"IN", "IN"}, .stdout_text = "IN\nIN\n",
      .stderr_text = "Input and output are the same file 'IN'\n"},
     {.name = "glued_options", .args = {"IN", "OUT", "-sf"}, .stdout_text = "IN\nOUT\n",
-     .stderr_text = "Bad argument '-sf'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stderr_text = "Bad argument '-sf'\n", .ends_with_usage = true},
     {.name = "lone_dash", .args = {"IN", "OUT", "-"}, .stdout_text = "IN\nOUT\n",
-     .stderr_text = "Bad argument '-'\n", .ends_with_usage = true, .output_created_empty = true},
+     .stderr_text = "Bad argument '-'\n", .ends_with_usage = true},
     {.name = "double_dash", .args = {"IN", "OUT", "--", "-f"}, .stdout_text = "IN\nOUT\n",
-     .stderr_text = "Bad argument '--'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stderr_text = "Bad argument '--'\n", .ends_with_usage = true},
     {.name = "upper_case", .args = {"IN", "OUT", "-S"}, .stdout_text = "IN\nOUT\n",
-     .stderr_text = "Bad argument '-S'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stderr_text = "Bad argument '-S'\n", .ends_with_usage = true},
     {.name = "number_outside_list", .args = {"IN", "OUT", "-f", "3"},
-     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '3'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '3'\n", .ends_with_usage = true},
     {.name = "unknown_option_ends_list", .args = {"IN", "OUT", "-B", "1", "-x"},
-     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-x'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-x'\n", .ends_with_usage = true},
     {.name = "header_size_missing_after_list", .args = {"IN", "OUT", "-B", "2", "-F"},
-     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-F'\n", .ends_with_usage = true,
-     .output_created_empty = true},
+     .stdout_text = "IN\nOUT\n", .stderr_text = "Bad argument '-F'\n", .ends_with_usage = true},
     {.name = "usage_after_list", .args = {"IN", "OUT", "-B", "2", "-?", "-f"},
-     .stdout_text = "IN\nOUT\n", .ends_with_usage = true, .output_created_empty = true},
+     .stdout_text = "IN\nOUT\n", .ends_with_usage = true},
+    {.name = "long_help", .args = {"IN", "OUT", "--help"}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument '--help'\n", .ends_with_usage = true},
+    {.name = "glued_header_and_fill", .args = {"IN", "OUT", "-hf"}, .stdout_text = "IN\nOUT\n",
+     .stderr_text = "Bad argument '-hf'\n", .ends_with_usage = true},
+    {.name = "directory_input", .args = {".", "OUT", "-f"}, .stdout_text = ".\nOUT\n",
+     .stderr_text = "fread: Is a directory\n"},
+    {.name = "directory_input_bad_option", .args = {".", "OUT", "-x"},
+     .stdout_text = ".\nOUT\n", .stderr_text = "Bad argument '-x'\n", .ends_with_usage = true},
+    {.name = "directory_input_header", .args = {".", "OUT", "-h"}, .stdout_text = ".\nOUT\n",
+     .stderr_text = "'.' is not a regular file, so its size is unknown: "
+                    "give the header size with -F\n"},
+    {.name = "missing_input_bad_option", .args = {"nothing-here", "OUT", "-x"},
+     .stdout_text = "nothing-here\n", .stderr_text = "open: No such file or directory\n"},
+    {.name = "missing_folder_bad_option", .args = {"IN", "no-such-dir/out.img", "-?"},
+     .stdout_text = "IN\nno-such-dir/out.img\n",
+     .stderr_text = "open: No such file or directory\n"},
+    {.name = "output_is_a_folder_bad_option", .args = {"IN", ".", "-x"},
+     .stdout_text = "IN\n.\n", .stderr_text = "open: Is a directory\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, Rejection, ::testing::ValuesIn(rejection_cases),

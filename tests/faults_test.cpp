@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,6 +151,125 @@ const failure_case failure_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, Failure, ::testing::ValuesIn(failure_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The image named as the file that the trace or the messages already go
+// into ("> img", "2>> img", /dev/stdout): refused before anything is
+// written, the refusal on the other stream, nothing of the run in the file.
+enum class stream { trace, messages };
+
+struct shared_stream_case {
+    const char* name;
+    std::string output;  // the image name given; "" for the image's own path
+    stream into;         // the stream sent, appending, into the existing image
+};
+
+void PrintTo(const shared_stream_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SharedStream : public ::testing::TestWithParam<shared_stream_case> {};
+
+TEST_P(SharedStream, IsRefusedAndTheImageKept)
+{
+    const shared_stream_case& c = GetParam();
+    scratch_dir dir;
+    const std::string in = dir.file("in.bin");
+    const std::string image = dir.file("img");
+    write_file(in, std::string(3 * 2048, 'x'));
+    write_file(image, "last good image");
+    const int fd = open(image.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    run_options options;
+    (c.into == stream::trace ? options.stdout_fd : options.stderr_fd) = fd;
+    const std::string output = c.output.empty() ? image : c.output;
+    const tool_result r = run_tool({binary, in, output, "-f"}, options);
+    close(fd);
+    const std::string refusal = "Input and output are the same file '" + output + "'\n";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_file(image), "last good image");
+    if (c.into == stream::trace)
+        EXPECT_EQ(r.err, refusal);
+    else
+        EXPECT_EQ(r.out, in + "\n" + output + "\n" + refusal);
+}
+
+const shared_stream_case shared_stream_cases[] = {
+    {.name = "trace_appended_to_image", .output = "", .into = stream::trace},
+    {.name = "image_named_dev_stdout", .output = "/dev/stdout", .into = stream::trace},
+    {.name = "messages_appended_to_image", .output = "", .into = stream::messages},
+    {.name = "image_named_dev_stderr", .output = "/dev/stderr", .into = stream::messages},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, SharedStream, ::testing::ValuesIn(shared_stream_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A character device takes both the image and the trace.
+TEST(SharedStream, CharacterDeviceIsAllowed)
+{
+    scratch_dir dir;
+    write_file(dir.file("in.bin"), "abc");
+    run_options options;
+    options.stdout_path = "/dev/null";
+    const tool_result r = run_tool({binary, dir.file("in.bin"), "/dev/stdout", "-f"}, options);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Found eof on input 3 read\n");
+}
+
+// A trace that cannot be written, after a long run of trace lines: the
+// image is still completed, then the run ends with status 1.
+struct lost_trace_case {
+    const char* name;
+    bool closed_pipe;        // a pipe whose reader has gone; else `device`
+    std::string device = {};
+    std::string message;     // the last line on the error stream
+};
+
+void PrintTo(const lost_trace_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LostTrace : public ::testing::TestWithParam<lost_trace_case> {};
+
+TEST_P(LostTrace, DoesNotCutTheImage)
+{
+    const lost_trace_case& c = GetParam();
+    scratch_dir dir;
+    const std::string in = dir.file("in.bin");
+    write_file(in, random_bytes(300 * 2048 + 5, 5));
+    const std::vector<std::string> options = {"-f", "-h", "-B", "2"};
+    std::vector<std::string> argv = {binary, in, dir.file("whole.img")};
+    argv.insert(argv.end(), options.begin(), options.end());
+    const tool_result whole = run_tool(argv);
+    ASSERT_EQ(whole.status, 0);
+
+    argv[2] = dir.file("lost.img");
+    run_options lost;
+    int ends[2] = {-1, -1};
+    if (c.closed_pipe) {
+        ASSERT_EQ(pipe(ends), 0);
+        close(ends[0]);
+        lost.stdout_fd = ends[1];
+    } else {
+        lost.stdout_path = c.device;
+    }
+    const tool_result r = run_tool(argv, lost);
+    if (c.closed_pipe)
+        close(ends[1]);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, whole.err + c.message);
+    EXPECT_TRUE(read_file(argv[2]) == read_file(dir.file("whole.img"))) << "images differ";
+}
+
+const lost_trace_case lost_trace_cases[] = {
+    {.name = "reader_gone", .closed_pipe = true, .message = "stdout: Broken pipe\n"},
+    {.name = "full_device", .closed_pipe = false, .device = "/dev/full",
+     .message = "stdout: No space left on device\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, LostTrace, ::testing::ValuesIn(lost_trace_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

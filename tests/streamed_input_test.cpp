@@ -266,9 +266,9 @@ TEST_P(Sizeless, HeaderIsRefusedBeforeAnyPage)
     EXPECT_EQ(r.err, "'" + input +
                          "' is not a regular file, so its size is unknown: "
                          "give the header size with -F\n");
+    // Refused with the command line: no image file is created.
     struct stat st;
-    ASSERT_EQ(stat(out.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 0);
+    EXPECT_NE(stat(out.c_str(), &st), 0);
 }
 
 const sizeless_case sizeless_cases[] = {

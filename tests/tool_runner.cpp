@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,6 +75,14 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
             putenv(const_cast<char*>(setting.c_str()));
         for (const int fd : options.closed)
             close(fd);
+        if (options.file_size_limit >= 0) {
+            // A write past the limit then fails with EFBIG instead of a signal.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
+                                  static_cast<rlim_t>(options.file_size_limit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(126);
+        }
         if (options.user >= 0 &&
             (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.user)) != 0 ||
              setuid(static_cast<uid_t>(options.user)) != 0))
@@ -86,9 +96,10 @@ tool_result run_tool(const std::vector<std::string>& argv, const run_options& op
     tool_result result;
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status)
                                            : 128 + WTERMSIG(wait_status);
-    if (options.stdout_path.empty())
+    if (options.stdout_path.empty() && options.stdout_fd < 0)
         result.out = read_file(out_path);
-    result.err = read_file(err_path);
+    if (options.stderr_fd < 0)
+        result.err = read_file(err_path);
     return result;
 }
 

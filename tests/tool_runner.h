@@ -23,6 +23,7 @@ struct run_options {
     std::string cwd;                       // empty: the test's own
     int user = -1;                         // user and group id to run as; -1 unchanged
     std::vector<int> closed;               // descriptors the run starts without
+    long file_size_limit = -1;             // largest file the run may write; -1 none
 };
 
 // argv as the null-terminated array that execv takes; points into argv.

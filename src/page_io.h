@@ -1,0 +1,77 @@
+// The converter's input and image buffers: the input read from a
+// descriptor in chunks, and page records laid out in place in the chunk
+// that is written next, so that the data is copied once in user space.
+#ifndef PAGESMITH_PAGE_IO_H
+#define PAGESMITH_PAGE_IO_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "flash_geometry.h"
+#include "trace_output.h"
+
+// Bytes asked of each read of the input.
+constexpr size_t INPUT_CHUNK_SIZE = 256 * 1024;
+
+// Bytes of image in each write: the image is written in pieces of exactly
+// this size (the last one shorter), so a failed write is met after the
+// same records as with a stream buffer of this size.
+constexpr size_t IMAGE_CHUNK_SIZE = 256 * 1024;
+
+// What stopped a conversion before its end.
+enum class writer_failure {
+    none,         // nothing: the conversion ran to its end
+    input_read,   // a read of the input failed
+    image_write,  // a write of the image failed
+};
+
+// A failure of the writer, with the errno value that the failed call left.
+struct writer_error {
+    writer_failure failure = writer_failure::none;
+    int error = 0;
+};
+
+// The input: its descriptor, and the bytes read from it but not yet used.
+struct writer_input {
+    int fd = -1;
+    size_t begin = 0;    // first unused byte in `bytes`
+    size_t end = 0;      // end of the bytes read
+    bool ended = false;  // a read returned end of input; none is made again
+    uint8_t bytes[INPUT_CHUNK_SIZE];
+};
+
+// Where the writer writes: the image, laid out in `chunk` and written a
+// piece at a time, and the trace.  After a failed trace write the trace is
+// no longer written, and the image goes on.
+struct writer_output {
+    int image = -1;
+    trace_output* trace = nullptr;
+    size_t used = 0;  // bytes laid out in `chunk` and not yet written
+    uint8_t chunk[IMAGE_CHUNK_SIZE + PAGE_RECORD_SIZE];
+};
+
+// Makes `in` read from descriptor fd, from its current position.
+void start_input(writer_input& in, int fd);
+
+// Makes `out` write the image to descriptor image_fd and the trace to `trace`.
+void start_output(writer_output& out, int image_fd, trace_output& trace);
+
+// Reads the next page of input into `data` (PAGE_DATA_SIZE bytes),
+// zero-completed, and sets `count` to the bytes read; 0 at the end of the
+// input.  The descriptor is read only when no unused byte is left, and a
+// short read is followed by another until the page is complete or the input
+// ends, as a stream read of the whole page would do.
+writer_error read_page(writer_input& in, uint8_t* data, size_t& count);
+
+// The place of the next record: PAGE_RECORD_SIZE bytes to lay out, then
+// commit_record.
+uint8_t* next_record(writer_output& out);
+
+// Adds the record laid out at next_record to the image, and writes a piece
+// once the laid-out records pass its size.
+writer_error commit_record(writer_output& out);
+
+// Writes every record laid out and not yet written.
+writer_error flush_image(writer_output& out);
+
+#endif

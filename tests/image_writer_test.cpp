@@ -1,0 +1,155 @@
+// The image writer run in-process: a failed read of the input or write of
+// the image comes back to the caller with its errno value, whatever kind of
+// page was being written, instead of ending the process; the records made
+// before a failed read are all there to be written.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "image_writer.h"
+#include "tool_runner.h"
+
+namespace {
+
+constexpr size_t PAGE = 2048;
+
+// Where the input comes from.
+enum class source {
+    file,            // a file holding the input bytes
+    directory,       // a directory: the first read fails
+    open_pipe,       // a non-blocking pipe holding the bytes whose writer stays:
+                     // the read after them fails with EAGAIN
+};
+
+struct writer_failure_case {
+    const char* name;
+    source from;
+    size_t input_size;
+    std::string image = {};     // where the image goes; "" a scratch file
+    bool header = false;
+    bool fill = false;
+    int32_t bad_block = -1;     // a listed block, or -1 for no list
+    writer_failure failure;
+    int error;
+};
+
+void PrintTo(const writer_failure_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// What one in-process conversion gave.
+struct conversion {
+    writer_error error;
+    std::string image;
+};
+
+// Converts from descriptor `in` into the file `image` with the settings of
+// `c`, writing what is laid out after the end or after a failed read as the
+// driver does; gives the writer's failure.
+conversion convert(int in, const std::string& image, const writer_failure_case& c, bool fill)
+{
+    static writer_input input;
+    static writer_output output;
+    static trace_output trace;
+    const int trace_fd = open("/dev/null", O_WRONLY);
+    const int image_fd = open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    start_input(input, in);
+    start_trace(trace, trace_fd);
+    start_output(output, image_fd, trace);
+    optional_bad_blocks list;
+    if (c.bad_block >= 0) {
+        list.emplace().fill(-1);
+        (*list)[0] = c.bad_block;
+    }
+    conversion result;
+    result.error = read_data(input, output, 0, fill, list.has_value(), list, c.header, 5);
+    if (result.error.failure != writer_failure::image_write)
+        flush_image(output);
+    close(image_fd);
+    close(trace_fd);
+    // A device named as the image (/dev/full, /dev/null) is not read back.
+    if (c.image.empty())
+        result.image = read_file(image);
+    return result;
+}
+
+class WriterFailure : public ::testing::TestWithParam<writer_failure_case> {};
+
+TEST_P(WriterFailure, IsReturnedToTheCaller)
+{
+    const writer_failure_case& c = GetParam();
+    scratch_dir dir;
+    const std::string bytes = random_bytes(c.input_size, 3);
+    write_file(dir.file("in.bin"), bytes);
+    int in = -1;
+    int ends[2] = {-1, -1};
+    switch (c.from) {
+    case source::file:
+        in = open(dir.file("in.bin").c_str(), O_RDONLY);
+        break;
+    case source::directory:
+        in = open(dir.path.c_str(), O_RDONLY);
+        break;
+    case source::open_pipe:
+        ASSERT_EQ(pipe2(ends, O_NONBLOCK), 0);
+        ASSERT_GE(fcntl(ends[1], F_SETPIPE_SZ, 1 << 20), static_cast<int>(c.input_size));
+        ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        in = ends[0];
+        break;
+    }
+    ASSERT_GE(in, 0);
+    const std::string image = c.image.empty() ? dir.file("out.img") : c.image;
+    const conversion failed = convert(in, image, c, c.fill);
+    close(in);
+    if (ends[1] >= 0)
+        close(ends[1]);
+    EXPECT_EQ(failed.error.failure, c.failure);
+    EXPECT_EQ(failed.error.error, c.error);
+    if (c.from != source::open_pipe)
+        return;
+    // The image of the whole pages read before the failure, without fill.
+    write_file(dir.file("pages.bin"), bytes.substr(0, c.input_size / PAGE * PAGE));
+    const int pages = open(dir.file("pages.bin").c_str(), O_RDONLY);
+    const conversion expected = convert(pages, dir.file("pages.img"), c, false);
+    close(pages);
+    ASSERT_EQ(expected.error.failure, writer_failure::none);
+    EXPECT_EQ(failed.image.size(), expected.image.size());
+    EXPECT_TRUE(failed.image == expected.image) << "images differ";
+}
+
+// On /dev/full the first piece of image fails, at record 124: a data, a
+// bad-block or a fill page as the settings make it.
+const writer_failure_case writer_failure_cases[] = {
+    {.name = "read_of_a_directory", .from = source::directory, .input_size = 0,
+     .image = "/dev/null", .failure = writer_failure::input_read, .error = EISDIR},
+    {.name = "data_page", .from = source::file, .input_size = 200 * PAGE,
+     .image = "/dev/full", .failure = writer_failure::image_write, .error = ENOSPC},
+    {.name = "bad_block_page", .from = source::file, .input_size = 70 * PAGE,
+     .image = "/dev/full", .bad_block = 1, .failure = writer_failure::image_write,
+     .error = ENOSPC},
+    {.name = "fill_page", .from = source::file, .input_size = 100 * PAGE + 1,
+     .image = "/dev/full", .fill = true, .failure = writer_failure::image_write,
+     .error = ENOSPC},
+    {.name = "no_failure", .from = source::file, .input_size = 3, .image = "/dev/null",
+     .header = true, .fill = true, .failure = writer_failure::none, .error = 0},
+    {.name = "read_mid_page_mid_chunk", .from = source::open_pipe,
+     .input_size = 300 * PAGE + 100, .fill = true, .failure = writer_failure::input_read,
+     .error = EAGAIN},
+    {.name = "read_at_block_start", .from = source::open_pipe, .input_size = 128 * PAGE,
+     .header = true, .bad_block = 2, .failure = writer_failure::input_read, .error = EAGAIN},
+    {.name = "read_after_bad_block", .from = source::open_pipe, .input_size = 129 * PAGE + 7,
+     .header = true, .bad_block = 2, .failure = writer_failure::input_read, .error = EAGAIN},
+};
+
+INSTANTIATE_TEST_SUITE_P(Writer, WriterFailure, ::testing::ValuesIn(writer_failure_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
