@@ -25,7 +25,7 @@ check_options=${PAGECHECK_OPTIONS:-}
 for tool in "$build/pagesmith" "$build/pagecheck"; do
   [[ -x $tool ]] || { echo "no $tool: build first (make tools)" >&2; exit 2; }
 done
-command -v hyperfine > /dev/null || { echo "no hyperfine: sudo apt-get install hyperfine" >&2; exit 2; }
+command -v hyperfine > /dev/null || { echo "no hyperfine: make bench installs it (Debian package hyperfine)" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pagecheck-speed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
