@@ -11,18 +11,27 @@ map_cell cell_of(const checked_page& page)
         cell |= CELL_PROBLEM;
     if (page.findings[static_cast<int>(finding_class::uncorrectable)])
         cell |= CELL_UNCORRECTABLE;
+    if (page.place == page_place::absent)
+        cell |= CELL_ABSENT;
+    if (page.place == page_place::outside)
+        cell |= CELL_OUTSIDE;
     return cell;
 }
 
 char map_char(map_cell cell)
 {
+    if (cell & CELL_ABSENT)
+        return '-';
+    if (cell & CELL_OUTSIDE)
+        return '~';
     if (cell & CELL_UNCORRECTABLE)
         return 'X';
     if (cell & CELL_PROBLEM)
         return '!';
+    const char letter = look_of(kind_of_cell(cell)).letter;
     if (cell & CELL_CORRECTED)
-        return 'c';
-    return look_of(kind_of_cell(cell)).letter;
+        return static_cast<char>(letter - 'A' + 'a');
+    return letter;
 }
 
 void gather_page(block_gatherer& gatherer, const checked_page& page)

@@ -25,7 +25,7 @@ std::string text_of(const json& value)
 // A number, or null when the field does not apply.
 json number_if(unsigned fields, unsigned field, uint64_t value)
 {
-    return fields & field ? json(value) : json(nullptr);
+    return (fields & field) != 0 ? json(value) : json(nullptr);
 }
 
 // A page kind's name, or null when the field does not apply.
@@ -41,8 +41,8 @@ json finding_object(const finding& f, const found_layout& layout)
     const unsigned has = traits.fields;
     json o;
     o["finding"] = traits.name;
-    o["record"] = number_if(has, FIELD_RECORD, f.record);
-    o["block"] = number_if(has, FIELD_RECORD, f.block);
+    o["record"] = number_if(has, FIELD_RECORD | FIELD_PLACE, f.record);
+    o["block"] = number_if(has, FIELD_RECORD | FIELD_PLACE, f.block);
     o["page"] = number_if(has, FIELD_PAGE, static_cast<uint64_t>(f.page));
     o["kind"] = kind_if(has, FIELD_RECORD, f.kind);
     o["sector"] = number_if(has, FIELD_SECTOR, static_cast<uint64_t>(f.sector));
@@ -81,6 +81,8 @@ json summary_object(const check_summary& summary)
     o["header"] = summary.kinds[static_cast<int>(page_kind::header)];
     o["bad_block"] = summary.kinds[static_cast<int>(page_kind::bad_block)];
     o["fill"] = summary.kinds[static_cast<int>(page_kind::fill)];
+    o["erased"] = summary.kinds[static_cast<int>(page_kind::erased)];
+    o["outside"] = summary.outside;
     o["sectors"] = summary.sectors;
     o["corrected"] = summary.corrected;
     o["uncorrectable"] = summary.uncorrectable;

@@ -21,6 +21,7 @@ constexpr page_kind_look look_of(page_kind kind)
     case page_kind::header: return {"header", "header", 'H', "#3d6fb6", 1};
     case page_kind::bad_block: return {"bad-block", "bad block", 'B', "#6b6b6b", 0};
     case page_kind::fill: return {"fill", "fill", 'F', "#e4e4e4", 3};
+    case page_kind::erased: return {"erased", "erased", 'E', "#ffffff", 4};
     }
     return {nullptr, nullptr, '?', nullptr, PAGE_KIND_COUNT};
 }

@@ -1,0 +1,350 @@
+// Placing the records of a file in the image.  A record whose page tag
+// names the place it would take is placed at once.  Any other record (one
+// without a tag, an erased one, one that is no page record, one whose tag
+// names another place) waits for the next tagged record, which decides:
+//
+// - the waiting records stand in their places, one after the other (their
+//   tags were damaged, or erased records stand where the image goes on);
+// - the erased records among them are not the image's (a block the writer
+//   skipped), and the others stand in their places;
+// - from a waiting tagged record on, the records stand where its tag says,
+//   which the tagged record after it confirms: records are missing before
+//   it, or the file holds them a second time.
+
+#include "readback.h"
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+// How a record is placed.
+enum class placing { image, erased, junk, repeated, foreign };
+
+// Bytes of the spare area holding the words that every page record keeps
+// zero.
+constexpr size_t ZERO_WORDS_AT = 4 * FIRST_ZERO_SPARE_WORD;
+constexpr size_t ZERO_WORDS_SIZE = 4 * (END_ZERO_SPARE_WORD - FIRST_ZERO_SPARE_WORD);
+
+// Bytes of the spare area that go with each sector when an erased record
+// is judged.
+constexpr size_t SPARE_SHARE = PAGE_SPARE_SIZE / SECTORS_PER_PAGE;
+
+// Bits set in the n bytes at p.
+int ones_in(const uint8_t* p, size_t n)
+{
+    int ones = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        ones += std::popcount(word);
+    }
+    for (; i < n; ++i)
+        ones += std::popcount(static_cast<unsigned>(p[i]));
+    return ones;
+}
+
+// The first bit that reads 0 in the n bytes at p, as byte * 8 + bit.
+int first_zero_bit(const uint8_t* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] != 0xFF)
+            return static_cast<int>(i) * 8 + std::countr_one(static_cast<unsigned>(p[i]));
+    return -1;
+}
+
+// Zero bits among the n bytes at p.
+int zeros_in(const uint8_t* p, size_t n)
+{
+    return static_cast<int>(8 * n) - ones_in(p, n);
+}
+
+// True when the record reads as erased: at most one bit of each sector's
+// data and spare bytes reads 0; the status word, where a chip keeps its
+// bad-block marker, is left out.  Notes each flipped bit.
+bool read_as_erased(decoded_record& r)
+{
+    const uint8_t* spare = r.bytes + PAGE_DATA_SIZE;
+    for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
+        const uint8_t* data = r.bytes + SECTOR_SIZE * static_cast<size_t>(s);
+        const size_t share = SPARE_SHARE * static_cast<size_t>(s);
+        const size_t skip = s == 0 ? 4 : 0;
+        const int zeros = zeros_in(data, SECTOR_SIZE) +
+                          zeros_in(spare + share + skip, SPARE_SHARE - skip);
+        if (zeros > 1)
+            return false;
+        r.flips[s] = -1;
+        if (zeros == 0)
+            continue;
+        const int in_data = first_zero_bit(data, SECTOR_SIZE);
+        const int at = in_data >= 0 ? static_cast<int>(8 * SECTOR_SIZE) * s + in_data
+                                    : static_cast<int>(8 * (PAGE_DATA_SIZE + share + skip)) +
+                                          first_zero_bit(spare + share + skip,
+                                                         SPARE_SHARE - skip);
+        r.flips[s] = static_cast<int16_t>(at);
+    }
+    return true;
+}
+
+// The page tag of a record.
+uint32_t tag_in(const decoded_record& r)
+{
+    return spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+}
+
+// True when the record is a page record whose tag holds a place.
+bool tagged(const decoded_record& r)
+{
+    return r.look == record_look::page && tag_in(r) != 0;
+}
+
+// True when the record's tag is the one a data page at image record `at`
+// carries.
+bool fits(const decoded_record& r, uint64_t at)
+{
+    return tag_in(r) == page_tag(at / PAGES_PER_BLOCK, static_cast<int64_t>(at % PAGES_PER_BLOCK));
+}
+
+// The image record a tag names, taking the block nearest to that of `near`
+// (a tag holds the block number's low 16 bits); false when the tag's page
+// is past a block.
+bool place_of(uint32_t tag, uint64_t near, uint64_t& at)
+{
+    const uint32_t page = tag & 0xFFFFu;
+    if (page >= static_cast<uint32_t>(PAGES_PER_BLOCK))
+        return false;
+    const uint64_t near_block = near / PAGES_PER_BLOCK;
+    const auto step = static_cast<int16_t>(static_cast<uint16_t>((tag >> 16) - near_block));
+    if (step < 0 && near_block < static_cast<uint64_t>(-step))
+        return false;
+    at = (near_block + static_cast<uint64_t>(static_cast<int64_t>(step))) * PAGES_PER_BLOCK +
+         page;
+    return true;
+}
+
+// Closes the runs that end before an image record at `index`, handing
+// their events to it.
+void close_runs(readback_state& state, decoded_record& r, uint64_t index, found_layout& layout)
+{
+    record_events& e = r.events;
+    e = {};
+    e.junk = state.junk;
+    e.junk_from = state.junk_from;
+    e.repeated = state.repeated;
+    e.repeated_from = state.repeated_from;
+    if (state.foreign)
+        e.foreign_from = state.foreign_from / PAGES_PER_BLOCK + 1;
+    if (state.erased) {
+        const bool whole_blocks = state.erased_from % PAGES_PER_BLOCK == 0 &&
+                                  state.erased % PAGES_PER_BLOCK == 0 &&
+                                  index == state.erased_from + state.erased;
+        if (whole_blocks) {
+            e.padded_blocks = state.erased / PAGES_PER_BLOCK;
+            layout.notes.push_back({.what = note_kind::padded_blocks,
+                                    .block = state.erased_from / PAGES_PER_BLOCK,
+                                    .count = e.padded_blocks});
+        } else {
+            e.erased = state.erased;
+            e.erased_from = state.erased_from;
+        }
+    }
+    if (index > state.next) {
+        e.missing = index - state.next;
+        if (state.next % PAGES_PER_BLOCK == 0 && e.missing % PAGES_PER_BLOCK == 0)
+            layout.notes.push_back({.what = note_kind::skipped_blocks,
+                                    .block = state.next / PAGES_PER_BLOCK,
+                                    .count = e.missing / PAGES_PER_BLOCK});
+    }
+    state.junk = state.repeated = state.foreign = state.erased = 0;
+}
+
+// Places one record as `how`; `index` is the image record it is, or would
+// repeat.
+void place(readback_state& state, decoded_record& r, placing how, uint64_t index,
+           found_layout& layout)
+{
+    r.origin = record_origin::outside;
+    switch (how) {
+    case placing::junk:
+        if (state.junk++ == 0)
+            state.junk_from = r.file_index;
+        break;
+    case placing::repeated:
+        if (state.repeated++ == 0)
+            state.repeated_from = index;
+        break;
+    case placing::foreign:
+        if (state.foreign++ == 0)
+            state.foreign_from = r.file_index;
+        break;
+    case placing::erased:
+        r.origin = record_origin::erased;
+        if (state.erased++ == 0)
+            state.erased_from = index;
+        state.next = index + 1;
+        r.index = index;
+        return;
+    case placing::image:
+        close_runs(state, r, index, layout);
+        r.origin = record_origin::image;
+        state.next = index + 1;
+        ++state.image_records;
+        state.anchors += tagged(r) && fits(r, index);
+        break;
+    }
+    r.index = state.next - (how == placing::image ? 1 : 0);
+}
+
+// How a waiting record is placed when the records stand one after the other.
+// Until a tag has shown where the image is, a record without a tag after
+// records that are no page records is taken for one of them: by chance,
+// any file holds a few records with zero bytes where the spare words go.
+placing in_turn(const readback_state& state, const decoded_record& r, placing erased_as)
+{
+    switch (r.look) {
+    case record_look::page:
+        return state.anchors == 0 && state.junk != 0 && !tagged(r) ? placing::junk
+                                                                   : placing::image;
+    case record_look::erased: return erased_as;
+    case record_look::junk: return placing::junk;
+    }
+    return placing::junk;
+}
+
+// Places the waiting records before `end` one after the other; erased
+// ones as `erased_as`.
+void place_in_turn(readback_state& state, record_window& window, uint64_t end,
+                   placing erased_as, found_layout& layout)
+{
+    for (; window.placed < end; ++window.placed) {
+        decoded_record& r = window.at(window.placed);
+        place(state, r, in_turn(state, r, erased_as), state.next, layout);
+    }
+}
+
+// The image record the last read record would be if the waiting ones stood
+// one after the other, the erased ones taking places or not.
+uint64_t place_in_turn_of_last(const readback_state& state, record_window& window,
+                               placing erased_as)
+{
+    uint64_t at = state.next;
+    for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq) {
+        const record_look look = window.at(seq).look;
+        at += look == record_look::page || (look == record_look::erased &&
+                                            erased_as == placing::erased);
+    }
+    return at;
+}
+
+// Records before `seq` that carry no tag and follow a tagged or other
+// record: they belong with the tagged record at `seq`.
+uint64_t untagged_before(record_window& window, uint64_t seq)
+{
+    uint64_t u = 0;
+    while (seq - u > window.placed) {
+        const decoded_record& r = window.at(seq - u - 1);
+        if (r.look != record_look::page || tagged(r))
+            break;
+        ++u;
+    }
+    return u;
+}
+
+// Tries the reading where the records from the waiting tagged record at
+// `seq` on stand where its tag says; the last record read must confirm it.
+// True when it fits, and the records are placed.
+bool try_tag_at(readback_state& state, record_window& window, uint64_t seq,
+                found_layout& layout)
+{
+    decoded_record& a = window.at(seq);
+    uint64_t in_turn_at = state.next;
+    for (uint64_t s = window.placed; s < seq; ++s)
+        in_turn_at += window.at(s).look != record_look::junk;
+    uint64_t at = 0;
+    if (!tagged(a) || fits(a, in_turn_at) || !place_of(tag_in(a), in_turn_at, at))
+        return false;
+    uint64_t last_at = at;
+    for (uint64_t s = seq + 1; s < window.read; ++s)
+        last_at += window.at(s).look != record_look::junk;
+    const uint64_t u = untagged_before(window, seq);
+    if (!fits(window.at(window.read - 1), last_at) || at < u)
+        return false;
+    place_in_turn(state, window, seq - u, placing::erased, layout);
+    uint64_t position = at - u;
+    for (; window.placed < window.read; ++window.placed) {
+        decoded_record& r = window.at(window.placed);
+        const placing how = in_turn(state, r, placing::erased);
+        if (how == placing::junk) {
+            place(state, r, how, state.next, layout);
+            continue;
+        }
+        place(state, r, position < state.next ? placing::repeated : how, position, layout);
+        ++position;
+    }
+    return true;
+}
+
+// The last record read carries a tag and others wait: places them all when
+// one reading fits, else leaves them waiting.
+void resolve(readback_state& state, record_window& window, found_layout& layout)
+{
+    const decoded_record& last = window.at(window.read - 1);
+    if (fits(last, place_in_turn_of_last(state, window, placing::erased))) {
+        place_in_turn(state, window, window.read, placing::erased, layout);
+        return;
+    }
+    bool erased_waiting = false;
+    for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq)
+        erased_waiting |= window.at(seq).look == record_look::erased;
+    if (erased_waiting && fits(last, place_in_turn_of_last(state, window, placing::foreign))) {
+        place_in_turn(state, window, window.read, placing::foreign, layout);
+        return;
+    }
+    // The tagged record before the last one read is the only one whose tag
+    // the last one can confirm.
+    for (uint64_t seq = window.read - 1; seq > window.placed; --seq)
+        if (tagged(window.at(seq - 1))) {
+            try_tag_at(state, window, seq - 1, layout);
+            return;
+        }
+}
+
+}  // namespace
+
+void look_at(decoded_record& r)
+{
+    const int ones = ones_in(r.bytes + PAGE_DATA_SIZE + ZERO_WORDS_AT, ZERO_WORDS_SIZE);
+    if (ones <= 1)
+        r.look = record_look::page;
+    else if (ones >= static_cast<int>(8 * ZERO_WORDS_SIZE) - SECTORS_PER_PAGE &&
+             read_as_erased(r))
+        r.look = record_look::erased;
+    else
+        r.look = record_look::junk;
+}
+
+void place_records(readback_state& state, record_window& window, found_layout& layout)
+{
+    decoded_record& r = window.at(window.read - 1);
+    const bool alone = window.placed + 1 == window.read;
+    if (alone && tagged(r) && fits(r, state.next)) {
+        place(state, r, placing::image, state.next, layout);
+        ++window.placed;
+        return;
+    }
+    if (tagged(r))
+        resolve(state, window, layout);
+}
+
+void place_waiting(readback_state& state, record_window& window, found_layout& layout)
+{
+    place_in_turn(state, window, window.read, placing::erased, layout);
+}
+
+void finish_placing(const readback_state& state, found_layout& layout)
+{
+    if (state.erased)
+        layout.notes.push_back({.what = note_kind::erased_tail, .block = 0,
+                                .record = state.erased_from, .count = state.erased});
+}
