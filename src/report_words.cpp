@@ -150,11 +150,14 @@ std::string describe_note(const layout_note& note)
         return text;
     }
     case note_kind::erased_tail:
-        append(text, "records %" PRIu64 "-%" PRIu64 " (blocks %" PRIu64 "-%" PRIu64
-                     ") are erased: the image ends before them", note.record,
-               note.record + note.count - 1, note.record / PAGES_PER_BLOCK,
-               (note.record + note.count - 1) / PAGES_PER_BLOCK);
+    {
+        const uint64_t first_block = note.record / PAGES_PER_BLOCK;
+        const uint64_t last_block = (note.record + note.count - 1) / PAGES_PER_BLOCK;
+        append(text, "records %" PRIu64 "-%" PRIu64 " (%s) are erased: the image ends before them",
+               note.record, note.record + note.count - 1,
+               blocks_text(first_block, last_block - first_block + 1).c_str());
         return text;
+    }
     case note_kind::padded_blocks:
         text = blocks_text(note.block, note.count);
         text += note.count == 1 ? " is erased inside the image: a bad block that the dump padded"
