@@ -36,7 +36,10 @@ char map_char(map_cell cell)
 
 void gather_page(block_gatherer& gatherer, const checked_page& page)
 {
-    if (!gatherer.cells.empty() && page.block != gatherer.block)
+    // A block of the file that is not the image's takes the place of the
+    // image block after it: each gets a line.
+    const bool block_full = gatherer.cells.size() >= PAGES_PER_BLOCK && page.page == 0;
+    if (!gatherer.cells.empty() && (page.block != gatherer.block || block_full))
         finish_gathering(gatherer);
     gatherer.block = page.block;
     gatherer.cells.push_back(static_cast<char>(cell_of(page)));

@@ -135,10 +135,12 @@ void close_runs(readback_state& state, decoded_record& r, uint64_t index, found_
     e.repeated_from = state.repeated_from;
     if (state.foreign)
         e.foreign_from = state.foreign_from / PAGES_PER_BLOCK + 1;
+    const bool blocks_missing = index > state.next && state.next % PAGES_PER_BLOCK == 0 &&
+                                (index - state.next) % PAGES_PER_BLOCK == 0;
     if (state.erased) {
         const bool whole_blocks = state.erased_from % PAGES_PER_BLOCK == 0 &&
                                   state.erased % PAGES_PER_BLOCK == 0 &&
-                                  index == state.erased_from + state.erased;
+                                  (index == state.next || blocks_missing);
         if (whole_blocks) {
             e.padded_blocks = state.erased / PAGES_PER_BLOCK;
             layout.notes.push_back({.what = note_kind::padded_blocks,
@@ -151,7 +153,7 @@ void close_runs(readback_state& state, decoded_record& r, uint64_t index, found_
     }
     if (index > state.next) {
         e.missing = index - state.next;
-        if (state.next % PAGES_PER_BLOCK == 0 && e.missing % PAGES_PER_BLOCK == 0)
+        if (blocks_missing)
             layout.notes.push_back({.what = note_kind::skipped_blocks,
                                     .block = state.next / PAGES_PER_BLOCK,
                                     .count = e.missing / PAGES_PER_BLOCK});

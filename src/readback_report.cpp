@@ -65,8 +65,10 @@ void report_record(const check_sink& sink, check_summary& summary, const page_re
 void take_events(const decoded_record& r, layout_inference& inference)
 {
     const record_events& e = r.events;
+    // The padded blocks come first, then those missing, then the record.
     const uint64_t block = r.index / PAGES_PER_BLOCK;
-    for (uint64_t b = block - e.padded_blocks; b < block; ++b)
+    const uint64_t padded_end = (r.index - e.missing) / PAGES_PER_BLOCK;
+    for (uint64_t b = padded_end - e.padded_blocks; b < padded_end; ++b)
         take_bad_block(inference, b);
     if (e.missing && whole_blocks(r.index, e.missing))
         for (uint64_t b = block - e.missing / PAGES_PER_BLOCK; b < block; ++b)
