@@ -187,7 +187,16 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
     check_up_to(window, window.read, UINT64_MAX, walk, sink, summary);
     // A file that is no image has no partial record either.
     const bool no_image = report_file_end(walk.placing, window.read, sink, summary);
-    finish_check(walk.checker, walk.inference, claim, no_image ? 0 : static_cast<uint64_t>(n),
-                 sink, summary);
+    const uint64_t tail = no_image ? 0 : static_cast<uint64_t>(n);
+    finish_check(walk.checker, walk.inference, claim, tail, sink, summary);
+    // The file was cut: inside a record, inside the fill pages, or before
+    // data pages that the header pages count and no gap inside accounts for.
+    const checker_state& last = walk.checker;
+    const std::optional<uint64_t> size = summary.layout.input_size;
+    const bool short_of_size = size && *size > last.data_pages * PAGE_DATA_SIZE;
+    const bool inside_fill = last.have_previous && last.previous == page_kind::fill &&
+                             last.previous_page < PAGES_PER_BLOCK - 1;
+    if (tail > 0 || inside_fill || (short_of_size && !last.records_lost))
+        report_cut(sink, walk.placing.next);
     return 0;
 }

@@ -154,3 +154,9 @@ bool report_file_end(const readback_state& state, uint64_t records, const check_
     }
     return false;
 }
+
+void report_cut(const check_sink& sink, uint64_t next)
+{
+    const uint64_t end = (next / PAGES_PER_BLOCK + 1) * PAGES_PER_BLOCK;
+    report_absent(sink, next, end, page_kind::data);
+}

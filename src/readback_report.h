@@ -30,4 +30,9 @@ void report_other(decoded_record& r, const check_sink& sink, check_summary& summ
 bool report_file_end(const readback_state& state, uint64_t records, const check_sink& sink,
                      check_summary& summary);
 
+// Hands on the pages of the image from `next`, the first one past the file,
+// to the end of its block (a whole block when it starts one), as not in the
+// file: the map shows where the file was cut.
+void report_cut(const check_sink& sink, uint64_t next);
+
 #endif
