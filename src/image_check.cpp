@@ -14,6 +14,7 @@
 #include "layout_inference.h"
 #include "readback.h"
 #include "readback_report.h"
+#include "record_look.h"
 
 namespace {
 

@@ -13,79 +13,11 @@
 
 #include "readback.h"
 
-#include <bit>
-#include <cstring>
 
 namespace {
 
 // How a record is placed.
 enum class placing { image, erased, junk, repeated, foreign };
-
-// Bytes of the spare area holding the words that every page record keeps
-// zero.
-constexpr size_t ZERO_WORDS_AT = 4 * FIRST_ZERO_SPARE_WORD;
-constexpr size_t ZERO_WORDS_SIZE = 4 * (END_ZERO_SPARE_WORD - FIRST_ZERO_SPARE_WORD);
-
-// Bytes of the spare area that go with each sector when an erased record
-// is judged.
-constexpr size_t SPARE_SHARE = PAGE_SPARE_SIZE / SECTORS_PER_PAGE;
-
-// Bits set in the n bytes at p.
-int ones_in(const uint8_t* p, size_t n)
-{
-    int ones = 0;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, p + i, 8);
-        ones += std::popcount(word);
-    }
-    for (; i < n; ++i)
-        ones += std::popcount(static_cast<unsigned>(p[i]));
-    return ones;
-}
-
-// The first bit that reads 0 in the n bytes at p, as byte * 8 + bit.
-int first_zero_bit(const uint8_t* p, size_t n)
-{
-    for (size_t i = 0; i < n; ++i)
-        if (p[i] != 0xFF)
-            return static_cast<int>(i) * 8 + std::countr_one(static_cast<unsigned>(p[i]));
-    return -1;
-}
-
-// Zero bits among the n bytes at p.
-int zeros_in(const uint8_t* p, size_t n)
-{
-    return static_cast<int>(8 * n) - ones_in(p, n);
-}
-
-// True when the record reads as erased: at most one bit of each sector's
-// data and spare bytes reads 0; the status word, where a chip keeps its
-// bad-block marker, is left out.  Notes each flipped bit.
-bool read_as_erased(decoded_record& r)
-{
-    const uint8_t* spare = r.bytes + PAGE_DATA_SIZE;
-    for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
-        const uint8_t* data = r.bytes + SECTOR_SIZE * static_cast<size_t>(s);
-        const size_t share = SPARE_SHARE * static_cast<size_t>(s);
-        const size_t skip = s == 0 ? 4 : 0;
-        const int zeros = zeros_in(data, SECTOR_SIZE) +
-                          zeros_in(spare + share + skip, SPARE_SHARE - skip);
-        if (zeros > 1)
-            return false;
-        r.flips[s] = -1;
-        if (zeros == 0)
-            continue;
-        const int in_data = first_zero_bit(data, SECTOR_SIZE);
-        const int at = in_data >= 0 ? static_cast<int>(8 * SECTOR_SIZE) * s + in_data
-                                    : static_cast<int>(8 * (PAGE_DATA_SIZE + share + skip)) +
-                                          first_zero_bit(spare + share + skip,
-                                                         SPARE_SHARE - skip);
-        r.flips[s] = static_cast<int16_t>(at);
-    }
-    return true;
-}
 
 // The page tag of a record.
 uint32_t tag_in(const decoded_record& r)
@@ -313,18 +245,6 @@ void resolve(readback_state& state, record_window& window, found_layout& layout)
 }
 
 }  // namespace
-
-void look_at(decoded_record& r)
-{
-    const int ones = ones_in(r.bytes + PAGE_DATA_SIZE + ZERO_WORDS_AT, ZERO_WORDS_SIZE);
-    if (ones <= 1)
-        r.look = record_look::page;
-    else if (ones >= static_cast<int>(8 * ZERO_WORDS_SIZE) - SECTORS_PER_PAGE &&
-             read_as_erased(r))
-        r.look = record_look::erased;
-    else
-        r.look = record_look::junk;
-}
 
 void place_records(readback_state& state, record_window& window, found_layout& layout)
 {

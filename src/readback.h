@@ -47,10 +47,6 @@ struct readback_state {
     uint64_t foreign_from = 0;     // its first file record
 };
 
-// Tells how a record of the file looks, from its raw bytes; for an erased
-// one, notes its flipped bits.
-void look_at(decoded_record& r);
-
 // Takes the record read last (window.read - 1, looked at and, if a page
 // record, decoded): places it and the records waiting before it as soon as
 // the tags tell their places.

@@ -47,6 +47,13 @@ change clear_bit_from_end(size_t at, int bit)
     return [=](std::string& s) { s[s.size() - at] &= static_cast<char>(~(1 << bit)); };
 }
 
+// Clears byte `at` counted back from the end of the file, as a chip's
+// bad-block marker does in a status word.
+change marker_from_end(size_t at)
+{
+    return [=](std::string& s) { s[s.size() - at] = 0; };
+}
+
 // Writes block `block` as erased.
 change pad(size_t block)
 {
@@ -200,6 +207,14 @@ const readback_case readback_cases[] = {
      .findings = {"block 4 page 62 (erased) sector 2: record byte 1512 bit 0 reads 0 in an "
                   "erased page",
                   "block 4 page 63 (erased) sector 3: record byte 2109 bit 6 reads 0 in an "
+                  "erased page"}},
+    {.name = "status_word_flip_and_marker_in_erased_pages", .options = HBF,
+     .input_size = 300000,
+     .changed = both(erased_tail(1), both(clear_bit_from_end(64, 4),
+                                          marker_from_end(RECORD + 64))),
+     .status = 0, .layout = "layout: -h -b -f, input 300000 bytes",
+     .notes = {"records 192-255 (block 3) are erased: the image ends before them"},
+     .findings = {"block 3 page 63 (erased) sector 0: record byte 2048 bit 4 reads 0 in an "
                   "erased page"}},
     {.name = "padded_bad_block", .options = HB_B2_F, .input_size = 300000, .changed = pad(2),
      .status = 0, .layout = "layout: -h -b -B 2 -f, input 300000 bytes",
