@@ -54,7 +54,8 @@ void check_up_to(record_window& window, uint64_t limit, uint64_t settled, walk_s
             report_other(record, sink, summary);
             continue;
         }
-        report_events(record, walk.checker, sink, summary);
+        if (has_events(record.events))
+            report_events(record, walk.checker, sink, summary);
         const page_record r = view_of(record);
         if (r.page == 0)
             forget_before(walk.inference, r.block);
@@ -120,7 +121,8 @@ void observe_placed(record_window& window, walk_state& walk)
         decoded_record& r = window.at(walk.observed);
         if (r.origin != record_origin::image)
             continue;
-        take_events(r, walk.inference);
+        if (has_events(r.events))
+            take_events(r, walk.inference);
         observe(walk.inference, r);
     }
 }

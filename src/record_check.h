@@ -39,6 +39,12 @@ struct record_events {
     uint64_t foreign_from = 0;    // a block of the file not the image's, plus one
 };
 
+// True when anything happened before the record.
+inline bool has_events(const record_events& e)
+{
+    return (e.missing | e.junk | e.repeated | e.erased | e.padded_blocks | e.foreign_from) != 0;
+}
+
 // Bytes of an erased record that read 0 (at most one per sector), or -1.
 using erased_flips = int16_t[SECTORS_PER_PAGE];
 
