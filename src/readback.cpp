@@ -131,15 +131,16 @@ void place(readback_state& state, decoded_record& r, placing how, uint64_t index
 }
 
 // How a waiting record is placed when the records stand one after the other.
-// Until a tag has shown where the image is, a record without a tag after
-// records that are no page records is taken for one of them: by chance,
-// any file holds a few records with zero bytes where the spare words go.
+// Until a tag has shown where the image is, a page record with more than one
+// stray bit in its zero spare words, or one without a tag after records that
+// are no page records, is taken for no page record: by chance, any file
+// holds a few records with zero bytes where those words go.
 placing in_turn(const readback_state& state, const decoded_record& r, placing erased_as)
 {
+    const bool doubtful = r.stray_bits > 1 || (state.junk != 0 && !tagged(r));
     switch (r.look) {
     case record_look::page:
-        return state.anchors == 0 && state.junk != 0 && !tagged(r) ? placing::junk
-                                                                   : placing::image;
+        return state.anchors == 0 && doubtful ? placing::junk : placing::image;
     case record_look::erased: return erased_as;
     case record_look::junk: return placing::junk;
     }

@@ -12,7 +12,7 @@
 
 // What a record of the file looks like before it is placed in the image.
 enum class record_look : uint8_t {
-    page,    // a page record: its spare words 2-11 are zero
+    page,    // a page record: its spare words 2-11 are zero, but for damage
     erased,  // every bit set, but for one flipped bit per sector (and perhaps
              // a bad-block marker in the status word)
     junk,    // neither
@@ -55,6 +55,7 @@ struct decoded_record {
     uint64_t index = 0;               // record number in the image
     uint64_t file_index = 0;          // record number in the file
     record_look look = record_look::page;
+    uint8_t stray_bits = 0;           // page: bits set in the zero spare words
     record_origin origin = record_origin::image;
     erased_flips flips = {};          // erased: record bytes holding a 0 bit
     record_events events;             // image: what the file did just before it

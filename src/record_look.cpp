@@ -18,6 +18,11 @@ constexpr size_t ZERO_WORDS_AT = 4 * FIRST_ZERO_SPARE_WORD;
 constexpr size_t ZERO_WORDS_SIZE = 4 * (END_ZERO_SPARE_WORD - FIRST_ZERO_SPARE_WORD);
 static_assert(ZERO_WORDS_SIZE % 8 == 0, "the zero words are read 8 bytes at a time");
 
+// Bits set in the zero words of a page record that is damaged rather than no
+// page record at all: any other bytes set about half of their 320 bits.  A
+// damaged page record is still checked, and its data recovered.
+constexpr int DAMAGED_ZERO_WORD_BITS = 16;
+
 // Bytes of the spare area that go with each sector when an erased record
 // is judged.
 constexpr size_t SPARE_SHARE = PAGE_SPARE_SIZE / SECTORS_PER_PAGE;
@@ -97,12 +102,14 @@ void look_at(decoded_record& r)
         std::memcpy(&word, words + i, 8);
         any |= word;
     }
+    r.stray_bits = 0;
     if (any == 0) {
         r.look = record_look::page;  // as nearly every record of an image
         return;
     }
     const int ones = ones_in(words, ZERO_WORDS_SIZE);
-    if (ones <= 1)
+    r.stray_bits = static_cast<uint8_t>(std::min(ones, 255));
+    if (ones <= DAMAGED_ZERO_WORD_BITS)
         r.look = record_look::page;
     else if (ones >= static_cast<int>(8 * ZERO_WORDS_SIZE) - SECTORS_PER_PAGE &&
              read_as_erased(r))

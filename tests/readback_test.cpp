@@ -104,6 +104,12 @@ change both(change first, change second)
     };
 }
 
+// Sets bits in spare word `word` of record `record`.
+change set_spare_bits(size_t record, int word, uint8_t bits)
+{
+    return [=](std::string& s) { s[record * RECORD + 2048 + 4 * static_cast<size_t>(word)] |= static_cast<char>(bits); };
+}
+
 // Replaces the whole file with bytes that are no image.
 change no_image(size_t bytes)
 {
@@ -275,6 +281,10 @@ const readback_case readback_cases[] = {
                "the dump left out"},
      .findings = {"the header pages say 300000 bytes of input; 63 data page(s) are missing"},
      .again = remake::not_checked},
+    {.name = "damaged_spare_words_still_a_page_record", .options = HBF, .input_size = 300000,
+     .changed = set_spare_bits(10, 5, 0x03), .status = 1,
+     .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"block 0 page 10 (data): spare[5] = 0x00000003, expected 0"}},
     {.name = "not_an_image", .options = HBF, .input_size = 3000, .changed = no_image(300000),
      .status = 1, .layout = "layout: no options, input size unknown",
      .findings = {"not an image: none of its 142 record(s) reads as a page record"},
