@@ -12,109 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "image_check.h"
-#include "image_map.h"
 #include "image_verdict.h"
 #include "memory_check.h"
 #include "report_words.h"
-#include "tool_runner.h"
+#include "readback_changes.h"
 
 namespace {
 
-const std::string pagesmith = PAGESMITH_BINARY;
-
-constexpr size_t RECORD = 2048 + 64;
-constexpr size_t BLOCK = 64 * RECORD;
-const std::string ERASED_RECORD(RECORD, '\xff');
-
-using change = std::function<void(std::string&)>;
-
-// Appends `blocks` erased blocks, and the erased pages that complete the
-// last block of the image.
-change erased_tail(size_t blocks)
-{
-    return [=](std::string& s) {
-        const size_t partial = s.size() % BLOCK;
-        const size_t pages = (partial ? (BLOCK - partial) / RECORD : 0) + 64 * blocks;
-        for (size_t i = 0; i < pages; ++i)
-            s += ERASED_RECORD;
-    };
-}
-
-// Clears bit `bit` of byte `at` counted back from the end of the file.
-change clear_bit_from_end(size_t at, int bit)
-{
-    return [=](std::string& s) { s[s.size() - at] &= static_cast<char>(~(1 << bit)); };
-}
-
-// Clears byte `at` counted back from the end of the file, as a chip's
-// bad-block marker does in a status word.
-change marker_from_end(size_t at)
-{
-    return [=](std::string& s) { s[s.size() - at] = 0; };
-}
-
-// Writes block `block` as erased.
-change pad(size_t block)
-{
-    return [=](std::string& s) { s.replace(block * BLOCK, BLOCK, BLOCK, '\xff'); };
-}
-
-// Leaves block `block` out.
-change skip(size_t block)
-{
-    return [=](std::string& s) { s.erase(block * BLOCK, BLOCK); };
-}
-
-// Puts a block that is not the image's before block `block`: erased, with
-// a bad-block marker in the spare area of its page 0.
-change foreign_before(size_t block)
-{
-    return [=](std::string& s) {
-        std::string foreign(BLOCK, '\xff');
-        foreign[2048] = 0;
-        s.insert(block * BLOCK, foreign);
-    };
-}
-
-// Keeps the first `bytes` bytes.
-change cut(size_t bytes)
-{
-    return [=](std::string& s) { s.resize(bytes); };
-}
-
-// Leaves record `record` out.
-change drop(size_t record)
-{
-    return [=](std::string& s) { s.erase(record * RECORD, RECORD); };
-}
-
-// Holds record `record` twice.
-change twice(size_t record)
-{
-    return [=](std::string& s) { s.insert(record * RECORD, s.substr(record * RECORD, RECORD)); };
-}
-
-// Does each change in turn.
-change both(change first, change second)
-{
-    return [=](std::string& s) {
-        first(s);
-        second(s);
-    };
-}
-
-// Sets bits in spare word `word` of record `record`.
-change set_spare_bits(size_t record, int word, uint8_t bits)
-{
-    return [=](std::string& s) { s[record * RECORD + 2048 + 4 * static_cast<size_t>(word)] |= static_cast<char>(bits); };
-}
-
-// Replaces the whole file with bytes that are no image.
-change no_image(size_t bytes)
-{
-    return [=](std::string& s) { s = random_bytes(bytes, 77); };
-}
+using namespace readback;
 
 // Whether the layout line's options must make the image again, and the
 // header pages give the exact input: not where the file lost data pages
@@ -151,19 +56,6 @@ std::vector<std::string> options_of(const found_layout& layout)
     return words;
 }
 
-// The image the converter makes of `input` with `options`.
-std::string convert(const scratch_dir& dir, const std::string& input,
-                    const std::vector<std::string>& options)
-{
-    write_file(dir.file("input"), input);
-    std::vector<std::string> argv = {pagesmith, dir.file("input"), dir.file("image")};
-    argv.insert(argv.end(), options.begin(), options.end());
-    run_options quiet;
-    quiet.stdout_path = "/dev/null";
-    run_tool(argv, quiet);
-    return read_file(dir.file("image"));
-}
-
 class Readback : public ::testing::TestWithParam<readback_case> {};
 
 TEST_P(Readback, GivesOneFindingPerEvent)
@@ -191,7 +83,6 @@ TEST_P(Readback, GivesOneFindingPerEvent)
     }
 }
 
-const std::vector<std::string> HBF = {"-h", "-b", "-f"};
 const std::vector<std::string> HB_B2_F = {"-h", "-b", "-B", "2", "-f"};
 const std::vector<std::string> HB_B1_4 = {"-h", "-b", "-B", "1", "4"};
 const std::vector<std::string> BF = {"-b", "-f"};
@@ -292,93 +183,6 @@ const readback_case readback_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Readback, Readback, ::testing::ValuesIn(readback_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// The text map of a file: one line per run of blocks.
-std::vector<std::string> map_of(std::string file)
-{
-    FILE* in = fmemopen(file.data(), file.size(), "rb");
-    std::vector<std::string> lines;
-    text_map map;
-    map.on_run = [&](const map_run& run) { lines.push_back(describe_run(run)); };
-    block_gatherer gatherer;
-    gatherer.on_block = [&](uint64_t block, const std::string& cells) {
-        map_block(map, block, cells);
-    };
-    check_sink sink;
-    sink.on_page = [&](const checked_page& page) { gather_page(gatherer, page); };
-    image_checker checker;
-    check_summary summary;
-    check_image(checker, in, {}, sink, summary);
-    std::fclose(in);
-    finish_gathering(gatherer);
-    finish_map(map);
-    return lines;
-}
-
-// A map line from runs of letters: "H D63" is H and 63 D.
-std::string cells(const std::string& runs)
-{
-    std::string line;
-    std::istringstream in(runs);
-    for (std::string run; in >> run;)
-        line.append(run.size() > 1 ? std::stoul(run.substr(1)) : 1, run[0]);
-    return line;
-}
-
-struct map_case {
-    const char* name;
-    change changed;
-    std::vector<std::string> lines;
-};
-
-void PrintTo(const map_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class ReadbackMap : public ::testing::TestWithParam<map_case> {};
-
-// The map shows what the file holds where: erased pages, pages that it
-// leaves out, records that are not the image's, a cut, and each page's kind
-// under a correction.
-TEST_P(ReadbackMap, ShowsWhatTheFileHolds)
-{
-    const map_case& c = GetParam();
-    scratch_dir dir;
-    std::string file = convert(dir, random_bytes(300000, 14), HBF);
-    c.changed(file);
-    EXPECT_EQ(map_of(file), c.lines);
-}
-
-const std::string BLOCKS_0_1 = "map: blocks 0-1: " + cells("H D63");
-const std::string BLOCK_2 = "map: block 2: " + cells("H D21 F42");
-
-const map_case map_cases[] = {
-    {.name = "erased_tail_with_a_flip",
-     .changed = both(erased_tail(2), clear_bit_from_end(3, 6)),
-     .lines = {BLOCKS_0_1, BLOCK_2, "map: block 3: " + cells("E64"),
-               "map: block 4: " + cells("E63 e")}},
-    {.name = "corrected_data_bit",
-     .changed = [](std::string& s) { s[3 * RECORD + 5] ^= 4; },
-     .lines = {"map: block 0: " + cells("H D2 d D60"), "map: block 1: " + cells("H D63"),
-               BLOCK_2}},
-    {.name = "block_left_out", .changed = skip(1),
-     .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("-64"), BLOCK_2}},
-    {.name = "block_skipped_when_written", .changed = foreign_before(1),
-     .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("~64"),
-               "map: block 1: " + cells("H D63"), BLOCK_2}},
-    {.name = "dropped_record", .changed = drop(70),
-     .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("H D5 - D57"),
-               BLOCK_2}},
-    {.name = "doubled_record", .changed = twice(70),
-     .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("H D6 ~ D57"),
-               BLOCK_2}},
-    {.name = "cut_inside_fill", .changed = cut(170 * RECORD),
-     .lines = {BLOCKS_0_1, "map: block 2: " + cells("H D21 F20 -22")}},
-};
-
-INSTANTIATE_TEST_SUITE_P(Readback, ReadbackMap, ::testing::ValuesIn(map_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
