@@ -39,6 +39,7 @@ enum class finding_kind : uint8_t {
     foreign_block,        // found: a block of the file that is not the image's
     not_records,          // found: records of the file that do not read as records
     data_pages_missing,   // found: data pages missing; expected: the input size
+    image_cut,            // record: where the file ends; found, expected: as above
     not_an_image,         // found: records in the file
 };
 
@@ -183,6 +184,10 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"data_pages_missing", IMAGE, PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "the header pages say {expected} bytes of input; {found} data page(s) are "
                 "missing"};
+    case image_cut:
+        return {"image_cut", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND | FIELD_EXPECTED,
+                "the file ends before block {block} page {page}: the header pages say "
+                "{expected} bytes of input; {found} data page(s) are missing"};
     case not_an_image:
         return {"not_an_image", IMAGE, PROBLEM, FIELD_FOUND,
                 "not an image: none of its {found} record(s) reads as a page record"};

@@ -80,16 +80,23 @@ std::optional<uint64_t> size_past_pages(const checker_state& checker)
     return size;
 }
 
-// Reports the data pages missing when the file lost records or the image
-// was cut, and the header pages say how many there were; returns the
-// input size they say, or none.
-std::optional<uint64_t> report_missing_pages(const checker_state& checker, bool lost,
+// How the file lost data pages of the image, if it did.
+enum class page_loss { none, inside, cut };
+
+// Reports the data pages missing when the file lost records or was cut, and
+// the header pages say how many there were; returns the input size they
+// say, or none.
+std::optional<uint64_t> report_missing_pages(const checker_state& checker, page_loss loss,
                                              const check_sink& sink, check_summary& summary)
 {
     const std::optional<uint64_t> size = size_past_pages(checker);
-    if (!lost || !size)
+    if (loss == page_loss::none || !size)
         return std::nullopt;
-    finding f = image_finding(finding_kind::data_pages_missing);
+    finding f = image_finding(loss == page_loss::cut ? finding_kind::image_cut
+                                                     : finding_kind::data_pages_missing);
+    f.record = checker.end;
+    f.block = checker.end / PAGES_PER_BLOCK;
+    f.page = static_cast<int>(checker.end % PAGES_PER_BLOCK);
     f.found = (*size + PAGE_DATA_SIZE - 1) / PAGE_DATA_SIZE - checker.data_pages;
     f.expected = *size;
     report_finding(sink, summary, f);
@@ -204,9 +211,11 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
     layout.header = inference.header == header_reading::present ? header_pages::present
                                                                 : header_pages::absent;
     const bool header = layout.header == header_pages::present;
-    const bool lost = checker.records_lost || tail > 0 || ending;
+    const page_loss loss = tail > 0 || ending       ? page_loss::cut
+                           : checker.records_lost ? page_loss::inside
+                                                  : page_loss::none;
     const std::optional<uint64_t> cut_size =
-        header ? report_missing_pages(checker, lost, sink, summary) : std::nullopt;
+        header ? report_missing_pages(checker, loss, sink, summary) : std::nullopt;
     if (header && !cut_size && header_size_misfits(checker)) {
         finding f = image_finding(finding_kind::header_size_misfit);
         f.found = *checker.header_size;

@@ -50,6 +50,7 @@ page_kind check_record(checker_state& state, const record_context& context,
     check_content(r, kind, d, out);
     check_header_size(state, r, kind, d, out);
     check_order(state, r, kind, out);
+    state.end = r.index + 1;
     if (kind == page_kind::data) {
         ++state.data_pages;
         state.last_data_block = r.block;

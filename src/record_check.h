@@ -74,6 +74,7 @@ struct checker_state {
     uint64_t data_pages = 0;
     uint64_t last_data_block = 0;         // block of the latest data page
     bool records_lost = false;            // the file leaves out records of the image
+    uint64_t end = 0;                     // the image record after the last one checked
 };
 
 // Checks one record, decoded as `d`, with the reading `context`, adding its
