@@ -35,7 +35,8 @@ bool tagged(const decoded_record& r)
 // carries.
 bool fits(const decoded_record& r, uint64_t at)
 {
-    return tag_in(r) == page_tag(at / PAGES_PER_BLOCK, static_cast<int64_t>(at % PAGES_PER_BLOCK));
+    return tag_in(r) == tag_of(page_kind::data, at / PAGES_PER_BLOCK,
+                               static_cast<int64_t>(at % PAGES_PER_BLOCK));
 }
 
 // The image record a tag names, taking the block nearest to that of `near`
@@ -43,11 +44,11 @@ bool fits(const decoded_record& r, uint64_t at)
 // is past a block.
 bool place_of(uint32_t tag, uint64_t near, uint64_t& at)
 {
-    const uint32_t page = tag & 0xFFFFu;
+    const uint32_t page = tag_page(tag);
     if (page >= static_cast<uint32_t>(PAGES_PER_BLOCK))
         return false;
     const uint64_t near_block = near / PAGES_PER_BLOCK;
-    const auto step = static_cast<int16_t>(static_cast<uint16_t>((tag >> 16) - near_block));
+    const auto step = static_cast<int16_t>(static_cast<uint16_t>(tag_block(tag) - near_block));
     if (step < 0 && near_block < static_cast<uint64_t>(-step))
         return false;
     at = (near_block + static_cast<uint64_t>(static_cast<int64_t>(step))) * PAGES_PER_BLOCK +

@@ -28,7 +28,9 @@ struct record_window {
     uint64_t placed = 0;                 // records placed
     uint64_t checked = 0;                // records checked
 
+    // The slot of the record read as number `seq`.
     decoded_record& at(uint64_t seq) { return slots[seq % WINDOW_RECORDS]; }
+    // True when no slot is free: the oldest record must be checked first.
     bool full() const { return read - checked == WINDOW_RECORDS; }
 };
 
