@@ -131,17 +131,23 @@ void place(readback_state& state, decoded_record& r, placing how, uint64_t index
     r.index = state.next - (how == placing::image ? 1 : 0);
 }
 
+// Whether page records that wait are taken as they look: yes when a tag
+// that follows confirms where they stand, else doubted.
+enum class page_trust { confirmed, doubted };
+
 // How a waiting record is placed when the records stand one after the other.
-// Until a tag has shown where the image is, a page record with more than one
-// stray bit in its zero spare words, or one without a tag after records that
-// are no page records, is taken for no page record: by chance, any file
-// holds a few records with zero bytes where those words go.
-placing in_turn(const readback_state& state, const decoded_record& r, placing erased_as)
+// Doubted, and until a tag has shown where the image is, a page record with
+// more than one stray bit in its zero spare words, or one without a tag
+// after records that are no page records, is taken for no page record: by
+// chance, any file holds a few records with zero bytes where those words go.
+placing in_turn(const readback_state& state, const decoded_record& r, placing erased_as,
+                page_trust trust)
 {
-    const bool doubtful = r.stray_bits > 1 || (state.junk != 0 && !tagged(r));
+    const bool doubtful = trust == page_trust::doubted && state.anchors == 0 &&
+                          (r.stray_bits > 1 || (state.junk != 0 && !tagged(r)));
     switch (r.look) {
     case record_look::page:
-        return state.anchors == 0 && doubtful ? placing::junk : placing::image;
+        return doubtful ? placing::junk : placing::image;
     case record_look::erased: return erased_as;
     case record_look::junk: return placing::junk;
     }
@@ -151,11 +157,12 @@ placing in_turn(const readback_state& state, const decoded_record& r, placing er
 // Places the waiting records before `end` one after the other; erased
 // ones as `erased_as`.
 void place_in_turn(readback_state& state, record_window& window, uint64_t end,
-                   placing erased_as, found_layout& layout)
+                   placing erased_as, found_layout& layout,
+                   page_trust trust = page_trust::confirmed)
 {
     for (; window.placed < end; ++window.placed) {
         decoded_record& r = window.at(window.placed);
-        place(state, r, in_turn(state, r, erased_as), state.next, layout);
+        place(state, r, in_turn(state, r, erased_as, trust), state.next, layout);
     }
 }
 
@@ -210,7 +217,7 @@ bool try_tag_at(readback_state& state, record_window& window, uint64_t seq,
     uint64_t position = at - u;
     for (; window.placed < window.read; ++window.placed) {
         decoded_record& r = window.at(window.placed);
-        const placing how = in_turn(state, r, placing::erased);
+        const placing how = in_turn(state, r, placing::erased, page_trust::confirmed);
         if (how == placing::junk) {
             place(state, r, how, state.next, layout);
             continue;
@@ -263,7 +270,7 @@ void place_records(readback_state& state, record_window& window, found_layout& l
 
 void place_waiting(readback_state& state, record_window& window, found_layout& layout)
 {
-    place_in_turn(state, window, window.read, placing::erased, layout);
+    place_in_turn(state, window, window.read, placing::erased, layout, page_trust::doubted);
 }
 
 void finish_placing(const readback_state& state, found_layout& layout)
