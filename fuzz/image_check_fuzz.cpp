@@ -8,11 +8,12 @@
 // and input as fuzz_image.h reads them.  The image is the converter's, damaged
 // by the edits, or the raw bytes.
 //
-// Checked: the core reads every byte without a read error; every finding is
-// about a record that exists, at its position, and has words; the summary
-// counts equal the findings handed on, class by class, and the records and
-// kinds add up; every record is handed on once, in order; the status follows
-// from the counts.  The sanitizers and libFuzzer's limits catch crashes,
+// Checked: the core reads every byte without a read error; every finding
+// about a record stands at its position, and has words; the summary counts
+// equal the findings handed on, class by class, and the records and kinds
+// (with the records not the image's) add up; every record of the file is
+// handed on once, in the order of their places; the status follows from the
+// counts.  The sanitizers and libFuzzer's limits catch crashes,
 // hangs and memory that grows.
 
 #include <algorithm>
@@ -50,14 +51,14 @@ void apply_edits(const uint8_t* data, size_t size, size_t edits, std::vector<uin
     }
 }
 
-// Checks that a finding about a record agrees with the image.
-void expect_record_finding(const finding& f, uint64_t records)
+// Checks that a finding about a record agrees with its place in the image.
+void expect_record_finding(const finding& f)
 {
-    fuzz_expect(f.record < records, "a finding about a record past the end");
     fuzz_expect(f.block == f.record / PAGES_PER_BLOCK &&
                     static_cast<uint64_t>(f.page) == f.record % PAGES_PER_BLOCK,
                 "a finding off its record's position");
-    fuzz_expect(!is_about_sector(f.what) || (f.sector >= 0 && f.sector < SECTORS_PER_PAGE),
+    fuzz_expect(finding_traits_of(f.what).scope != finding_scope::sector ||
+                    (f.sector >= 0 && f.sector < SECTORS_PER_PAGE),
                 "a sector finding without its sector");
 }
 
@@ -102,13 +103,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sink.on_finding = [&](const finding& f) {
         ++s.by_class[static_cast<int>(class_of(f.what))];
         if (is_about_record(f.what))
-            expect_record_finding(f, records);
+            expect_record_finding(f);
         else
             ++s.image_findings;
         fuzz_expect(!describe_finding(f, layout).empty(), "a finding without words");
     };
+    uint64_t last_place = 0;
     sink.on_page = [&](const checked_page& page) {
-        fuzz_expect(page.record == s.pages++, "records handed on out of order");
+        fuzz_expect(page.record >= last_place, "records handed on out of order");
+        last_place = page.record;
+        s.pages += page.place != page_place::absent;
     };
     static image_checker checker;  // its window is reused from run to run
     check_summary summary;
@@ -117,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     fuzz_expect(s.layout, "no layout handed on");
     fuzz_expect(summary.records == records && s.pages == records, "records lost or added");
-    uint64_t kinds = 0;
+    uint64_t kinds = summary.outside;
     for (uint64_t k : summary.kinds)
         kinds += k;
     fuzz_expect(kinds == records && summary.sectors == SECTORS_PER_PAGE * records,

@@ -16,6 +16,13 @@ struct layout_claim {
     optional_bad_blocks bad_blocks = {};  // -B (implies status words)
 };
 
+// Where a page on the map stands.
+enum class page_place : uint8_t {
+    image,    // a record of the file, in its place in the image
+    absent,   // a record of the image that the file leaves out
+    outside,  // a record of the file that is not the image's
+};
+
 // One record after its checks.
 struct checked_page {
     uint64_t record = 0;               // index in the image
@@ -24,6 +31,7 @@ struct checked_page {
     page_kind kind = page_kind::data;  // the kind it was taken for
     const uint8_t* data = nullptr;     // its data area, corrected
     int findings[FINDING_CLASS_COUNT] = {};  // its findings, by class
+    page_place place = page_place::image;    // absent: no data, no findings
 };
 
 // Receives what the check finds, in image order: the findings about a

@@ -32,6 +32,15 @@ enum class finding_kind : uint8_t {
     layout_bad_blocks,    // found: a block where the image and -B differ;
                           // expected: 1 when the image has it bad
     layout_marking,       // -B given, and data pages carry no status word
+    erased_bit,           // byte, bit: a bit that reads 0 in an erased page
+    records_missing,      // found: records of the image that the file leaves out
+    records_repeated,     // found: records the file holds twice
+    erased_inside,        // found: erased records where the image goes on
+    foreign_block,        // found: a block of the file that is not the image's
+    not_records,          // found: records of the file that do not read as records
+    data_pages_missing,   // found: data pages missing; expected: the input size
+    image_cut,            // record: where the file ends; found, expected: as above
+    not_an_image,         // found: records in the file
 };
 
 // How a finding counts in the summary.
@@ -55,6 +64,7 @@ enum finding_field : unsigned {
     FIELD_FOUND = 1u << 6,     // the value found
     FIELD_EXPECTED = 1u << 7,  // the value expected
     FIELD_AFTER = 1u << 8,     // the kind of a neighbouring record
+    FIELD_PLACE = 1u << 9,     // record and block without the record's kind
 };
 
 // Everything about one kind of finding.
@@ -146,6 +156,41 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"layout_marking", IMAGE, PROBLEM, 0,
                 "data pages 0 and 1 carry no block status word, which -B implies: "
                 "made without -B?"};
+    case erased_bit:
+        return {"erased_bit", SECTOR, CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
+                " sector {sector}: record byte {byte} bit {bit} reads 0 in an erased page"};
+    case records_missing:
+        return {"records_missing", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
+                "{found} record(s) from block {block} page {page} on are not in the file: "
+                "the page tags step over them"};
+    case records_repeated:
+        return {"records_repeated", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
+                "{found} record(s) at block {block} page {page} stand in the file twice: "
+                "read once"};
+    case erased_inside:
+        return {"erased_inside", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
+                "{found} erased record(s) from block {block} page {page} on, inside the image"};
+    case foreign_block:
+        return {"foreign_block", IMAGE, PROBLEM, FIELD_PLACE | FIELD_FOUND,
+                "block {found} of the file is not the image's, and the blocks after it stand "
+                "one block after their page tags: it was skipped when the image was written "
+                "(a bad block of the chip?), and a boot loader that checks page tags rejects "
+                "what follows; make the image with -B {found}"};
+    case not_records:
+        return {"not_records", IMAGE, PROBLEM, FIELD_PLACE | FIELD_FOUND | FIELD_EXPECTED,
+                "{found} record(s) of the file from record {expected} on do not read as page "
+                "records (their spare words 2-11 are not zero): left out"};
+    case data_pages_missing:
+        return {"data_pages_missing", IMAGE, PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
+                "the header pages say {expected} bytes of input; {found} data page(s) are "
+                "missing"};
+    case image_cut:
+        return {"image_cut", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND | FIELD_EXPECTED,
+                "the file ends before block {block} page {page}: the header pages say "
+                "{expected} bytes of input; {found} data page(s) are missing"};
+    case not_an_image:
+        return {"not_an_image", IMAGE, PROBLEM, FIELD_FOUND,
+                "not an image: none of its {found} record(s) reads as a page record"};
     }
     return {nullptr, IMAGE, PROBLEM, 0, nullptr};
 }
@@ -165,6 +210,7 @@ struct finding {
     finding_kind what;  // what was found
     uint64_t record;    // index of the record in the image
     uint64_t block;     // its position: record / PAGES_PER_BLOCK
+    uint64_t offset;    // byte offset of the record in the file
     int page;           // and record % PAGES_PER_BLOCK
     page_kind kind;     // the kind the record was taken for
     page_kind other;    // a neighbouring record's kind
@@ -193,6 +239,9 @@ constexpr finding_class class_of(finding_kind what)
 enum class note_kind : uint8_t {
     zero_page_fill,      // block: an all-zero page at a page tag of 0 read as fill
     header_choice,       // block, size, more, chosen: an open header question settled
+    erased_tail,         // record, count: erased records after the image
+    padded_blocks,       // block, count: erased blocks that stand for bad blocks
+    skipped_blocks,      // block, count: bad blocks that the file leaves out
 };
 
 // One note, as values; the report writers give it words.
@@ -202,6 +251,8 @@ struct layout_note {
     uint64_t size = 0;         // header_choice: the size the header page holds
     uint64_t more = 0;         // header_choice: findings the other reading gives more
     header_pages chosen = header_pages::absent;  // header_choice: the reading taken
+    uint64_t record = 0;       // erased_tail: the first record
+    uint64_t count = 0;        // records or blocks the note is about
 };
 
 // How the image was made, as far as it shows.
@@ -218,11 +269,12 @@ struct found_layout {
 // The counts of a whole check.
 struct check_summary {
     uint64_t records = 0;                   // whole records read
-    uint64_t kinds[PAGE_KIND_COUNT] = {};   // records of each kind
+    uint64_t kinds[PAGE_KIND_COUNT] = {};   // records of the image (and after it) by kind
     uint64_t sectors = 0;                   // sectors decoded
     uint64_t corrected = 0;                 // corrected findings
     uint64_t uncorrectable = 0;             // uncorrectable findings
     uint64_t problems = 0;                  // every other finding
+    uint64_t outside = 0;                   // records not the image's (in no kind)
     found_layout layout;                    // what the image shows
 };
 

@@ -38,6 +38,18 @@ constexpr uint32_t page_tag(uint64_t block, int64_t page)
     return static_cast<uint32_t>(block << 16) | static_cast<uint32_t>(page);
 }
 
+// The page number a page tag holds.
+constexpr uint32_t tag_page(uint32_t tag)
+{
+    return tag & 0xFFFFu;
+}
+
+// The block number (its low 16 bits) a page tag holds.
+constexpr uint32_t tag_block(uint32_t tag)
+{
+    return tag >> 16;
+}
+
 // Stores a 32-bit value little-endian at p.
 inline void put_le32(uint8_t* p, uint32_t v)
 {

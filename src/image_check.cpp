@@ -12,66 +12,58 @@
 
 #include "image_verdict.h"
 #include "layout_inference.h"
+#include "readback.h"
+#include "readback_report.h"
+#include "record_look.h"
 
 namespace {
 
 // Whether the whole image has been read when an open question is settled.
 enum class image_end { not_reached, reached };
 
-// Records the window holds.
-constexpr uint64_t WINDOW_RECORDS = (MAX_BAD_BLOCKS + 2) * PAGES_PER_BLOCK;
-
-// The records read but not yet checked, and where the walk stands.
-struct record_window {
-    std::vector<decoded_record>& slots;  // WINDOW_RECORDS of them, used in turn
-    uint64_t read = 0;                   // records read
-    uint64_t checked = 0;                // records checked
-
-    decoded_record& at(uint64_t index) { return slots[index % WINDOW_RECORDS]; }
-    bool full() const { return read - checked == WINDOW_RECORDS; }
-};
-
-// What the record after `index` tells its checks.
-look_ahead next_of(record_window& window, uint64_t index)
+// What the record after `seq` tells its checks.
+look_ahead next_of(record_window& window, uint64_t seq)
 {
     look_ahead next;
-    if (index + 1 < window.read) {
+    if (seq + 1 < window.read) {
         next.present = true;
-        next.tag = spare_word(window.at(index + 1).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+        next.tag = spare_word(window.at(seq + 1).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
     }
     return next;
 }
 
-// Counts a checked record and reports its findings, then the record.
-void report_record(const check_sink& sink, check_summary& summary, const page_record& r,
-                   page_kind kind, const page_findings& found)
-{
-    ++summary.records;
-    ++summary.kinds[static_cast<int>(kind)];
-    summary.sectors += SECTORS_PER_PAGE;
-    checked_page page = {r.index, r.block, r.page, kind, r.data, {}};
-    for (int i = 0; i < found.count; ++i) {
-        report_finding(sink, summary, found.items[i]);
-        ++page.findings[static_cast<int>(class_of(found.items[i].what))];
-    }
-    if (sink.on_page)
-        sink.on_page(page);
-}
+// The inference and the checks, as the walk carries them.
+struct walk_state {
+    layout_inference inference;
+    checker_state checker;
+    readback_state placing;
+    uint64_t observed = 0;  // records the inference has seen
+};
 
-// Checks the records of the window up to (not including) `limit`.
-void check_up_to(record_window& window, uint64_t limit, layout_inference& inference,
-                 checker_state& checker, const check_sink& sink, check_summary& summary)
+// Checks the records of the window before `limit` that stand before image
+// record `settled`.
+void check_up_to(record_window& window, uint64_t limit, uint64_t settled, walk_state& walk,
+                 const check_sink& sink, check_summary& summary)
 {
     for (; window.checked < limit; ++window.checked) {
-        const uint64_t index = window.checked;
-        decoded_record& record = window.at(index);
+        const uint64_t seq = window.checked;
+        decoded_record& record = window.at(seq);
+        if (record.index >= settled)
+            return;
+        if (record.origin != record_origin::image) {
+            report_other(record, sink, summary);
+            continue;
+        }
+        if (has_events(record.events))
+            report_events(record, walk.checker, sink, summary);
         const page_record r = view_of(record);
         if (r.page == 0)
-            forget_before(inference, r.block);
+            forget_before(walk.inference, r.block);
         page_findings found;
-        const page_kind kind = check_record(checker, context_of(inference, index), r,
-                                            record.decoding, next_of(window, index), found);
-        note_zero_page_fill(summary.layout, r, kind, checker.status);
+        const page_kind kind =
+            check_record(walk.checker, context_of(walk.inference, record.index), r,
+                         record.decoding, next_of(window, seq), found);
+        note_zero_page_fill(summary.layout, r, kind, walk.checker.status);
         report_record(sink, summary, r, kind, found);
     }
 }
@@ -79,21 +71,22 @@ void check_up_to(record_window& window, uint64_t limit, layout_inference& infere
 // Findings the records still in the window would give with the header
 // question settled as `reading`; at the end of the image, with those about
 // its end.
-uint64_t findings_with(header_pages reading, record_window& window,
-                       const layout_inference& inference, const checker_state& checker,
+uint64_t findings_with(header_pages reading, record_window& window, const walk_state& walk,
                        image_end end)
 {
-    layout_inference trial = inference;
+    layout_inference trial = walk.inference;
     decide_header(trial, reading);
     if (end == image_end::reached)
         settle_blocks(trial);
-    checker_state trial_checker = checker;
+    checker_state trial_checker = walk.checker;
     uint64_t count = 0;
-    for (uint64_t index = window.checked; index < window.read; ++index) {
-        decoded_record& record = window.at(index);
+    for (uint64_t seq = window.checked; seq < window.placed; ++seq) {
+        decoded_record& record = window.at(seq);
+        if (record.origin != record_origin::image)
+            continue;
         page_findings found;
-        check_record(trial_checker, context_of(trial, index), view_of(record), record.decoding,
-                     next_of(window, index), found);
+        check_record(trial_checker, context_of(trial, record.index), view_of(record),
+                     record.decoding, next_of(window, seq), found);
         for (int i = 0; i < found.count; ++i)
             count += class_of(found.items[i].what) != finding_class::corrected;
     }
@@ -104,24 +97,41 @@ uint64_t findings_with(header_pages reading, record_window& window,
 
 // Settles a header question that the image left open: as the claim says,
 // else the reading with fewer findings (a header page when they tie).
-void settle_header(record_window& window, layout_inference& inference,
-                   const checker_state& checker, const layout_claim& claim, image_end end,
-                   found_layout& layout)
+void settle_header(record_window& window, walk_state& walk, const layout_claim& claim,
+                   image_end end, found_layout& layout)
 {
-    if (inference.header != header_reading::pending)
+    if (walk.inference.header != header_reading::pending)
         return;
     header_pages chosen;
     if (claim.header) {
         chosen = *claim.header;
     } else {
-        const uint64_t as_header =
-            findings_with(header_pages::present, window, inference, checker, end);
-        const uint64_t as_data =
-            findings_with(header_pages::absent, window, inference, checker, end);
+        const uint64_t as_header = findings_with(header_pages::present, window, walk, end);
+        const uint64_t as_data = findings_with(header_pages::absent, window, walk, end);
         chosen = as_header <= as_data ? header_pages::present : header_pages::absent;
-        note_header_choice(layout, inference, chosen, as_header, as_data);
+        note_header_choice(layout, walk.inference, chosen, as_header, as_data);
     }
-    decide_header(inference, chosen);
+    decide_header(walk.inference, chosen);
+}
+
+// Lets the inference see the records placed since it last looked.
+void observe_placed(record_window& window, walk_state& walk)
+{
+    for (; walk.observed < window.placed; ++walk.observed) {
+        decoded_record& r = window.at(walk.observed);
+        if (r.origin != record_origin::image)
+            continue;
+        if (has_events(r.events))
+            take_events(r, walk.inference);
+        observe(walk.inference, r);
+    }
+}
+
+// Places every waiting record, and lets the inference see them.
+void place_all(record_window& window, walk_state& walk, found_layout& layout)
+{
+    place_waiting(walk.placing, window, layout);
+    observe_placed(window, walk);
 }
 
 // Reads one record into `r`; returns the bytes read, or -1 on a read error.
@@ -133,6 +143,14 @@ long read_record(FILE* in, decoded_record& r)
     return static_cast<long>(n);
 }
 
+// Looks at a record just read, and decodes it when it is a page record.
+void take_in(decoded_record& r)
+{
+    look_at(r);
+    if (r.look == record_look::page)
+        r.decoding = decode_page(view_of(r));
+}
+
 }  // namespace
 
 int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
@@ -140,33 +158,48 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
 {
     checker.window.resize(WINDOW_RECORDS);
     record_window window{checker.window};
-    layout_inference inference;
-    inference.marking_claim = claim.bad_blocks.has_value();
-    checker_state state;
+    walk_state walk;
+    walk.inference.marking_claim = claim.bad_blocks.has_value();
     long n = 0;
     for (;;) {
         if (window.full()) {
             // Nothing more can wait: settle what is open as it stands.
-            settle_header(window, inference, state, claim, image_end::not_reached, summary.layout);
-            settle_blocks(inference);
-            check_up_to(window, window.checked + 1, inference, state, sink, summary);
+            if (window.checked == window.placed)
+                place_all(window, walk, summary.layout);
+            settle_header(window, walk, claim, image_end::not_reached, summary.layout);
+            settle_blocks(walk.inference);
+            check_up_to(window, window.checked + 1, UINT64_MAX, walk, sink, summary);
         }
         decoded_record& r = window.at(window.read);
         n = read_record(in, r);
         if (n != static_cast<long>(PAGE_RECORD_SIZE))
             break;
-        r.index = window.read++;
-        r.decoding = decode_page(view_of(r));
-        observe(inference, r);
-        const uint64_t settled = settled_until(inference);
-        check_up_to(window, std::min(settled, window.read - 1), inference, state, sink,
-                    summary);
+        r.file_index = window.read++;
+        take_in(r);
+        place_records(walk.placing, window, summary.layout);
+        observe_placed(window, walk);
+        check_up_to(window, std::min(window.placed, window.read - 1),
+                    settled_until(walk.inference), walk, sink, summary);
     }
     if (n < 0)
         return errno;
-    settle_header(window, inference, state, claim, image_end::reached, summary.layout);
-    settle_blocks(inference);
-    check_up_to(window, window.read, inference, state, sink, summary);
-    finish_check(state, inference, claim, static_cast<uint64_t>(n), sink, summary);
+    place_all(window, walk, summary.layout);
+    finish_placing(walk.placing, summary.layout);
+    settle_header(window, walk, claim, image_end::reached, summary.layout);
+    settle_blocks(walk.inference);
+    check_up_to(window, window.read, UINT64_MAX, walk, sink, summary);
+    // A file that is no image has no partial record either.
+    const bool no_image = report_file_end(walk.placing, window.read, sink, summary);
+    const uint64_t tail = no_image ? 0 : static_cast<uint64_t>(n);
+    finish_check(walk.checker, walk.inference, claim, tail, sink, summary);
+    // The file was cut: inside a record, inside the fill pages, or before
+    // data pages that the header pages count and no gap inside accounts for.
+    const checker_state& last = walk.checker;
+    const std::optional<uint64_t> size = summary.layout.input_size;
+    const bool short_of_size = size && *size > last.data_pages * PAGE_DATA_SIZE;
+    const bool inside_fill = last.have_previous && last.previous == page_kind::fill &&
+                             last.previous_page < PAGES_PER_BLOCK - 1;
+    if (tail > 0 || inside_fill || (short_of_size && !last.records_lost))
+        report_cut(sink, walk.placing.next);
     return 0;
 }

@@ -11,7 +11,9 @@
 #include "flash_geometry.h"
 
 // The kinds of page record.
-enum class page_kind : uint8_t { data, header, bad_block, fill };
+// An erased page (all bits set) is not written by the converter: it is what
+// a chip holds where nothing was programmed, as read back after the image.
+enum class page_kind : uint8_t { data, header, bad_block, fill, erased };
 
 // Bytes at the start of a header page's data area holding the header size
 // (little-endian); the rest of the data area is zero.
@@ -22,6 +24,7 @@ enum class data_content {
     input,        // input bytes, the last page completed with zeros
     header_size,  // the header size in its first HEADER_SIZE_BYTES, zero after
     zero,         // nothing: all zero
+    erased,       // nothing written: every bit set
     none,         // not a page kind (past the last one)
 };
 
@@ -34,6 +37,7 @@ constexpr data_content data_content_of(page_kind kind)
     case page_kind::header: return data_content::header_size;
     case page_kind::bad_block: return data_content::zero;
     case page_kind::fill: return data_content::zero;
+    case page_kind::erased: return data_content::erased;
     }
     return data_content::none;
 }
@@ -46,6 +50,9 @@ constexpr int PAGE_KIND_COUNT = [] {
         ++n;
     return n;
 }();
+
+// Every word of an erased page: all bits set.
+constexpr uint32_t ERASED_WORD = 0xFFFFFFFFu;
 
 // Whether the data pages at the start of each block carry the block status
 // word 0xFFFFFFFF (set by the converter's -b, implied by -B).
@@ -84,6 +91,8 @@ constexpr uint32_t status_word_of(page_kind kind, int64_t page, block_marking ma
     case page_kind::bad_block:
     case page_kind::fill:
         return 0;
+    case page_kind::erased:
+        return ERASED_WORD;
     }
     return 0;
 }
@@ -99,6 +108,8 @@ constexpr uint32_t tag_of(page_kind kind, uint64_t block, int64_t page)
     case page_kind::header:
     case page_kind::fill:
         return 0;
+    case page_kind::erased:
+        return ERASED_WORD;
     }
     return 0;
 }
@@ -111,6 +122,7 @@ constexpr size_t zero_data_from(page_kind kind)
     case data_content::input: return PAGE_DATA_SIZE;
     case data_content::header_size: return HEADER_SIZE_BYTES;
     case data_content::zero: return 0;
+    case data_content::erased: return PAGE_DATA_SIZE;
     case data_content::none: return PAGE_DATA_SIZE;
     }
     return PAGE_DATA_SIZE;
@@ -164,6 +176,8 @@ constexpr bool may_follow(page_kind previous, page_kind kind, int64_t page)
                            : previous == page_kind::bad_block;
     case page_kind::fill:
         return block_start ? after_data : after_data || previous == page_kind::fill;
+    case page_kind::erased:
+        return true;  // what was never programmed ends the image anywhere
     }
     return false;
 }

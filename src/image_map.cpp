@@ -11,23 +11,35 @@ map_cell cell_of(const checked_page& page)
         cell |= CELL_PROBLEM;
     if (page.findings[static_cast<int>(finding_class::uncorrectable)])
         cell |= CELL_UNCORRECTABLE;
+    if (page.place == page_place::absent)
+        cell |= CELL_ABSENT;
+    if (page.place == page_place::outside)
+        cell |= CELL_OUTSIDE;
     return cell;
 }
 
 char map_char(map_cell cell)
 {
+    if (cell & CELL_ABSENT)
+        return '-';
+    if (cell & CELL_OUTSIDE)
+        return '~';
     if (cell & CELL_UNCORRECTABLE)
         return 'X';
     if (cell & CELL_PROBLEM)
         return '!';
+    const char letter = look_of(kind_of_cell(cell)).letter;
     if (cell & CELL_CORRECTED)
-        return 'c';
-    return look_of(kind_of_cell(cell)).letter;
+        return static_cast<char>(letter - 'A' + 'a');
+    return letter;
 }
 
 void gather_page(block_gatherer& gatherer, const checked_page& page)
 {
-    if (!gatherer.cells.empty() && page.block != gatherer.block)
+    // A block of the file that is not the image's takes the place of the
+    // image block after it: each gets a line.
+    const bool block_full = gatherer.cells.size() >= PAGES_PER_BLOCK && page.page == 0;
+    if (!gatherer.cells.empty() && (page.block != gatherer.block || block_full))
         finish_gathering(gatherer);
     gatherer.block = page.block;
     gatherer.cells.push_back(static_cast<char>(cell_of(page)));

@@ -22,7 +22,9 @@ constexpr map_cell CELL_KIND = (1u << CELL_KIND_BITS) - 1;
 constexpr map_cell CELL_CORRECTED = 1u << CELL_KIND_BITS;            // a bit was corrected
 constexpr map_cell CELL_PROBLEM = 1u << (CELL_KIND_BITS + 1);        // another finding
 constexpr map_cell CELL_UNCORRECTABLE = 1u << (CELL_KIND_BITS + 2);  // a sector is uncorrectable
-static_assert(CELL_KIND_BITS + 3 <= 8, "a map cell holds the kind and three marks");
+constexpr map_cell CELL_ABSENT = 1u << (CELL_KIND_BITS + 3);   // not in the file
+constexpr map_cell CELL_OUTSIDE = 1u << (CELL_KIND_BITS + 4);  // in the file, not the image's
+static_assert(CELL_KIND_BITS + 5 <= 8, "a map cell holds the kind and five marks");
 
 // The kind a cell shows.
 constexpr page_kind kind_of_cell(map_cell cell)
@@ -33,8 +35,9 @@ constexpr page_kind kind_of_cell(map_cell cell)
 // The cell of a checked page.
 map_cell cell_of(const checked_page& page);
 
-// The map character of a cell: X uncorrectable, ! another finding,
-// c corrected, else the kind's letter.
+// The map character of a cell: - not in the file, ~ not the image's,
+// X uncorrectable, ! another finding, else the kind's letter, in lower
+// case when a bit was corrected.
 char map_char(map_cell cell);
 
 // Blocks first to last, each holding the pages `cells`.

@@ -65,6 +65,44 @@ std::optional<uint64_t> size_from_header(const checker_state& checker)
     return data_bytes - cut;
 }
 
+// The input size that the header pages give when it is past the data
+// pages (the high bits those give, the low ones the header size): the
+// image lost data pages, or was made with another size.  None when the
+// header size fits or is below the data pages.
+std::optional<uint64_t> size_past_pages(const checker_state& checker)
+{
+    if (!checker.header_size)
+        return std::nullopt;
+    const uint64_t data_bytes = checker.data_pages * PAGE_DATA_SIZE;
+    const uint64_t size = (data_bytes & ~uint64_t{0xFFFFFFFF}) | *checker.header_size;
+    if (size <= data_bytes)
+        return std::nullopt;
+    return size;
+}
+
+// How the file lost data pages of the image, if it did.
+enum class page_loss { none, inside, cut };
+
+// Reports the data pages missing when the file lost records or was cut, and
+// the header pages say how many there were; returns the input size they
+// say, or none.
+std::optional<uint64_t> report_missing_pages(const checker_state& checker, page_loss loss,
+                                             const check_sink& sink, check_summary& summary)
+{
+    const std::optional<uint64_t> size = size_past_pages(checker);
+    if (loss == page_loss::none || !size)
+        return std::nullopt;
+    finding f = image_finding(loss == page_loss::cut ? finding_kind::image_cut
+                                                     : finding_kind::data_pages_missing);
+    f.record = checker.end;
+    f.block = checker.end / PAGES_PER_BLOCK;
+    f.page = static_cast<int>(checker.end % PAGES_PER_BLOCK);
+    f.found = (*size + PAGE_DATA_SIZE - 1) / PAGE_DATA_SIZE - checker.data_pages;
+    f.expected = *size;
+    report_finding(sink, summary, f);
+    return size;
+}
+
 // True when a header size was read that fits no input size.
 bool header_size_misfits(const checker_state& checker)
 {
@@ -161,8 +199,9 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
                   const layout_claim& claim, uint64_t tail, const check_sink& sink,
                   check_summary& summary)
 {
-    if (const auto f = ending_finding(checker))
-        report_finding(sink, summary, *f);
+    const std::optional<finding> ending = ending_finding(checker);
+    if (ending)
+        report_finding(sink, summary, *ending);
     if (tail > 0) {
         finding f = image_finding(finding_kind::partial_record);
         f.found = tail;
@@ -172,14 +211,19 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
     layout.header = inference.header == header_reading::present ? header_pages::present
                                                                 : header_pages::absent;
     const bool header = layout.header == header_pages::present;
-    if (header && header_size_misfits(checker)) {
+    const page_loss loss = tail > 0 || ending       ? page_loss::cut
+                           : checker.records_lost ? page_loss::inside
+                                                  : page_loss::none;
+    const std::optional<uint64_t> cut_size =
+        header ? report_missing_pages(checker, loss, sink, summary) : std::nullopt;
+    if (header && !cut_size && header_size_misfits(checker)) {
         finding f = image_finding(finding_kind::header_size_misfit);
         f.found = *checker.header_size;
         f.expected = checker.data_pages * PAGE_DATA_SIZE;
         report_finding(sink, summary, f);
     }
     if (header)
-        layout.input_size = size_from_header(checker);
+        layout.input_size = cut_size ? cut_size : size_from_header(checker);
     else if (summary.records == 0 && tail == 0)
         layout.input_size = 0;
     layout.status_words = checker.status == status_expectation::marked;

@@ -23,7 +23,7 @@ std::string text_of(const json& value)
 // A number, or null when the field does not apply.
 json number_if(unsigned fields, unsigned field, uint64_t value)
 {
-    return fields & field ? json(value) : json(nullptr);
+    return (fields & field) != 0 ? json(value) : json(nullptr);
 }
 
 // A page kind's name, or null when the field does not apply.
@@ -39,9 +39,9 @@ json finding_object(const finding& f, const found_layout& layout)
     const unsigned has = traits.fields;
     json o;
     o["finding"] = traits.name;
-    o["record"] = number_if(has, FIELD_RECORD, f.record);
-    o["block"] = number_if(has, FIELD_RECORD, f.block);
-    o["offset"] = number_if(has, FIELD_RECORD, f.record * PAGE_RECORD_SIZE);
+    o["record"] = number_if(has, FIELD_RECORD | FIELD_PLACE, f.record);
+    o["block"] = number_if(has, FIELD_RECORD | FIELD_PLACE, f.block);
+    o["offset"] = number_if(has, FIELD_RECORD, f.offset);
     o["page"] = number_if(has, FIELD_PAGE, static_cast<uint64_t>(f.page));
     o["kind"] = kind_if(has, FIELD_RECORD, f.kind);
     o["sector"] = number_if(has, FIELD_SECTOR, static_cast<uint64_t>(f.sector));
@@ -78,6 +78,7 @@ json summary_object(const check_summary& summary)
     o["blocks"] = blocks_of(summary);
     for (int k = 0; k < PAGE_KIND_COUNT; ++k)
         o[look_of(static_cast<page_kind>(k)).key] = summary.kinds[k];
+    o["outside"] = summary.outside;
     o["sectors"] = summary.sectors;
     o["corrected"] = summary.corrected;
     o["uncorrectable"] = summary.uncorrectable;

@@ -213,6 +213,11 @@ record_context context_of(const layout_inference& inference, uint64_t index)
     return context;
 }
 
+void take_bad_block(layout_inference& inference, uint64_t block)
+{
+    mark_bad(inference, block);
+}
+
 void forget_before(layout_inference& inference, uint64_t block)
 {
     auto& recent = inference.recent_bad;

@@ -54,6 +54,10 @@ void settle_blocks(layout_inference& inference);
 // How the record at `index` is read.
 record_context context_of(const layout_inference& inference, uint64_t index);
 
+// Takes `block` for a bad block of the layout: the file leaves it out, or
+// holds it erased.
+void take_bad_block(layout_inference& inference, uint64_t block);
+
 // Forgets bad blocks before `block`, which the checks have passed.
 void forget_before(layout_inference& inference, uint64_t block);
 

@@ -24,6 +24,8 @@ constexpr size_t TITLE_CHARACTERS = 90;
 constexpr const char* UNCORRECTABLE_COLOUR = "#000000";  // a cross
 constexpr const char* PROBLEM_COLOUR = "#D55E00";        // a square outline
 constexpr const char* CORRECTED_COLOUR = "#F0E442";      // a dot, outlined
+constexpr const char* ABSENT_COLOUR = "#000000";         // a dashed square: not in the file
+constexpr const char* OUTSIDE_COLOUR = "#009E73";        // a bar: not the image's
 
 // The cell showing both a and b: every mark of either, the kind that
 // takes precedence.
@@ -105,6 +107,13 @@ void write_marks(FILE* out, map_cell cell, int x, int y)
         std::fprintf(out, "<circle cx=\"%d\" cy=\"%d\" r=\"2.5\" fill=\"%s\" stroke=\"#000000\" "
                           "stroke-width=\"0.5\"/>\n",
                      x + CELL / 2, y + CELL / 2, CORRECTED_COLOUR);
+    if (cell & CELL_ABSENT)
+        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"white\" "
+                          "stroke=\"%s\" stroke-dasharray=\"2 2\"/>\n",
+                     x + 1, y + 1, CELL - 2, CELL - 2, ABSENT_COLOUR);
+    if (cell & CELL_OUTSIDE)
+        std::fprintf(out, "<path d=\"M%d %dh%d\" stroke=\"%s\" stroke-width=\"3\"/>\n",
+                     x, y + CELL / 2, CELL, OUTSIDE_COLOUR);
 }
 
 // Writes one row: its label, runs of pages of one kind as one rectangle,
@@ -134,16 +143,18 @@ void write_legend(FILE* out, int y)
     int x = MARGIN;
     for (int k = 0; k < PAGE_KIND_COUNT; ++k, x += 110) {
         const page_kind_look look = look_of(static_cast<page_kind>(k));
-        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
+        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\" "
+                          "stroke=\"#999999\" stroke-width=\"0.5\"/>\n",
                      x, y, CELL, CELL, look.colour);
         std::fprintf(out, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + CELL + 4, y + CELL - 1,
                      look.label);
     }
-    static const map_cell marks[3] = {CELL_CORRECTED, CELL_PROBLEM, CELL_UNCORRECTABLE};
-    static const char* const mark_label[3] = {"corrected bit", "other finding",
-                                              "uncorrectable"};
+    static const map_cell marks[] = {CELL_CORRECTED, CELL_PROBLEM, CELL_UNCORRECTABLE,
+                                     CELL_ABSENT, CELL_OUTSIDE};
+    static const char* const mark_label[] = {"corrected bit", "other finding", "uncorrectable",
+                                             "not in the file", "not the image's"};
     x = MARGIN;
-    for (int m = 0; m < 3; ++m, x += 150) {
+    for (size_t m = 0; m < sizeof marks / sizeof marks[0]; ++m, x += 150) {
         std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
                      x, y + 22, CELL, CELL, look_of(page_kind::data).colour);
         write_marks(out, marks[m], x, y + 22);

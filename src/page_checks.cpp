@@ -73,6 +73,7 @@ finding& add_finding(page_findings& out, const page_record& r, page_kind kind,
     f = finding{};
     f.what = what;
     f.record = r.index;
+    f.offset = r.file_index * PAGE_RECORD_SIZE;
     f.block = r.block;
     f.page = r.page;
     f.kind = kind;

@@ -17,6 +17,7 @@ struct page_record {
     uint64_t index;        // record number in the image
     uint64_t block;        // index / PAGES_PER_BLOCK
     int page;              // index % PAGES_PER_BLOCK
+    uint64_t file_index = 0;  // record number in the file
 };
 
 // The record after the current one, as far as telling the kind needs it.

@@ -24,6 +24,7 @@ constexpr page_kind_look look_of(page_kind kind)
     case page_kind::header: return {"header", "header", "header", 'H', "#E69F00", 1};
     case page_kind::bad_block: return {"bad-block", "bad_block", "bad block", 'B', "#CC79A7", 0};
     case page_kind::fill: return {"fill", "fill", "fill", 'F', "#DDDDDD", 3};
+    case page_kind::erased: return {"erased", "erased", "erased", 'E', "#FFFFFF", 4};
     }
     return {nullptr, nullptr, nullptr, '?', nullptr, PAGE_KIND_COUNT};
 }

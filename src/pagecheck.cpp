@@ -246,7 +246,8 @@ int main(int argc, char** argv)
             exit_unless_written(report.write_note(note));
     };
     sink.on_page = [&](const checked_page& page) {
-        if (recovery.out && page.kind == page_kind::data && !recover_page(recovery, page.data))
+        if (recovery.out && page.kind == page_kind::data && page.place == page_place::image &&
+            !recover_page(recovery, page.data))
             fail_errno(PAGECHECK_ERRORS, out_name);
         if (report.takes_map() || options.svg)
             gather_page(gatherer, page);

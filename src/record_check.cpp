@@ -34,7 +34,7 @@ void check_order(checker_state& state, const page_record& r, page_kind kind,
 page_record view_of(decoded_record& r)
 {
     return {r.bytes, r.bytes + PAGE_DATA_SIZE, r.index, r.index / PAGES_PER_BLOCK,
-            static_cast<int>(r.index % PAGES_PER_BLOCK)};
+            static_cast<int>(r.index % PAGES_PER_BLOCK), r.file_index};
 }
 
 page_kind check_record(checker_state& state, const record_context& context,
@@ -50,6 +50,7 @@ page_kind check_record(checker_state& state, const record_context& context,
     check_content(r, kind, d, out);
     check_header_size(state, r, kind, d, out);
     check_order(state, r, kind, out);
+    state.end = r.index + 1;
     if (kind == page_kind::data) {
         ++state.data_pages;
         state.last_data_block = r.block;

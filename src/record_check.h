@@ -10,11 +10,55 @@
 
 #include "page_checks.h"
 
+// What a record of the file looks like before it is placed in the image.
+enum class record_look : uint8_t {
+    page,    // a page record: its spare words 2-11 are zero, but for damage
+    erased,  // every bit set, but for one flipped bit per sector (and perhaps
+             // a bad-block marker in the status word)
+    junk,    // neither
+};
+
+// Where a record of the file stands.
+enum class record_origin : uint8_t {
+    image,    // a record of the image, in its place
+    erased,   // an erased record where the image's record goes (or after it)
+    outside,  // a record of the file that is not the image's
+};
+
+// What happened in the file just before a record placed in the image: the
+// walk reports each of these once, when it reaches the record.
+struct record_events {
+    uint64_t missing = 0;         // image records not in the file, just before
+    uint64_t junk = 0;            // file records before that read as no record
+    uint64_t junk_from = 0;       // the file record the first of them is
+    uint64_t repeated = 0;        // records the file held a second time
+    uint64_t repeated_from = 0;   // the image record the first of them repeats
+    uint64_t erased = 0;          // erased records before, inside the image
+    uint64_t erased_from = 0;     // the image record the first of them stands for
+    uint64_t padded_blocks = 0;   // erased blocks before that stand for bad blocks
+    uint64_t foreign_from = 0;    // a block of the file not the image's, plus one
+};
+
+// True when anything happened before the record.
+inline bool has_events(const record_events& e)
+{
+    return (e.missing | e.junk | e.repeated | e.erased | e.padded_blocks | e.foreign_from) != 0;
+}
+
+// Bytes of an erased record that read 0 (at most one per sector), or -1.
+using erased_flips = int16_t[SECTORS_PER_PAGE];
+
 // A record read from the image, decoded and corrected.
 struct decoded_record {
     uint8_t bytes[PAGE_RECORD_SIZE];  // data area (corrected), then spare area
     page_decoding decoding;
     uint64_t index = 0;               // record number in the image
+    uint64_t file_index = 0;          // record number in the file
+    record_look look = record_look::page;
+    uint8_t stray_bits = 0;           // page: bits set in the zero spare words
+    record_origin origin = record_origin::image;
+    erased_flips flips = {};          // erased: record bytes holding a 0 bit
+    record_events events;             // image: what the file did just before it
 };
 
 // The view of a decoded record that the page checks take.
@@ -29,6 +73,8 @@ struct checker_state {
     std::optional<uint32_t> header_size;  // held by the first header page
     uint64_t data_pages = 0;
     uint64_t last_data_block = 0;         // block of the latest data page
+    bool records_lost = false;            // the file leaves out records of the image
+    uint64_t end = 0;                     // the image record after the last one checked
 };
 
 // Checks one record, decoded as `d`, with the reading `context`, adding its

@@ -45,6 +45,8 @@ std::optional<uint64_t> field_value(const finding& f, const char* name, size_t l
     if (field == "bit") return static_cast<uint64_t>(f.bit);
     if (field == "word") return static_cast<uint64_t>(f.word);
     if (field == "page") return static_cast<uint64_t>(f.page);
+    if (field == "block") return f.block;
+    if (field == "record") return f.record;
     if (field == "found") return f.found;
     if (field == "expected") return f.expected;
     if (field == "unmarked") return status_word_of(f.kind, f.page, block_marking::off);
@@ -101,6 +103,17 @@ void fill_text(std::string& text, const finding& f, const found_layout& layout)
     }
 }
 
+// "block N" or "blocks N-M" for `count` blocks from `first`.
+std::string blocks_text(uint64_t first, uint64_t count)
+{
+    std::string text;
+    if (count == 1)
+        append(text, "block %" PRIu64, first);
+    else
+        append(text, "blocks %" PRIu64 "-%" PRIu64, first, first + count - 1);
+    return text;
+}
+
 }  // namespace
 
 std::string describe_finding(const finding& f, const found_layout& layout)
@@ -136,6 +149,27 @@ std::string describe_note(const layout_note& note)
                    note.more == 1 ? "" : "s");
         return text;
     }
+    case note_kind::erased_tail:
+    {
+        const uint64_t first_block = note.record / PAGES_PER_BLOCK;
+        const uint64_t last_block = (note.record + note.count - 1) / PAGES_PER_BLOCK;
+        append(text, "records %" PRIu64 "-%" PRIu64 " (%s) are erased: the image ends before them",
+               note.record, note.record + note.count - 1,
+               blocks_text(first_block, last_block - first_block + 1).c_str());
+        return text;
+    }
+    case note_kind::padded_blocks:
+        text = blocks_text(note.block, note.count);
+        text += note.count == 1 ? " is erased inside the image: a bad block that the dump padded"
+                                : " are erased inside the image: bad blocks that the dump padded";
+        return text;
+    case note_kind::skipped_blocks:
+        text = blocks_text(note.block, note.count);
+        text += note.count == 1 ? " is not in the file (the page tags step over it): a bad block "
+                                  "that the dump left out"
+                                : " are not in the file (the page tags step over them): bad "
+                                  "blocks that the dump left out";
+        return text;
     }
     return text;
 }
@@ -171,14 +205,22 @@ summary_words describe_summary_parts(const check_summary& summary)
     summary_words words;
     append(words.pages, "summary: %" PRIu64 " records, %" PRIu64 " blocks;", summary.records,
            blocks_of(summary));
-    for (int k = 0; k < PAGE_KIND_COUNT; ++k)
+    // The kinds a converter writes, then those only a read-back file holds,
+    // at the end of the line and only when there are any.
+    constexpr int written = static_cast<int>(page_kind::erased);
+    for (int k = 0; k < written; ++k)
         append(words.pages, " %" PRIu64 " %s%s", summary.kinds[k],
-               page_kind_name(static_cast<page_kind>(k)), k + 1 < PAGE_KIND_COUNT ? "," : "");
+               page_kind_name(static_cast<page_kind>(k)), k + 1 < written ? "," : "");
     words.pages += " pages;";
     append(words.sectors,
            "%" PRIu64 " sectors checked, %" PRIu64 " corrected, %" PRIu64
            " uncorrectable; %" PRIu64 " other problems",
            summary.sectors, summary.corrected, summary.uncorrectable, summary.problems);
+    const uint64_t erased = summary.kinds[static_cast<int>(page_kind::erased)];
+    if (erased)
+        append(words.sectors, "; %" PRIu64 " erased pages", erased);
+    if (summary.outside)
+        append(words.sectors, "; %" PRIu64 " records not the image's", summary.outside);
     return words;
 }
 

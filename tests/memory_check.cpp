@@ -20,7 +20,7 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
         outcome.findings.push_back(describe_finding(f, layout));
     };
     sink.on_page = [&](const checked_page& page) {
-        if (page.kind == page_kind::data)
+        if (page.kind == page_kind::data && page.place == page_place::image)
             outcome.recovered.append(reinterpret_cast<const char*>(page.data), PAGE_DATA_SIZE);
     };
     image_checker checker;

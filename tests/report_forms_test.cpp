@@ -134,7 +134,7 @@ TEST(Map, CollapsesBlocksThatLookTheSame)
     EXPECT_EQ(r.status, 0);
     const std::string d63(63, 'D');
     const std::string expected_map =
-        "map: blocks 0-1: H" + d63 + "\n" + "map: block 2: HDDDDc" + std::string(58, 'D') +
+        "map: blocks 0-1: H" + d63 + "\n" + "map: block 2: HDDDDd" + std::string(58, 'D') +
         "\n" + "map: block 3: H" + d63 + "\n" + "map: block 4: H" + std::string(10, 'D') +
         std::string(53, 'F') + "\n";
     const size_t start = r.out.find("map: ");

@@ -34,6 +34,7 @@ finding sample_finding(finding_kind what)
     f.what = what;
     f.record = 70;
     f.block = 1;
+    f.offset = 70 * 2112;
     f.page = 6;
     f.kind = page_kind::data;
     f.other = page_kind::fill;
@@ -95,6 +96,35 @@ const finding_row finding_rows[] = {
      {"found"}},
     {"layout_marking",
      "data pages 0 and 1 carry no block status word, which -B implies: made without -B?", {}},
+    {"erased_bit",
+     "block 1 page 6 (data) sector 2: record byte 1030 bit 5 reads 0 in an erased page",
+     {"record", "block", "offset", "page", "kind", "sector", "byte", "bit"}},
+    {"records_missing",
+     "4660 record(s) from block 1 page 6 on are not in the file: the page tags step over them",
+     {"record", "block", "page", "found"}},
+    {"records_repeated", "4660 record(s) at block 1 page 6 stand in the file twice: read once",
+     {"record", "block", "page", "found"}},
+    {"erased_inside", "4660 erased record(s) from block 1 page 6 on, inside the image",
+     {"record", "block", "page", "found"}},
+    {"foreign_block",
+     "block 4660 of the file is not the image's, and the blocks after it stand one block "
+     "after their page tags: it was skipped when the image was written (a bad block of the "
+     "chip?), and a boot loader that checks page tags rejects what follows; make the image "
+     "with -B 4660",
+     {"record", "block", "found"}},
+    {"not_records",
+     "4660 record(s) of the file from record 22136 on do not read as page records (their "
+     "spare words 2-11 are not zero): left out",
+     {"record", "block", "found", "expected"}},
+    {"data_pages_missing",
+     "the header pages say 22136 bytes of input; 4660 data page(s) are missing",
+     {"found", "expected"}},
+    {"image_cut",
+     "the file ends before block 1 page 6: the header pages say 22136 bytes of input; 4660 "
+     "data page(s) are missing",
+     {"record", "block", "page", "found", "expected"}},
+    {"not_an_image", "not an image: none of its 4660 record(s) reads as a page record",
+     {"found"}},
 };
 
 // The JSON document a writer makes of one finding, parsed.
@@ -165,7 +195,10 @@ const cell_row cell_rows[] = {
     {"header", page_kind::header, 0, 'H'},
     {"bad_block", page_kind::bad_block, 0, 'B'},
     {"fill", page_kind::fill, 0, 'F'},
-    {"corrected", page_kind::header, CELL_CORRECTED, 'c'},
+    {"erased", page_kind::erased, 0, 'E'},
+    {"corrected_keeps_the_kind", page_kind::header, CELL_CORRECTED, 'h'},
+    {"not_in_the_file", page_kind::data, CELL_ABSENT | CELL_UNCORRECTABLE, '-'},
+    {"not_the_images", page_kind::erased, CELL_OUTSIDE | CELL_PROBLEM, '~'},
     {"problem_over_corrected", page_kind::fill, CELL_CORRECTED | CELL_PROBLEM, '!'},
     {"uncorrectable_over_problem", page_kind::data, CELL_PROBLEM | CELL_UNCORRECTABLE, 'X'},
 };
@@ -184,11 +217,11 @@ TEST(PageKinds, EachHasItsLetterUnderTheWorstMark)
 }
 
 // Blocks that the picture merges into one row show, page by page, the kind
-// that tells most: bad block, then header, then data, then fill.
+// that tells most: bad block, then header, data, fill and erased.
 TEST(PageKinds, MergedRowsShowTheMostTellingKind)
 {
-    const page_kind rank[] = {page_kind::fill, page_kind::data, page_kind::header,
-                              page_kind::bad_block};
+    const page_kind rank[] = {page_kind::erased, page_kind::fill, page_kind::data,
+                              page_kind::header, page_kind::bad_block};
     ASSERT_EQ(std::size(rank), static_cast<size_t>(PAGE_KIND_COUNT));
     // One page for each pair of kinds: even blocks hold the lesser kind there,
     // odd blocks the greater, so every merged row holds both.

@@ -1,0 +1,281 @@
+// Placing the records of a file in the image.  A record whose page tag
+// names the place it would take is placed at once.  Any other record (one
+// without a tag, an erased one, one that is no page record, one whose tag
+// names another place) waits for the next tagged record, which decides:
+//
+// - the waiting records stand in their places, one after the other (their
+//   tags were damaged, or erased records stand where the image goes on);
+// - the erased records among them are not the image's (a block the writer
+//   skipped), and the others stand in their places;
+// - from a waiting tagged record on, the records stand where its tag says,
+//   which the tagged record after it confirms: records are missing before
+//   it, or the file holds them a second time.
+
+#include "readback.h"
+
+
+namespace {
+
+// How a record is placed.
+enum class placing { image, erased, junk, repeated, foreign };
+
+// The page tag of a record.
+uint32_t tag_in(const decoded_record& r)
+{
+    return spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+}
+
+// True when the record is a page record whose tag holds a place.
+bool tagged(const decoded_record& r)
+{
+    return r.look == record_look::page && tag_in(r) != 0;
+}
+
+// True when the record's tag is the one a data page at image record `at`
+// carries.
+bool fits(const decoded_record& r, uint64_t at)
+{
+    return tag_in(r) == tag_of(page_kind::data, at / PAGES_PER_BLOCK,
+                               static_cast<int64_t>(at % PAGES_PER_BLOCK));
+}
+
+// The image record a tag names, taking the block nearest to that of `near`
+// (a tag holds the block number's low 16 bits); false when the tag's page
+// is past a block.
+bool place_of(uint32_t tag, uint64_t near, uint64_t& at)
+{
+    const uint32_t page = tag_page(tag);
+    if (page >= static_cast<uint32_t>(PAGES_PER_BLOCK))
+        return false;
+    const uint64_t near_block = near / PAGES_PER_BLOCK;
+    const auto step = static_cast<int16_t>(static_cast<uint16_t>(tag_block(tag) - near_block));
+    if (step < 0 && near_block < static_cast<uint64_t>(-step))
+        return false;
+    at = (near_block + static_cast<uint64_t>(static_cast<int64_t>(step))) * PAGES_PER_BLOCK +
+         page;
+    return true;
+}
+
+// Closes the runs that end before an image record at `index`, handing
+// their events to it.
+void close_runs(readback_state& state, decoded_record& r, uint64_t index, found_layout& layout)
+{
+    record_events& e = r.events;
+    e = {};
+    e.junk = state.junk;
+    e.junk_from = state.junk_from;
+    e.repeated = state.repeated;
+    e.repeated_from = state.repeated_from;
+    if (state.foreign)
+        e.foreign_from = state.foreign_from / PAGES_PER_BLOCK + 1;
+    const bool blocks_missing = index > state.next && state.next % PAGES_PER_BLOCK == 0 &&
+                                (index - state.next) % PAGES_PER_BLOCK == 0;
+    if (state.erased) {
+        const bool whole_blocks = state.erased_from % PAGES_PER_BLOCK == 0 &&
+                                  state.erased % PAGES_PER_BLOCK == 0 &&
+                                  (index == state.next || blocks_missing);
+        if (whole_blocks) {
+            e.padded_blocks = state.erased / PAGES_PER_BLOCK;
+            layout.notes.push_back({.what = note_kind::padded_blocks,
+                                    .block = state.erased_from / PAGES_PER_BLOCK,
+                                    .count = e.padded_blocks});
+        } else {
+            e.erased = state.erased;
+            e.erased_from = state.erased_from;
+        }
+    }
+    if (index > state.next) {
+        e.missing = index - state.next;
+        if (blocks_missing)
+            layout.notes.push_back({.what = note_kind::skipped_blocks,
+                                    .block = state.next / PAGES_PER_BLOCK,
+                                    .count = e.missing / PAGES_PER_BLOCK});
+    }
+    state.junk = state.repeated = state.foreign = state.erased = 0;
+}
+
+// Places one record as `how`; `index` is the image record it is, or would
+// repeat.
+void place(readback_state& state, decoded_record& r, placing how, uint64_t index,
+           found_layout& layout)
+{
+    r.origin = record_origin::outside;
+    switch (how) {
+    case placing::junk:
+        if (state.junk++ == 0)
+            state.junk_from = r.file_index;
+        break;
+    case placing::repeated:
+        if (state.repeated++ == 0)
+            state.repeated_from = index;
+        break;
+    case placing::foreign:
+        if (state.foreign++ == 0)
+            state.foreign_from = r.file_index;
+        break;
+    case placing::erased:
+        r.origin = record_origin::erased;
+        if (state.erased++ == 0)
+            state.erased_from = index;
+        state.next = index + 1;
+        r.index = index;
+        return;
+    case placing::image:
+        close_runs(state, r, index, layout);
+        r.origin = record_origin::image;
+        state.next = index + 1;
+        ++state.image_records;
+        state.anchors += tagged(r) && fits(r, index);
+        break;
+    }
+    r.index = state.next - (how == placing::image ? 1 : 0);
+}
+
+// Whether page records that wait are taken as they look: yes when a tag
+// that follows confirms where they stand, else doubted.
+enum class page_trust { confirmed, doubted };
+
+// How a waiting record is placed when the records stand one after the other.
+// Doubted, and until a tag has shown where the image is, a page record with
+// more than one stray bit in its zero spare words, or one without a tag
+// after records that are no page records, is taken for no page record: by
+// chance, any file holds a few records with zero bytes where those words go.
+placing in_turn(const readback_state& state, const decoded_record& r, placing erased_as,
+                page_trust trust)
+{
+    const bool doubtful = trust == page_trust::doubted && state.anchors == 0 &&
+                          (r.stray_bits > 1 || (state.junk != 0 && !tagged(r)));
+    switch (r.look) {
+    case record_look::page:
+        return doubtful ? placing::junk : placing::image;
+    case record_look::erased: return erased_as;
+    case record_look::junk: return placing::junk;
+    }
+    return placing::junk;
+}
+
+// Places the waiting records before `end` one after the other; erased
+// ones as `erased_as`.
+void place_in_turn(readback_state& state, record_window& window, uint64_t end,
+                   placing erased_as, found_layout& layout,
+                   page_trust trust = page_trust::confirmed)
+{
+    for (; window.placed < end; ++window.placed) {
+        decoded_record& r = window.at(window.placed);
+        place(state, r, in_turn(state, r, erased_as, trust), state.next, layout);
+    }
+}
+
+// The image record the last read record would be if the waiting ones stood
+// one after the other, the erased ones taking places or not.
+uint64_t place_in_turn_of_last(const readback_state& state, record_window& window,
+                               placing erased_as)
+{
+    uint64_t at = state.next;
+    for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq) {
+        const record_look look = window.at(seq).look;
+        at += look == record_look::page || (look == record_look::erased &&
+                                            erased_as == placing::erased);
+    }
+    return at;
+}
+
+// Records before `seq` that carry no tag and follow a tagged or other
+// record: they belong with the tagged record at `seq`.
+uint64_t untagged_before(record_window& window, uint64_t seq)
+{
+    uint64_t u = 0;
+    while (seq - u > window.placed) {
+        const decoded_record& r = window.at(seq - u - 1);
+        if (r.look != record_look::page || tagged(r))
+            break;
+        ++u;
+    }
+    return u;
+}
+
+// Tries the reading where the records from the waiting tagged record at
+// `seq` on stand where its tag says; the last record read must confirm it.
+// True when it fits, and the records are placed.
+bool try_tag_at(readback_state& state, record_window& window, uint64_t seq,
+                found_layout& layout)
+{
+    decoded_record& a = window.at(seq);
+    uint64_t in_turn_at = state.next;
+    for (uint64_t s = window.placed; s < seq; ++s)
+        in_turn_at += window.at(s).look != record_look::junk;
+    uint64_t at = 0;
+    if (!tagged(a) || fits(a, in_turn_at) || !place_of(tag_in(a), in_turn_at, at))
+        return false;
+    uint64_t last_at = at;
+    for (uint64_t s = seq + 1; s < window.read; ++s)
+        last_at += window.at(s).look != record_look::junk;
+    const uint64_t u = untagged_before(window, seq);
+    if (!fits(window.at(window.read - 1), last_at) || at < u)
+        return false;
+    place_in_turn(state, window, seq - u, placing::erased, layout);
+    uint64_t position = at - u;
+    for (; window.placed < window.read; ++window.placed) {
+        decoded_record& r = window.at(window.placed);
+        const placing how = in_turn(state, r, placing::erased, page_trust::confirmed);
+        if (how == placing::junk) {
+            place(state, r, how, state.next, layout);
+            continue;
+        }
+        place(state, r, position < state.next ? placing::repeated : how, position, layout);
+        ++position;
+    }
+    return true;
+}
+
+// The last record read carries a tag and others wait: places them all when
+// one reading fits, else leaves them waiting.
+void resolve(readback_state& state, record_window& window, found_layout& layout)
+{
+    const decoded_record& last = window.at(window.read - 1);
+    if (fits(last, place_in_turn_of_last(state, window, placing::erased))) {
+        place_in_turn(state, window, window.read, placing::erased, layout);
+        return;
+    }
+    bool erased_waiting = false;
+    for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq)
+        erased_waiting |= window.at(seq).look == record_look::erased;
+    if (erased_waiting && fits(last, place_in_turn_of_last(state, window, placing::foreign))) {
+        place_in_turn(state, window, window.read, placing::foreign, layout);
+        return;
+    }
+    // The tagged record before the last one read is the only one whose tag
+    // the last one can confirm.
+    for (uint64_t seq = window.read - 1; seq > window.placed; --seq)
+        if (tagged(window.at(seq - 1))) {
+            try_tag_at(state, window, seq - 1, layout);
+            return;
+        }
+}
+
+}  // namespace
+
+void place_records(readback_state& state, record_window& window, found_layout& layout)
+{
+    decoded_record& r = window.at(window.read - 1);
+    const bool alone = window.placed + 1 == window.read;
+    if (alone && tagged(r) && fits(r, state.next)) {
+        place(state, r, placing::image, state.next, layout);
+        ++window.placed;
+        return;
+    }
+    if (tagged(r))
+        resolve(state, window, layout);
+}
+
+void place_waiting(readback_state& state, record_window& window, found_layout& layout)
+{
+    place_in_turn(state, window, window.read, placing::erased, layout, page_trust::doubted);
+}
+
+void finish_placing(const readback_state& state, found_layout& layout)
+{
+    if (state.erased)
+        layout.notes.push_back({.what = note_kind::erased_tail, .block = 0,
+                                .record = state.erased_from, .count = state.erased});
+}

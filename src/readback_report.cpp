@@ -1,0 +1,162 @@
+#include "readback_report.h"
+
+#include "image_verdict.h"
+
+namespace {
+
+// A finding about the event just before image record `at`.
+finding event_finding(finding_kind what, uint64_t at, uint64_t found)
+{
+    finding f{};
+    f.what = what;
+    f.record = at;
+    f.block = at / PAGES_PER_BLOCK;
+    f.page = static_cast<int>(at % PAGES_PER_BLOCK);
+    f.kind = page_kind::data;
+    f.found = found;
+    return f;
+}
+
+// True when `missing` records before image record `at` are whole blocks.
+bool whole_blocks(uint64_t at, uint64_t missing)
+{
+    return missing % PAGES_PER_BLOCK == 0 && at % PAGES_PER_BLOCK == 0;
+}
+
+// Hands on the pages of the image from `from` up to `to` that the file
+// leaves out, as pages of `kind`.
+void report_absent(const check_sink& sink, uint64_t from, uint64_t to, page_kind kind)
+{
+    if (!sink.on_page)
+        return;
+    for (uint64_t at = from; at < to; ++at) {
+        checked_page page = {at, at / PAGES_PER_BLOCK, static_cast<int>(at % PAGES_PER_BLOCK),
+                             kind, nullptr, {}, page_place::absent};
+        sink.on_page(page);
+    }
+}
+
+// The checks go on after a bad block, as they would in an image that holds
+// it.
+void after_bad_block(checker_state& checker)
+{
+    checker.have_previous = true;
+    checker.previous = page_kind::bad_block;
+    checker.previous_page = PAGES_PER_BLOCK - 1;
+}
+
+}  // namespace
+
+void report_record(const check_sink& sink, check_summary& summary, const page_record& r,
+                   page_kind kind, const page_findings& found)
+{
+    ++summary.records;
+    ++summary.kinds[static_cast<int>(kind)];
+    summary.sectors += SECTORS_PER_PAGE;
+    checked_page page = {r.index, r.block, r.page, kind, r.data, {}, page_place::image};
+    for (int i = 0; i < found.count; ++i) {
+        report_finding(sink, summary, found.items[i]);
+        ++page.findings[static_cast<int>(class_of(found.items[i].what))];
+    }
+    if (sink.on_page)
+        sink.on_page(page);
+}
+
+void take_events(const decoded_record& r, layout_inference& inference)
+{
+    const record_events& e = r.events;
+    // The padded blocks come first, then those missing, then the record.
+    const uint64_t block = r.index / PAGES_PER_BLOCK;
+    const uint64_t padded_end = (r.index - e.missing) / PAGES_PER_BLOCK;
+    for (uint64_t b = padded_end - e.padded_blocks; b < padded_end; ++b)
+        take_bad_block(inference, b);
+    if (e.missing && whole_blocks(r.index, e.missing))
+        for (uint64_t b = block - e.missing / PAGES_PER_BLOCK; b < block; ++b)
+            take_bad_block(inference, b);
+}
+
+void report_events(const decoded_record& r, checker_state& checker, const check_sink& sink,
+                   check_summary& summary)
+{
+    const record_events& e = r.events;
+    if (e.junk) {
+        finding f = event_finding(finding_kind::not_records, r.index, e.junk);
+        f.expected = e.junk_from;
+        report_finding(sink, summary, f);
+    }
+    if (e.repeated)
+        report_finding(sink, summary,
+                       event_finding(finding_kind::records_repeated, e.repeated_from, e.repeated));
+    if (e.foreign_from)
+        report_finding(sink, summary,
+                       event_finding(finding_kind::foreign_block, r.index, e.foreign_from - 1));
+    if (e.erased) {
+        report_finding(sink, summary,
+                       event_finding(finding_kind::erased_inside, e.erased_from, e.erased));
+        checker.records_lost = true;
+    }
+    if (e.padded_blocks)
+        after_bad_block(checker);
+    if (e.missing == 0)
+        return;
+    const uint64_t from = r.index - e.missing;
+    checker.records_lost = true;
+    if (whole_blocks(r.index, e.missing)) {
+        report_absent(sink, from, r.index, page_kind::bad_block);
+        after_bad_block(checker);
+        return;
+    }
+    report_finding(sink, summary, event_finding(finding_kind::records_missing, from, e.missing));
+    report_absent(sink, from, r.index, page_kind::data);
+}
+
+void report_other(decoded_record& r, const check_sink& sink, check_summary& summary)
+{
+    const page_record view = view_of(r);
+    page_findings found;
+    if (r.look == record_look::erased && r.origin == record_origin::erased) {
+        for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
+            if (r.flips[s] < 0)
+                continue;
+            finding& f = add_finding(found, view, page_kind::erased, finding_kind::erased_bit);
+            f.sector = s;
+            f.byte = r.flips[s] / 8;
+            f.bit = r.flips[s] % 8;
+        }
+    }
+    if (r.origin == record_origin::erased) {
+        report_record(sink, summary, view, page_kind::erased, found);
+        return;
+    }
+    ++summary.records;
+    ++summary.outside;
+    summary.sectors += SECTORS_PER_PAGE;
+    const page_kind kind = r.look == record_look::erased ? page_kind::erased : page_kind::data;
+    checked_page page = {r.index, view.block, view.page, kind, view.data, {}, page_place::outside};
+    if (sink.on_page)
+        sink.on_page(page);
+}
+
+bool report_file_end(const readback_state& state, uint64_t records, const check_sink& sink,
+                     check_summary& summary)
+{
+    if (records != 0 && state.image_records == 0) {
+        finding f{};
+        f.what = finding_kind::not_an_image;
+        f.found = records;
+        report_finding(sink, summary, f);
+        return true;
+    }
+    if (state.junk) {
+        finding f = event_finding(finding_kind::not_records, state.next, state.junk);
+        f.expected = state.junk_from;
+        report_finding(sink, summary, f);
+    }
+    return false;
+}
+
+void report_cut(const check_sink& sink, uint64_t next)
+{
+    const uint64_t end = (next / PAGES_PER_BLOCK + 1) * PAGES_PER_BLOCK;
+    report_absent(sink, next, end, page_kind::data);
+}

@@ -1,0 +1,11 @@
+// How a record of the file looks before the walk places it in the image.
+#ifndef PAGESMITH_RECORD_LOOK_H
+#define PAGESMITH_RECORD_LOOK_H
+
+#include "record_check.h"
+
+// Tells how a record of the file looks, from its raw bytes; for an erased
+// one, notes its flipped bits.
+void look_at(decoded_record& r);
+
+#endif

@@ -1,0 +1,126 @@
+// Files as a chip gives them back, for the tests: the converter's image of
+// an input, and the changes that reading a chip back makes to it.
+#ifndef PAGESMITH_TESTS_READBACK_CHANGES_H
+#define PAGESMITH_TESTS_READBACK_CHANGES_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tool_runner.h"
+
+namespace readback {
+
+inline const std::string pagesmith = PAGESMITH_BINARY;
+
+inline constexpr size_t RECORD = 2048 + 64;
+inline constexpr size_t BLOCK = 64 * RECORD;
+inline const std::string ERASED_RECORD(RECORD, '\xff');
+
+using change = std::function<void(std::string&)>;
+
+// Appends `blocks` erased blocks, and the erased pages that complete the
+// last block of the image.
+inline change erased_tail(size_t blocks)
+{
+    return [=](std::string& s) {
+        const size_t partial = s.size() % BLOCK;
+        const size_t pages = (partial ? (BLOCK - partial) / RECORD : 0) + 64 * blocks;
+        for (size_t i = 0; i < pages; ++i)
+            s += ERASED_RECORD;
+    };
+}
+
+// Clears bit `bit` of byte `at` counted back from the end of the file.
+inline change clear_bit_from_end(size_t at, int bit)
+{
+    return [=](std::string& s) { s[s.size() - at] &= static_cast<char>(~(1 << bit)); };
+}
+
+// Clears byte `at` counted back from the end of the file, as a chip's
+// bad-block marker does in a status word.
+inline change marker_from_end(size_t at)
+{
+    return [=](std::string& s) { s[s.size() - at] = 0; };
+}
+
+// Writes block `block` as erased.
+inline change pad(size_t block)
+{
+    return [=](std::string& s) { s.replace(block * BLOCK, BLOCK, BLOCK, '\xff'); };
+}
+
+// Leaves block `block` out.
+inline change skip(size_t block)
+{
+    return [=](std::string& s) { s.erase(block * BLOCK, BLOCK); };
+}
+
+// Puts a block that is not the image's before block `block`: erased, with
+// a bad-block marker in the spare area of its page 0.
+inline change foreign_before(size_t block)
+{
+    return [=](std::string& s) {
+        std::string foreign(BLOCK, '\xff');
+        foreign[2048] = 0;
+        s.insert(block * BLOCK, foreign);
+    };
+}
+
+// Keeps the first `bytes` bytes.
+inline change cut(size_t bytes)
+{
+    return [=](std::string& s) { s.resize(bytes); };
+}
+
+// Leaves record `record` out.
+inline change drop(size_t record)
+{
+    return [=](std::string& s) { s.erase(record * RECORD, RECORD); };
+}
+
+// Holds record `record` twice.
+inline change twice(size_t record)
+{
+    return [=](std::string& s) { s.insert(record * RECORD, s.substr(record * RECORD, RECORD)); };
+}
+
+// Does each change in turn.
+inline change both(change first, change second)
+{
+    return [=](std::string& s) {
+        first(s);
+        second(s);
+    };
+}
+
+// Sets bits in spare word `word` of record `record`.
+inline change set_spare_bits(size_t record, int word, uint8_t bits)
+{
+    return [=](std::string& s) { s[record * RECORD + 2048 + 4 * static_cast<size_t>(word)] |= static_cast<char>(bits); };
+}
+
+// Replaces the whole file with bytes that are no image.
+inline change no_image(size_t bytes)
+{
+    return [=](std::string& s) { s = random_bytes(bytes, 77); };
+}
+
+// The image the converter makes of `input` with `options`.
+inline std::string convert(const scratch_dir& dir, const std::string& input,
+                    const std::vector<std::string>& options)
+{
+    write_file(dir.file("input"), input);
+    std::vector<std::string> argv = {pagesmith, dir.file("input"), dir.file("image")};
+    argv.insert(argv.end(), options.begin(), options.end());
+    run_options quiet;
+    quiet.stdout_path = "/dev/null";
+    run_tool(argv, quiet);
+    return read_file(dir.file("image"));
+}
+
+inline const std::vector<std::string> HBF = {"-h", "-b", "-f"};
+
+}  // namespace readback
+
+#endif

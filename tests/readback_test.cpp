@@ -1,0 +1,189 @@
+// Files as a chip gives them back: images made by the converter, then
+// changed the way reading a chip changes them (erased pages after the
+// image, bad blocks that a dump padded or left out, a block that the
+// writer skipped, records lost or doubled, a cut) must give the status and
+// the few findings listed, the layout as made, and with header pages the
+// exact input.  The layout line's options must make the same image again.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "image_verdict.h"
+#include "memory_check.h"
+#include "report_words.h"
+#include "readback_changes.h"
+
+namespace {
+
+using namespace readback;
+
+// Whether the layout line's options must make the image again, and the
+// header pages give the exact input: not where the file lost data pages
+// (left out, cut), which then read as bad blocks or are missing.
+enum class remake { same_image, not_checked };
+
+struct readback_case {
+    const char* name;
+    std::vector<std::string> options;  // the converter's
+    size_t input_size;
+    change changed;
+    int status;
+    std::string layout;                   // the layout line
+    std::vector<std::string> notes = {};  // their words
+    std::vector<std::string> findings = {};
+    remake again = remake::same_image;
+};
+
+void PrintTo(const readback_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// The options of a layout line, as arguments.
+std::vector<std::string> options_of(const found_layout& layout)
+{
+    std::vector<std::string> words;
+    const std::string text = layout_options(layout);
+    if (text == "no options")
+        return words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+class Readback : public ::testing::TestWithParam<readback_case> {};
+
+TEST_P(Readback, GivesOneFindingPerEvent)
+{
+    const readback_case& c = GetParam();
+    scratch_dir dir;
+    const std::string input = random_bytes(c.input_size, 14);
+    const std::string made = convert(dir, input, c.options);
+    std::string file = made;
+    c.changed(file);
+    const memory_check outcome = check_in_memory(file, {});
+    const found_layout& layout = outcome.summary.layout;
+    EXPECT_EQ(outcome.findings, c.findings);
+    EXPECT_EQ(check_status(outcome.summary), c.status);
+    EXPECT_EQ(describe_layout(layout), c.layout);
+    std::vector<std::string> notes;
+    for (const layout_note& note : layout.notes)
+        notes.push_back(describe_note(note));
+    EXPECT_EQ(notes, c.notes);
+    if (layout.header == header_pages::present && c.again == remake::same_image) {
+        EXPECT_TRUE(outcome.recovered.substr(0, layout.input_size.value_or(0)) == input);
+    }
+    if (c.again == remake::same_image) {
+        EXPECT_TRUE(convert(dir, input, options_of(layout)) == made);
+    }
+}
+
+const std::vector<std::string> HB_B2_F = {"-h", "-b", "-B", "2", "-f"};
+const std::vector<std::string> HB_B1_4 = {"-h", "-b", "-B", "1", "4"};
+const std::vector<std::string> BF = {"-b", "-f"};
+
+const readback_case readback_cases[] = {
+    {.name = "erased_tail", .options = HBF, .input_size = 300000, .changed = erased_tail(3),
+     .status = 0, .layout = "layout: -h -b -f, input 300000 bytes",
+     .notes = {"records 192-383 (blocks 3-5) are erased: the image ends before them"}},
+    {.name = "erased_tail_inside_a_block", .options = {"-h", "-b"}, .input_size = 300000,
+     .changed = erased_tail(1), .status = 0, .layout = "layout: -h -b, input 300000 bytes",
+     .notes = {"records 150-255 (blocks 2-3) are erased: the image ends before them"}},
+    {.name = "erased_tail_without_header", .options = BF, .input_size = 300000,
+     .changed = erased_tail(2), .status = 0, .layout = "layout: -b -f, input size unknown",
+     .notes = {"records 192-319 (blocks 3-4) are erased: the image ends before them"}},
+    {.name = "flips_in_erased_pages", .options = HBF, .input_size = 300000,
+     .changed = both(erased_tail(2), both(clear_bit_from_end(3, 6),
+                                         clear_bit_from_end(RECORD + 600, 0))),
+     .status = 0, .layout = "layout: -h -b -f, input 300000 bytes",
+     .notes = {"records 192-319 (blocks 3-4) are erased: the image ends before them"},
+     .findings = {"block 4 page 62 (erased) sector 2: record byte 1512 bit 0 reads 0 in an "
+                  "erased page",
+                  "block 4 page 63 (erased) sector 3: record byte 2109 bit 6 reads 0 in an "
+                  "erased page"}},
+    {.name = "status_word_flip_and_marker_in_erased_pages", .options = HBF,
+     .input_size = 300000,
+     .changed = both(erased_tail(1), both(clear_bit_from_end(64, 4),
+                                          marker_from_end(RECORD + 64))),
+     .status = 0, .layout = "layout: -h -b -f, input 300000 bytes",
+     .notes = {"records 192-255 (block 3) are erased: the image ends before them"},
+     .findings = {"block 3 page 63 (erased) sector 0: record byte 2048 bit 4 reads 0 in an "
+                  "erased page"}},
+    {.name = "padded_bad_block", .options = HB_B2_F, .input_size = 300000, .changed = pad(2),
+     .status = 0, .layout = "layout: -h -b -B 2 -f, input 300000 bytes",
+     .notes = {"block 2 is erased inside the image: a bad block that the dump padded"}},
+    {.name = "skipped_bad_block", .options = HB_B2_F, .input_size = 300000, .changed = skip(2),
+     .status = 0, .layout = "layout: -h -b -B 2 -f, input 300000 bytes",
+     .notes = {"block 2 is not in the file (the page tags step over it): a bad block that "
+               "the dump left out"}},
+    {.name = "skipped_bad_blocks_and_erased_tail", .options = HB_B1_4, .input_size = 500000,
+     .changed = both(both(skip(4), skip(1)), erased_tail(1)), .status = 0,
+     .layout = "layout: -h -b -B 1 4, input 500000 bytes",
+     .notes = {"block 1 is not in the file (the page tags step over it): a bad block that "
+               "the dump left out",
+               "block 4 is not in the file (the page tags step over it): a bad block that "
+               "the dump left out",
+               "records 377-447 (blocks 5-6) are erased: the image ends before them"}},
+    {.name = "padded_and_skipped", .options = HB_B1_4, .input_size = 500000,
+     .changed = both(skip(4), pad(1)), .status = 0,
+     .layout = "layout: -h -b -B 1 4, input 500000 bytes",
+     .notes = {"block 1 is erased inside the image: a bad block that the dump padded",
+               "block 4 is not in the file (the page tags step over it): a bad block that "
+               "the dump left out"}},
+    {.name = "block_skipped_when_written", .options = HBF, .input_size = 300000,
+     .changed = foreign_before(1), .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"block 1 of the file is not the image's, and the blocks after it stand one "
+                  "block after their page tags: it was skipped when the image was written (a "
+                  "bad block of the chip?), and a boot loader that checks page tags rejects "
+                  "what follows; make the image with -B 1"}},
+    {.name = "block_skipped_when_written_without_header", .options = BF, .input_size = 300000,
+     .changed = both(foreign_before(2), erased_tail(1)), .status = 1,
+     .layout = "layout: -b -f, input size unknown",
+     .notes = {"records 192-255 (block 3) are erased: the image ends before them"},
+     .findings = {"block 2 of the file is not the image's, and the blocks after it stand one "
+                  "block after their page tags: it was skipped when the image was written (a "
+                  "bad block of the chip?), and a boot loader that checks page tags rejects "
+                  "what follows; make the image with -B 2"}},
+    {.name = "dropped_record", .options = HBF, .input_size = 300000, .changed = drop(70),
+     .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"1 record(s) from block 1 page 6 on are not in the file: the page tags step "
+                  "over them",
+                  "the header pages say 300000 bytes of input; 1 data page(s) are missing"},
+     .again = remake::not_checked},
+    {.name = "doubled_record", .options = HBF, .input_size = 300000, .changed = twice(70),
+     .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"1 record(s) at block 1 page 6 stand in the file twice: read once"}},
+    {.name = "cut_inside_a_record", .options = HBF, .input_size = 300000, .changed = cut(200000),
+     .status = 1, .layout = "layout: -h -b, input 300000 bytes",
+     .findings = {"trailing partial record of 1472 bytes",
+                  "the file ends before block 1 page 30: the header pages say 300000 bytes of "
+                  "input; 55 data page(s) are missing"},
+     .again = remake::not_checked},
+    {.name = "cut_inside_fill", .options = HBF, .input_size = 300000, .changed = cut(170 * RECORD),
+     .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"image ends inside the fill pages, at page 41"}},
+    {.name = "data_block_left_out", .options = HBF, .input_size = 300000, .changed = skip(1),
+     .status = 1, .layout = "layout: -h -b -B 1 -f, input 300000 bytes",
+     .notes = {"block 1 is not in the file (the page tags step over it): a bad block that "
+               "the dump left out"},
+     .findings = {"the header pages say 300000 bytes of input; 63 data page(s) are missing"},
+     .again = remake::not_checked},
+    {.name = "damaged_spare_words_still_a_page_record", .options = HBF, .input_size = 300000,
+     .changed = set_spare_bits(10, 5, 0x03), .status = 1,
+     .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"block 0 page 10 (data): spare[5] = 0x00000003, expected 0"}},
+    {.name = "not_an_image", .options = HBF, .input_size = 3000, .changed = no_image(300000),
+     .status = 1, .layout = "layout: no options, input size unknown",
+     .findings = {"not an image: none of its 142 record(s) reads as a page record"},
+     .again = remake::not_checked},
+};
+
+INSTANTIATE_TEST_SUITE_P(Readback, Readback, ::testing::ValuesIn(readback_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
