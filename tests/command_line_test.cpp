@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "command_line.h"
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string binary = PAGESMITH_BINARY;
 
@@ -53,11 +56,6 @@ std::string substitute(std::string text, const std::string& in, const std::strin
     replace_all(text, "\x01", out);
     replace_all(text, "\x02", in);
     return text;
-}
-
-void PrintTo(const rejection_case& c, std::ostream* os)
-{
-    *os << c.name;
 }
 
 class Rejection : public ::testing::TestWithParam<rejection_case> {};
@@ -185,11 +183,6 @@ struct accepted_case {
     bool header = false;
     int32_t forced = 0;
 };
-
-void PrintTo(const accepted_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Accepted : public ::testing::TestWithParam<accepted_case> {};
 

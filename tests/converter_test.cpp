@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "image_model.h"
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string binary = PAGESMITH_BINARY;
 
@@ -62,11 +65,6 @@ struct layout_case {
     int32_t header_size = 0;             // used by H records
     std::vector<int32_t> bad_list = {};  // the listed blocks, in slot order
 };
-
-void PrintTo(const layout_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Layout : public ::testing::TestWithParam<layout_case> {};
 

@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string binary = PAGESMITH_BINARY;
 
@@ -104,11 +107,6 @@ struct failure_case {
     std::string message;                // expected in the error stream
 };
 
-void PrintTo(const failure_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class Failure : public ::testing::TestWithParam<failure_case> {};
 
 TEST_P(Failure, EndsWithStatusOne)
@@ -163,11 +161,6 @@ struct shared_stream_case {
     std::string output;  // the image name given; "" for the image's own path
     stream into;         // the stream sent, appending, into the existing image
 };
-
-void PrintTo(const shared_stream_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class SharedStream : public ::testing::TestWithParam<shared_stream_case> {};
 
@@ -225,11 +218,6 @@ struct lost_trace_case {
     std::string device = {};
     std::string message;     // the last line on the error stream
 };
-
-void PrintTo(const lost_trace_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class LostTrace : public ::testing::TestWithParam<lost_trace_case> {};
 

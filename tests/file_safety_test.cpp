@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string pagesmith = PAGESMITH_BINARY;
 const std::string pagecheck = PAGECHECK_BINARY;
@@ -28,11 +31,6 @@ struct closed_case {
     const char* name;
     std::vector<int> closed;
 };
-
-void PrintTo(const closed_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ClosedDescriptors : public ::testing::TestWithParam<closed_case> {};
 

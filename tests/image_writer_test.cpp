@@ -14,9 +14,12 @@
 #include <string>
 
 #include "image_writer.h"
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 constexpr size_t PAGE = 2048;
 
@@ -39,11 +42,6 @@ struct writer_failure_case {
     writer_failure failure;
     int error;
 };
-
-void PrintTo(const writer_failure_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 // What one in-process conversion gave.
 struct conversion {

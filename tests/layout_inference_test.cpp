@@ -13,9 +13,12 @@
 #include "image_check.h"
 #include "image_model.h"
 #include "memory_check.h"
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 constexpr size_t PAGE = 2048;
 
@@ -34,11 +37,6 @@ struct inference_case {
     std::string layout;                   // the layout line expected
     int notes = 0;                        // notes expected
 };
-
-void PrintTo(const inference_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 // The input bytes of a case.
 std::string input_of(const inference_case& c)

@@ -12,9 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string pagesmith = PAGESMITH_BINARY;
 const std::string pagecheck = PAGECHECK_BINARY;
@@ -35,11 +38,6 @@ struct start_case {
     std::string out_text = "";             // found in the captured standard output
     std::string err_text = "";             // the whole captured error stream
 };
-
-void PrintTo(const start_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 // Every file in dir by name, with its contents.
 std::map<std::string, std::string> snapshot(const std::string& dir)

@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string pagesmith = PAGESMITH_BINARY;
 const std::string pagecheck = PAGECHECK_BINARY;
@@ -47,11 +50,6 @@ struct usage_case {
     std::string message;            // first line on the error stream
     std::string stdout_path = {};   // empty: captured (and must stay empty)
 };
-
-void PrintTo(const usage_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Usage : public ::testing::TestWithParam<usage_case> {};
 
@@ -257,11 +255,6 @@ struct position_case {
     std::string summary_start;  // the summary up to the sector counts
     std::string output;         // the recovered input
 };
-
-void PrintTo(const position_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Position : public ::testing::TestWithParam<position_case> {};
 

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string binary = PAGESMITH_BINARY;
 
@@ -45,11 +48,6 @@ struct image_limit_case {
     std::vector<std::string> options;  // data pages only: no -h, -B or -f
     long limit;
 };
-
-void PrintTo(const image_limit_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ImageLimit : public ::testing::TestWithParam<image_limit_case> {};
 

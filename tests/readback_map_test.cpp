@@ -12,9 +12,12 @@
 #include "image_check.h"
 #include "image_map.h"
 #include "readback_changes.h"
+#include "case_names.h"
 #include "report_words.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 using namespace readback;
 
@@ -55,11 +58,6 @@ struct map_case {
     change changed;
     std::vector<std::string> lines;
 };
-
-void PrintTo(const map_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ReadbackMap : public ::testing::TestWithParam<map_case> {};
 

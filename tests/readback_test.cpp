@@ -15,9 +15,12 @@
 #include "image_verdict.h"
 #include "memory_check.h"
 #include "report_words.h"
+#include "case_names.h"
 #include "readback_changes.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 using namespace readback;
 
@@ -37,11 +40,6 @@ struct readback_case {
     std::vector<std::string> findings = {};
     remake again = remake::same_image;
 };
-
-void PrintTo(const readback_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 // The options of a layout line, as arguments.
 std::vector<std::string> options_of(const found_layout& layout)

@@ -13,9 +13,12 @@
 
 #include "map_svg.h"
 #include "svg_text.h"
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 using nlohmann::json;
 
@@ -56,11 +59,6 @@ struct json_case {
     size_t counted = 0;               // findings the summary counts
     int status = 0;
 };
-
-void PrintTo(const json_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Json : public ::testing::TestWithParam<json_case> {};
 

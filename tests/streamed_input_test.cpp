@@ -17,9 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string binary = PAGESMITH_BINARY;
 
@@ -173,11 +176,6 @@ struct streamed_case {
     std::vector<std::string> options;
 };
 
-void PrintTo(const streamed_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class Streamed : public ::testing::TestWithParam<streamed_case> {};
 
 TEST_P(Streamed, GivesTheImageOfTheRegularFile)
@@ -244,11 +242,6 @@ struct sizeless_case {
     source from;
     std::vector<std::string> options;
 };
-
-void PrintTo(const sizeless_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Sizeless : public ::testing::TestWithParam<sizeless_case> {};
 
