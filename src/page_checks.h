@@ -34,6 +34,8 @@ struct record_context {
     header_pages header = header_pages::absent;  // data blocks start with a header page
     block_state block = block_state::good;       // the record's block is a bad block or not
     bool follows_fill = false;                   // the record before is a fill page
+    bool input_complete = false;                 // the data pages before end with
+                                                 // the last page of the header size
 };
 
 // Decoding of the four sectors of one record.
@@ -71,13 +73,19 @@ status_expectation marking_of(uint32_t status);
 // one flipped bit does not change how a page reads.
 bool looks_marked(uint32_t status);
 
-// True when the record is, as far as can be told, a fill page: its spare
-// words are zero up to the ECC words, and every sector decodes to zero bytes
-// or not at all.
-bool looks_like_fill(const page_record& r, const page_decoding& d);
+// Bits set in the status word and the zero spare words of a record whose
+// every sector decodes to zero bytes or not at all; NOT_ZERO_PAGE when some
+// sector holds other bytes.  A fill page gives 0, one flip in its words 1.
+int flips_from_fill(const page_record& r, const page_decoding& d);
 
-// looks_like_fill, whatever the page tag holds.
-bool looks_like_fill_but_tag(const page_record& r, const page_decoding& d);
+// What flips_from_fill gives for a page that holds data.
+constexpr int NOT_ZERO_PAGE = 64;
+
+// True when the record is, as far as can be told, a fill page: its page tag
+// is 0, and its status word and spare words up to the ECC words are zero
+// but for one flipped bit, and every sector decodes to zero bytes or not at
+// all.
+bool looks_like_fill(const page_record& r, const page_decoding& d);
 
 // The kind of the record, from its position, the reading, its tag and the
 // tag of the next record.

@@ -12,6 +12,7 @@ void check_header_size(checker_state& state, const page_record& r, page_kind kin
     if (!state.header_size) {
         state.header_size = size;
     } else if (size != *state.header_size) {
+        state.header_sizes_differ = true;
         finding& f = add_finding(out, r, kind, finding_kind::header_size_differs);
         f.found = size;
         f.expected = *state.header_size;
@@ -29,6 +30,17 @@ void check_order(checker_state& state, const page_record& r, page_kind kind,
     state.previous_page = r.page;
 }
 
+// True when header pages are read and the data pages checked so far end
+// with the last page of the input size they tell (below 4 GiB, where the
+// size is whole).
+bool input_complete(const checker_state& state, const record_context& context)
+{
+    const uint64_t data_bytes = state.data_pages * PAGE_DATA_SIZE;
+    return context.header == header_pages::present && state.header_size &&
+           data_bytes <= UINT32_MAX && data_bytes >= *state.header_size &&
+           data_bytes - *state.header_size < PAGE_DATA_SIZE;
+}
+
 }  // namespace
 
 page_record view_of(decoded_record& r)
@@ -43,6 +55,7 @@ page_kind check_record(checker_state& state, const record_context& context,
 {
     record_context here = context;
     here.follows_fill = state.have_previous && state.previous == page_kind::fill;
+    here.input_complete = input_complete(state, context);
     const page_kind kind = classify(here, r, d, next);
     state.status = learn_status(state.status, r, kind);
     check_sectors(r, kind, d, out);
