@@ -112,16 +112,18 @@ bool looks_like_header(const page_record& r, const page_decoding& d)
 
 // The header question stays open at this block: a header page, or a marked
 // data page, or either damaged; what follows tells.
-void await_header(layout_inference& inference, const page_record& r)
+void await_header(layout_inference& inference, const page_record& r, const page_decoding& d)
 {
     inference.header = header_reading::pending;
     inference.header_block = r.block;
-    inference.pending_page_marked = spare_word(r.spare, SPARE_STATUS_WORD) == BLOCK_STATUS_MARKED;
+    inference.pending_page_marked =
+        spare_word(r.spare, SPARE_STATUS_WORD) == BLOCK_STATUS_MARKED && looks_like_header(r, d);
     inference.header_size = header_size_of(r.data);
 }
 
 // Page 0 of a block at a position whose page tag is 0 for every kind.
-void observe_zero_tag_start(layout_inference& inference, const page_record& r)
+void observe_zero_tag_start(layout_inference& inference, const page_record& r,
+                            const page_decoding& d)
 {
     const bool open = inference.header == header_reading::unknown ||
                       inference.header == header_reading::pending;
@@ -134,7 +136,7 @@ void observe_zero_tag_start(layout_inference& inference, const page_record& r)
         learn_marking(inference, status);
     } else if (inference.header == header_reading::unknown && std::popcount(tag) <= 1 &&
                (tag == 0 || looks_marked(status))) {
-        await_header(inference, r);
+        await_header(inference, r, d);
     }
 }
 
@@ -150,7 +152,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
         return;
     }
     if (tag_is_zero_here(r)) {
-        observe_zero_tag_start(inference, r);
+        observe_zero_tag_start(inference, r, d);
         return;
     }
     const bool open = inference.header == header_reading::unknown ||
@@ -175,7 +177,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
         // A header page whose tag gained one bit, or a marked data page:
         // either way blocks like bad blocks before it are bad.
         if (inference.header == header_reading::unknown)
-            await_header(inference, r);
+            await_header(inference, r, d);
         settle_candidates(inference, true);
         return;
     }

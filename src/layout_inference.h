@@ -27,7 +27,8 @@ struct layout_inference {
     bool marking_claim = false;         // -B given: data pages are marked
     header_reading header = header_reading::unknown;
     uint64_t header_block = 0;          // pending: the block that looks like a header
-    bool pending_page_marked = false;   // pending: its status word is exactly marked
+    bool pending_page_marked = false;   // pending: its status word is exactly marked,
+                                        // and it holds what a header page holds
     std::optional<uint32_t> header_size;  // size held by the first header page seen
     status_expectation marking = status_expectation::unknown;
     std::optional<uint64_t> start;      // a block whose first pages are bad-block

@@ -99,14 +99,28 @@ page_decoding decode_page(const page_record& r)
     return d;
 }
 
+// True when the record's data page tag is one bit away from a fill page's
+// 0, and the next record carries the page tag of a data page at its
+// position: no fill page comes before it.
+bool data_follows(const page_record& r, const look_ahead& next)
+{
+    if (std::popcount(tag_of(page_kind::data, r.block, r.page)) != 1)
+        return false;
+    const uint64_t index = r.index + 1;
+    const uint32_t tag = tag_of(page_kind::data, index / PAGES_PER_BLOCK,
+                                static_cast<int64_t>(index % PAGES_PER_BLOCK));
+    return next.present && tag != 0 && next.tag == tag;
+}
+
 // Fill pages carry tag 0, which no data or bad-block page carries except at
 // page 0 of block 0 (and of every 65536th block), and zero data, which only
 // injected bit errors change.  So a page with tag 0 elsewhere is a fill page
-// when its data decodes to zeros (one flipped bit in its other words aside),
-// and a data page with a damaged tag when not.  A zero page with a wrong tag
+// when its data decodes to zeros (one flipped bit in its other words aside)
+// and no data page follows it, and a data page with a damaged tag when not.  A zero page with a wrong tag
 // is a fill page too when it follows one, when its tag is nearer to 0 than
-// to the data page's tag, or when the data pages before it already hold the
-// input size that the header pages tell.  A listed bad block holds
+// to the data page's tag (or, where both are 0, when a fill page follows),
+// or when the data pages before it already hold the input size that the
+// header pages tell.  A listed bad block holds
 // bad-block pages, whatever their words.  At a header position the status
 // word tells a header page (marked) from a fill page.  At page 0 of block 0
 // a zero, unmarked page with tag 0 may start a whole block of fill pages, so
@@ -123,14 +137,16 @@ page_kind classify(const record_context& context, const page_record& r,
         return marked || (tag != 0 && flips_from_fill(r, d) != 0) ? page_kind::header
                                                                    : page_kind::fill;
     if (tag != 0) {
-        const bool nearer_fill =
-            context.follows_fill || context.input_complete ||
-            std::popcount(tag) < std::popcount(tag ^ tag_of(page_kind::data, r.block, r.page));
+        const uint32_t data_tag = tag_of(page_kind::data, r.block, r.page);
+        const bool nearer_fill = context.follows_fill || context.input_complete ||
+                                 std::popcount(tag) < std::popcount(tag ^ data_tag) ||
+                                 (data_tag == 0 && next.present && next.tag == 0);
         const bool stray_fill = nearer_fill && flips_from_fill(r, d) == 0;
         return stray_fill ? page_kind::fill : page_kind::data;
     }
     if (tag_of(page_kind::data, r.block, r.page) != 0)
-        return looks_like_fill(r, d) ? page_kind::fill : page_kind::data;
+        return looks_like_fill(r, d) && !data_follows(r, next) ? page_kind::fill
+                                                                : page_kind::data;
     if (marked || !looks_like_fill(r, d))
         return page_kind::data;
     if (!next.present || next.tag != 0)

@@ -164,9 +164,18 @@ const damage_case damage_cases[] = {
     {.name = "data_tag_zeroed", .made = "D5", .input_size = 5 * PAGE,
      .damage = set_word(2, 1, 0),
      .findings = {"block 0 page 2 (data): page tag 0x00000000, expected 0x00000002"}},
+    // (At page 2 the zeroed record would read as a zero data page whose tag
+    // lost its one bit, as data follows.)
     {.name = "data_after_fill", .made = "D5", .input_size = 5 * PAGE,
-     .damage = [](std::string& s) { s.replace(2 * RECORD, RECORD, RECORD, '\0'); },
-     .findings = {"block 0 page 3 (data): out of place after a fill page"}},
+     .damage = [](std::string& s) { s.replace(3 * RECORD, RECORD, RECORD, '\0'); },
+     .findings = {"block 0 page 4 (data): out of place after a fill page"}},
+    {.name = "zero_data_page_lost_its_tag_bit", .made = "D5", .input_size = 5 * PAGE,
+     .damage = [](std::string& s) {
+         set_data(1, 0, PAGE, '\0')(s);
+         flip(1, PAGE + 4, 0)(s);
+     },
+     .findings = {"block 0 page 1 (data): page tag 0x00000000, expected 0x00000001"},
+     .layout = "layout: no options, input size unknown"},
     {.name = "fill_tag_damaged", .made = "D3 F61", .input_size = 3 * PAGE,
      .damage = set_word(20, 1, 0x40),
      .findings = {"block 0 page 20 (fill): page tag 0x00000040, expected 0x00000000"}},
