@@ -108,7 +108,7 @@ bool converts_to(const found_layout& layout, const fuzz_run& run,
             (*again.bad_block)[k] = static_cast<int32_t>(layout.bad_blocks[k]);
     }
     again.header = layout.header == header_pages::present;
-    again.header_size = static_cast<int32_t>(input.size());
+    again.header_size = layout.forced_header_size.value_or(static_cast<int32_t>(input.size()));
     const memory_image made = convert(again, input);
     return made.size == image.size() &&
            std::equal(made.bytes, made.bytes + made.size, image.begin());

@@ -39,6 +39,11 @@ look_ahead next_of(record_window& window, uint64_t index)
         next.present = true;
         next.tag = spare_word(window.at(index + 1).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
     }
+    if (index + 2 < window.read) {
+        next.second_present = true;
+        next.second_tag =
+            spare_word(window.at(index + 2).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+    }
     return next;
 }
 

@@ -169,8 +169,13 @@ void observe_block_start(layout_inference& inference, const page_record& r,
             inference.header_size = header_size_of(r.data);
         return;
     }
-    if (tag != data_tag)
-        return;  // damage: no news
+    if (tag != data_tag) {
+        // A damaged tag.  Marked, it is a header page or a marked data page:
+        // either way blocks like bad blocks before it are bad.
+        if (looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)))
+            settle_candidates(inference, true);
+        return;
+    }
     const bool same_size =
         !inference.header_size || *inference.header_size == header_size_of(r.data);
     if (header_like && same_size && std::popcount(tag) == 1) {

@@ -112,6 +112,31 @@ bool data_follows(const page_record& r, const look_ahead& next)
     return next.present && tag != 0 && next.tag == tag;
 }
 
+// True when the next record's tag is nearer to a fill page's 0 than to the
+// tag of a data page at its position.
+bool next_nearer_fill(const page_record& r, const look_ahead& next)
+{
+    const uint64_t index = r.index + 1;
+    const uint32_t tag = tag_of(page_kind::data, index / PAGES_PER_BLOCK,
+                                static_cast<int64_t>(index % PAGES_PER_BLOCK));
+    return std::popcount(next.tag) < std::popcount(next.tag ^ tag);
+}
+
+// True when the record after the next one carries the page tag of a data
+// page at its position, one bit away from 0 like the next one's: the next
+// record is a data page whose tag lost its bit, as no fill page comes
+// before a data page.
+bool data_second(const page_record& r, const look_ahead& next)
+{
+    const uint64_t index = r.index + 2;
+    const uint32_t tag = tag_of(page_kind::data, index / PAGES_PER_BLOCK,
+                                static_cast<int64_t>(index % PAGES_PER_BLOCK));
+    const uint32_t next_tag = tag_of(page_kind::data, (r.index + 1) / PAGES_PER_BLOCK,
+                                     static_cast<int64_t>((r.index + 1) % PAGES_PER_BLOCK));
+    return next.second_present && tag != 0 && next.second_tag == tag &&
+           std::popcount(next_tag) == 1;
+}
+
 // Fill pages carry tag 0, which no data or bad-block page carries except at
 // page 0 of block 0 (and of every 65536th block), and zero data, which only
 // injected bit errors change.  So a page with tag 0 elsewhere is a fill page
@@ -124,7 +149,8 @@ bool data_follows(const page_record& r, const look_ahead& next)
 // bad-block pages, whatever their words.  At a header position the status
 // word tells a header page (marked) from a fill page.  At page 0 of block 0
 // a zero, unmarked page with tag 0 may start a whole block of fill pages, so
-// the next record decides: its tag is 0 only if it is a fill page.
+// the next record decides: its tag is 0 (or nearer to 0 than to its data
+// page tag) only if it is a fill page.
 page_kind classify(const record_context& context, const page_record& r,
                    const page_decoding& d, const look_ahead& next)
 {
@@ -149,7 +175,7 @@ page_kind classify(const record_context& context, const page_record& r,
                                                                 : page_kind::data;
     if (marked || !looks_like_fill(r, d))
         return page_kind::data;
-    if (!next.present || next.tag != 0)
+    if (!next.present || !next_nearer_fill(r, next) || data_second(r, next))
         return expected;
     return page_kind::fill;
 }

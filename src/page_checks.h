@@ -23,6 +23,8 @@ struct page_record {
 struct look_ahead {
     bool present = false;  // a whole record follows
     uint32_t tag = 0;      // its page tag
+    bool second_present = false;  // and one after it, read already
+    uint32_t second_tag = 0;      // its page tag
 };
 
 // What the data pages at the start of a block carry as status word: not
