@@ -71,12 +71,26 @@ bool header_size_misfits(const checker_state& checker)
     return checker.header_size && checker.data_pages != 0 && !size_from_header(checker);
 }
 
+// True when the image ends where the converter ends one: after the last
+// fill page of a block.
+bool ends_complete(const checker_state& checker)
+{
+    return checker.have_previous && checker.previous == page_kind::fill &&
+           checker.previous_page == PAGES_PER_BLOCK - 1;
+}
+
 // The size the converter's -F stored, when every header page holds the same
-// size and it fits no input size (0 stands for the input size, so it is
-// never stored in place of one).
+// size and nothing else, and it fits no input size (0 stands for the input
+// size, so it is never stored in place of one).  A size beyond the data
+// pages is also what an image cut short shows, so it is read as -F only
+// when the image ends with its fill pages.
 std::optional<int32_t> forced_size(const checker_state& checker)
 {
-    if (!header_size_misfits(checker) || checker.header_sizes_differ || *checker.header_size == 0)
+    if (!header_size_misfits(checker) || checker.header_pages_disagree ||
+        *checker.header_size == 0)
+        return std::nullopt;
+    const uint64_t data_bytes = checker.data_pages * PAGE_DATA_SIZE;
+    if (*checker.header_size > data_bytes && !ends_complete(checker))
         return std::nullopt;
     return static_cast<int32_t>(*checker.header_size);
 }

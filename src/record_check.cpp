@@ -9,10 +9,12 @@ void check_header_size(checker_state& state, const page_record& r, page_kind kin
     if (kind != page_kind::header || d.uncorrectable)
         return;
     const uint32_t size = header_size_of(r.data);
+    if (!data_zero_as(r, kind))
+        state.header_pages_disagree = true;
     if (!state.header_size) {
         state.header_size = size;
     } else if (size != *state.header_size) {
-        state.header_sizes_differ = true;
+        state.header_pages_disagree = true;
         finding& f = add_finding(out, r, kind, finding_kind::header_size_differs);
         f.found = size;
         f.expected = *state.header_size;

@@ -195,6 +195,13 @@ const damage_case damage_cases[] = {
      .header_size = 5, .layout = "layout: -h -F 5, input size unknown"},
     {.name = "forced_negative_header_size", .made = "H D3 F60", .input_size = 5000,
      .header_size = -12345, .layout = "layout: -h -F -12345 -f, input size unknown"},
+    // A size beyond the data pages in an image that does not end with its
+    // fill pages may be a cut: a finding.
+    {.name = "cut_image_header_size", .made = "H D63 H D6", .input_size = 69 * PAGE,
+     .damage = keep(68),
+     .findings = {"header size 141312 does not fit the 135168 bytes of data pages; nothing is "
+                  "cut"},
+     .layout = "layout: -h, input size unknown"},
     {.name = "header_sizes_differ_and_misfit", .made = "H D63 H D6", .input_size = 69 * PAGE,
      .header_size = 5, .damage = set_data(64, 0, 1, 'x'),
      .findings = {"block 1 page 0 (header): header size 120, the first header page holds 5",
