@@ -142,8 +142,9 @@ bool data_second(const page_record& r, const look_ahead& next)
 // injected bit errors change.  So a page with tag 0 elsewhere is a fill page
 // when its data decodes to zeros (one flipped bit in its other words aside)
 // and no data page follows it, and a data page with a damaged tag when not.  A zero page with a wrong tag
-// is a fill page too when it follows one, when its tag is nearer to 0 than
-// to the data page's tag (or, where both are 0, when a fill page follows),
+// is a fill page too when it follows one, when its tag and status word are
+// nearer to a fill page's than to a data page's (or, where both tags are 0,
+// when a fill page follows),
 // or when the data pages before it already hold the input size that the
 // header pages tell.  A listed bad block holds
 // bad-block pages, whatever their words.  At a header position the status
@@ -164,8 +165,14 @@ page_kind classify(const record_context& context, const page_record& r,
                                                                    : page_kind::fill;
     if (tag != 0) {
         const uint32_t data_tag = tag_of(page_kind::data, r.block, r.page);
+        const block_marking marking = context.marking == status_expectation::marked
+                                          ? block_marking::on
+                                          : block_marking::off;
+        const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
+        const int to_data = std::popcount(tag ^ data_tag) +
+                            std::popcount(status ^ status_word_of(page_kind::data, r.page, marking));
         const bool nearer_fill = context.follows_fill || context.input_complete ||
-                                 std::popcount(tag) < std::popcount(tag ^ data_tag) ||
+                                 std::popcount(tag) + std::popcount(status) < to_data ||
                                  (data_tag == 0 && next.present && next.tag == 0);
         const bool stray_fill = nearer_fill && flips_from_fill(r, d) == 0;
         return stray_fill ? page_kind::fill : page_kind::data;

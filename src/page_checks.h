@@ -36,6 +36,7 @@ struct record_context {
     header_pages header = header_pages::absent;  // data blocks start with a header page
     block_state block = block_state::good;       // the record's block is a bad block or not
     bool follows_fill = false;                   // the record before is a fill page
+    status_expectation marking = status_expectation::unknown;  // data pages' status word
     bool input_complete = false;                 // the data pages before end with
                                                  // the last page of the header size
 };

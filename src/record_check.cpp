@@ -58,6 +58,7 @@ page_kind check_record(checker_state& state, const record_context& context,
     record_context here = context;
     here.follows_fill = state.have_previous && state.previous == page_kind::fill;
     here.input_complete = input_complete(state, context);
+    here.marking = state.status;
     const page_kind kind = classify(here, r, d, next);
     state.status = learn_status(state.status, r, kind);
     check_sectors(r, kind, d, out);
