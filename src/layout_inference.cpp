@@ -4,7 +4,8 @@
 //
 // - A header page carries the status word 0xFFFFFFFF, page tag 0 and
 //   nothing but a size in its data area.  At page 0 of a block whose page
-//   tag is not 0, a tag nearer to 0 than to the data page's settles it.  At
+//   tag is not 0, tag 0 settles it, and a tag nearer to 0 than to the data
+//   page's leaves it open as at block 0.  At
 //   page 0 of block 0 a marked data page carries the same words, and at a
 //   block whose tag has one bit a header page with that bit flipped looks
 //   like a marked data page: then page 1 (an unmarked data page rules out a
@@ -162,9 +163,14 @@ void observe_block_start(layout_inference& inference, const page_record& r,
     const bool header_like = looks_like_header(r, d);
     if (std::popcount(tag) < std::popcount(tag ^ data_tag)) {
         // A header page, or a fill page, or a data page that lost its tag;
-        // the tag nearer to 0 than to the data page's.
-        if (open && header_like)
+        // the tag nearer to 0 than to the data page's.  Tag 0 settles it; a
+        // damaged one leaves it open.
+        if (open && header_like && tag == 0)
             decide_header(inference, header_pages::present);
+        else if (inference.header == header_reading::unknown && header_like)
+            await_header(inference, r, d);
+        if (header_like)
+            settle_candidates(inference, true);
         if (!inference.header_size && header_like)
             inference.header_size = header_size_of(r.data);
         return;
