@@ -9,11 +9,12 @@
 
 #include "findings.h"
 
-// What the command line says of the layout.  Given, it decides what the
-// image leaves open, and where the image shows otherwise one finding says so.
+// What the command line says of the layout; each claim constrains only
+// what it names.  Given, it decides what the image leaves open, and where
+// the image shows otherwise one finding says so.
 struct layout_claim {
-    std::optional<header_pages> header;   // -H: present; -B without -H: absent
-    optional_bad_blocks bad_blocks = {};  // -B (implies status words)
+    std::optional<header_pages> header;   // -H: present
+    optional_bad_blocks bad_blocks = {};  // -B: the bad blocks (implies status words)
 };
 
 // Where a page on the map stands.

@@ -263,6 +263,8 @@ struct found_layout {
     std::vector<uint64_t> bad_blocks;            // bad blocks (-B), the first ones
     uint64_t bad_block_count = 0;                // all bad blocks
     std::optional<uint64_t> input_size;          // input length, when the image tells it
+    std::optional<int32_t> forced_header_size;   // -F: what every header page holds,
+                                                 // when it does not fit the data pages
     std::vector<layout_note> notes;              // where the image left a choice
 };
 

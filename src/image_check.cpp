@@ -29,6 +29,11 @@ look_ahead next_of(record_window& window, uint64_t seq)
         next.present = true;
         next.tag = spare_word(window.at(seq + 1).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
     }
+    if (seq + 2 < window.read) {
+        next.second_present = true;
+        next.second_tag =
+            spare_word(window.at(seq + 2).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+    }
     return next;
 }
 

@@ -109,6 +109,37 @@ bool header_size_misfits(const checker_state& checker)
     return checker.header_size && checker.data_pages != 0 && !size_from_header(checker);
 }
 
+// True when the image ends where the converter ends one: after the last
+// fill page of a block.
+bool ends_complete(const checker_state& checker)
+{
+    return checker.have_previous && checker.previous == page_kind::fill &&
+           checker.previous_page == PAGES_PER_BLOCK - 1;
+}
+
+// The size the converter's -F stored, when every header page holds the same
+// size and nothing else, and it fits no input size (0 stands for the input
+// size, so it is never stored in place of one).  A size beyond the data
+// pages is also what an image cut short shows, so it is read as -F only
+// when the image ends with its fill pages.
+std::optional<int32_t> forced_size(const checker_state& checker)
+{
+    if (!header_size_misfits(checker) || checker.header_pages_disagree ||
+        *checker.header_size == 0)
+        return std::nullopt;
+    const uint64_t data_bytes = checker.data_pages * PAGE_DATA_SIZE;
+    if (*checker.header_size > data_bytes && !ends_complete(checker))
+        return std::nullopt;
+    return static_cast<int32_t>(*checker.header_size);
+}
+
+// True when the header size makes a finding: it fits no input size, and
+// -F cannot have stored it.
+bool header_size_finding(const checker_state& checker)
+{
+    return header_size_misfits(checker) && !forced_size(checker);
+}
+
 // True when `list` holds `block` before its first free slot.
 bool lists(const optional_bad_blocks& list, uint64_t block)
 {
@@ -121,6 +152,8 @@ void compare_bad_blocks(const checker_state& checker, const found_layout& layout
                         const layout_claim& claim, const check_sink& sink,
                         check_summary& summary)
 {
+    if (!claim.bad_blocks)
+        return;
     finding f = image_finding(finding_kind::layout_bad_blocks);
     const auto unlisted = std::find_if(layout.bad_blocks.begin(), layout.bad_blocks.end(),
                                        [&](uint64_t b) { return !lists(claim.bad_blocks, b); });
@@ -130,7 +163,7 @@ void compare_bad_blocks(const checker_state& checker, const found_layout& layout
         report_finding(sink, summary, f);
         return;
     }
-    if (!claim.bad_blocks || checker.data_pages == 0)
+    if (checker.data_pages == 0)
         return;
     for (int32_t listed : *claim.bad_blocks) {
         if (listed == -1)
@@ -147,15 +180,14 @@ void compare_bad_blocks(const checker_state& checker, const found_layout& layout
     }
 }
 
-// Compares the layout with what the command line claims of it.
+// Compares the layout with what the command line claims of it: each claim
+// only what it names.
 void compare_with_claim(const checker_state& checker, const found_layout& layout,
                         const layout_claim& claim, const check_sink& sink,
                         check_summary& summary)
 {
-    if (!claim.header)
-        return;
     const bool header_known = layout.header == header_pages::present || checker.data_pages != 0;
-    if (header_known && *claim.header != layout.header) {
+    if (claim.header && header_known && *claim.header != layout.header) {
         finding f = image_finding(finding_kind::layout_header);
         f.found = layout.header == header_pages::present;
         report_finding(sink, summary, f);
@@ -191,6 +223,8 @@ void note_header_choice(found_layout& layout, const layout_inference& inference,
 
 uint64_t end_findings(const checker_state& checker, header_pages header)
 {
+    // A size that only -F fits counts against the header reading here: of
+    // two readings that fit as well, the one without -F is taken.
     const bool misfit = header == header_pages::present && header_size_misfits(checker);
     return (ending_finding(checker) ? 1 : 0) + (misfit ? 1 : 0);
 }
@@ -216,14 +250,17 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
                                                   : page_loss::none;
     const std::optional<uint64_t> cut_size =
         header ? report_missing_pages(checker, loss, sink, summary) : std::nullopt;
-    if (header && !cut_size && header_size_misfits(checker)) {
+    if (header && !cut_size && header_size_finding(checker)) {
         finding f = image_finding(finding_kind::header_size_misfit);
         f.found = *checker.header_size;
         f.expected = checker.data_pages * PAGE_DATA_SIZE;
         report_finding(sink, summary, f);
     }
-    if (header)
+    if (header) {
         layout.input_size = cut_size ? cut_size : size_from_header(checker);
+        if (!cut_size)
+            layout.forced_header_size = forced_size(checker);
+    }
     else if (summary.records == 0 && tail == 0)
         layout.input_size = 0;
     layout.status_words = checker.status == status_expectation::marked;

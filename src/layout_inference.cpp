@@ -1,15 +1,22 @@
-// Inference of the layout.  The converter's choices show in the records:
+// Inference of the layout.  The converter's choices show in the records,
+// and one flipped bit in a status word, a page tag or a spare word must not
+// change what they show:
 //
-// - A header page carries the status word 0xFFFFFFFF and page tag 0.  At
-//   page 0 of a block whose page tag is not 0 nothing else does, so one
-//   such page settles it.  At page 0 of block 0 a marked data page carries
-//   the same words: then page 1 (an unmarked data page rules out a marked
-//   page 0), the next block, or at the end the reading with fewer findings
-//   decides.
+// - A header page carries the status word 0xFFFFFFFF, page tag 0 and
+//   nothing but a size in its data area.  At page 0 of a block whose page
+//   tag is not 0, tag 0 settles it, and a tag nearer to 0 than to the data
+//   page's leaves it open as at block 0.  At
+//   page 0 of block 0 a marked data page carries the same words, and at a
+//   block whose tag has one bit a header page with that bit flipped looks
+//   like a marked data page: then page 1 (an unmarked data page rules out a
+//   marked page 0), the next block, or at the end the reading with fewer
+//   findings decides.
 // - A bad-block page is a zero page with the position's tag and status
-//   word 0.  So is a zero data page made without -b, but bad blocks imply
-//   -b: such a block is bad when data pages are marked or header pages are
-//   present, data when they are not, and waits while that is unknown.
+//   word 0.  A block is taken for a bad block by its first pages together,
+//   with one flipped bit in all of them.  A zero data page made without -b
+//   looks the same, but bad blocks imply -b: such a block is bad when data
+//   pages are marked or header pages are present, data when they are not,
+//   and waits while that is unknown.
 // - The marking shows on the first data page at page 0 or 1.
 
 #include "layout_inference.h"
@@ -19,21 +26,30 @@
 
 namespace {
 
-// True when the record is what a bad-block page at its position holds, but
-// for bit errors: those its ECC corrects, and one flipped bit in its status
-// word or the spare words after the tag.  The tag must be exact: at some
-// positions a fill page's tag of 0 is one bit away.
-bool matches_bad_block_page(const page_record& r, const page_decoding& d)
+// Bits in which the record's status word, page tag and zero spare words
+// differ from a bad-block page's at its position; NOT_ZERO_PAGE when its
+// data is not zero or cannot be decoded.  Bad blocks are told by their
+// first two pages together, with one flipped bit in all: one page alone
+// cannot tell, as a fill page's tag of 0 is one bit away from some
+// positions' tags.
+int flips_from_bad_block(const page_record& r, const page_decoding& d)
 {
-    if (d.uncorrectable ||
-        spare_word(r.spare, SPARE_TAG_WORD) != tag_of(page_kind::bad_block, r.block, r.page) ||
-        !data_zero_as(r, page_kind::bad_block))
-        return false;
+    if (d.uncorrectable || !data_zero_as(r, page_kind::bad_block))
+        return NOT_ZERO_PAGE;
     int flipped = std::popcount(spare_word(r.spare, SPARE_STATUS_WORD) ^
                                 status_word_of(page_kind::bad_block, r.page, block_marking::on));
+    flipped += std::popcount(spare_word(r.spare, SPARE_TAG_WORD) ^
+                             tag_of(page_kind::bad_block, r.block, r.page));
     for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
         flipped += std::popcount(spare_word(r.spare, n));
-    return flipped <= 1;
+    return flipped;
+}
+
+// Bits in which the record differs from a fill page, tag included.
+int flips_from_fill_block(const page_record& r, const page_decoding& d)
+{
+    return std::min(flips_from_fill(r, d) + std::popcount(spare_word(r.spare, SPARE_TAG_WORD)),
+                    NOT_ZERO_PAGE);
 }
 
 // True when the page tag of this position is 0 for every kind (block 0 and,
@@ -85,53 +101,125 @@ void learn_marking(layout_inference& inference, uint32_t status)
     settle_candidates(inference, inference.marking == status_expectation::marked);
 }
 
+// A header page at page 0 of a block whose page tag is not 0: its status
+// word marked, and nothing but the size in its data area (never 0: the
+// converter writes header pages only for an input that is not empty).  A data page of
+// such data, with its status word marked, looks the same but for the tag.
+bool looks_like_header(const page_record& r, const page_decoding& d)
+{
+    return looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)) && !d.uncorrectable &&
+           data_zero_as(r, page_kind::header) && header_size_of(r.data) != 0;
+}
+
+// The header question stays open at this block: a header page, or a marked
+// data page, or either damaged; what follows tells.
+void await_header(layout_inference& inference, const page_record& r, const page_decoding& d)
+{
+    inference.header = header_reading::pending;
+    inference.header_block = r.block;
+    inference.pending_page_marked =
+        spare_word(r.spare, SPARE_STATUS_WORD) == BLOCK_STATUS_MARKED && looks_like_header(r, d);
+    inference.header_size = header_size_of(r.data);
+}
+
+// Page 0 of a block at a position whose page tag is 0 for every kind.
+void observe_zero_tag_start(layout_inference& inference, const page_record& r,
+                            const page_decoding& d)
+{
+    const bool open = inference.header == header_reading::unknown ||
+                      inference.header == header_reading::pending;
+    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
+    const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
+    if (tag == 0 && status == 0 && zero_spare_words_clear(r)) {
+        // An unmarked data page; a header page is marked.
+        if (open)
+            decide_header(inference, header_pages::absent);
+        learn_marking(inference, status);
+    } else if (inference.header == header_reading::unknown && std::popcount(tag) <= 1 &&
+               (tag == 0 || looks_marked(status))) {
+        await_header(inference, r, d);
+    }
+}
+
 // Page 0 of a block.
 void observe_block_start(layout_inference& inference, const page_record& r,
                          const page_decoding& d)
 {
-    if (matches_bad_block_page(r, d)) {
-        if (tag_is_zero_here(r))
-            inference.zero_start = r.block;
-        else
-            saw_candidate(inference, r.block);
+    const int flips = flips_from_bad_block(r, d);
+    if (flips <= 1) {
+        inference.start = r.block;
+        inference.start_flips = flips;
+        inference.start_fill_flips = flips_from_fill_block(r, d);
+        return;
+    }
+    if (tag_is_zero_here(r)) {
+        observe_zero_tag_start(inference, r, d);
         return;
     }
     const bool open = inference.header == header_reading::unknown ||
                       inference.header == header_reading::pending;
     const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
-    const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
-    if (tag_is_zero_here(r)) {
-        if (tag != 0)
-            return;  // damage: no news
-        if (status == 0 && zero_spare_words_clear(r)) {
-            // An unmarked data page; a header page is marked.
-            if (open)
-                decide_header(inference, header_pages::absent);
-            learn_marking(inference, status);
-        } else if (inference.header == header_reading::unknown) {
-            // A header page, or a marked data page, or either damaged:
-            // what follows tells.
-            inference.header = header_reading::pending;
-            inference.header_block = r.block;
-            inference.pending_page_marked = status == BLOCK_STATUS_MARKED;
-            inference.header_size = header_size_of(r.data);
-        }
-        return;
-    }
-    if (tag == 0) {
-        // A header page (marked) or a fill page.
-        if (open && looks_marked(status))
+    const uint32_t data_tag = tag_of(page_kind::data, r.block, r.page);
+    const bool header_like = looks_like_header(r, d);
+    if (std::popcount(tag) < std::popcount(tag ^ data_tag)) {
+        // A header page, or a fill page, or a data page that lost its tag;
+        // the tag nearer to 0 than to the data page's.  Tag 0 settles it; a
+        // damaged one leaves it open.
+        if (open && header_like && tag == 0)
             decide_header(inference, header_pages::present);
-        if (!inference.header_size && looks_marked(status))
+        else if (inference.header == header_reading::unknown && header_like)
+            await_header(inference, r, d);
+        if (header_like)
+            settle_candidates(inference, true);
+        if (!inference.header_size && header_like)
             inference.header_size = header_size_of(r.data);
         return;
     }
-    if (tag != tag_of(page_kind::data, r.block, r.page))
-        return;  // damage: no news
+    if (tag != data_tag) {
+        // A damaged tag.  Marked, it is a header page or a marked data page:
+        // either way blocks like bad blocks before it are bad.
+        if (looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)))
+            settle_candidates(inference, true);
+        return;
+    }
+    const bool same_size =
+        !inference.header_size || *inference.header_size == header_size_of(r.data);
+    if (header_like && same_size && std::popcount(tag) == 1) {
+        // A header page whose tag gained one bit, or a marked data page:
+        // either way blocks like bad blocks before it are bad.
+        if (inference.header == header_reading::unknown)
+            await_header(inference, r, d);
+        settle_candidates(inference, true);
+        return;
+    }
     if (open)
         decide_header(inference, header_pages::absent);
     if (inference.header == header_reading::absent)
-        learn_marking(inference, status);
+        learn_marking(inference, spare_word(r.spare, SPARE_STATUS_WORD));
+}
+
+// A page of a block that started like a bad block.  The pages so far tell
+// when they differ from bad-block pages by more than one flipped bit (not a
+// bad block), or from fill pages (a bad block); at block 0 a fill page's
+// tag of 0 is one bit away from the tags of pages 1 and 2, so pages up to 3
+// may be needed.
+void observe_start_page(layout_inference& inference, const page_record& r,
+                        const page_decoding& d)
+{
+    const int before = inference.start_flips;
+    inference.start_flips = std::min(before + flips_from_bad_block(r, d), NOT_ZERO_PAGE);
+    inference.start_fill_flips =
+        std::min(inference.start_fill_flips + flips_from_fill_block(r, d), NOT_ZERO_PAGE);
+    if (inference.start_flips > 1) {
+        inference.start.reset();
+        // Page 0 was an unmarked data page of zeros.
+        if (r.page == 1 && before == 0 &&
+            spare_word(r.spare, SPARE_TAG_WORD) == tag_of(page_kind::data, r.block, r.page))
+            learn_marking(inference, status_word_of(page_kind::data, 0, block_marking::off));
+    } else if (inference.start_fill_flips > 1) {
+        inference.start.reset();
+        saw_candidate(inference, r.block);
+    }
 }
 
 // Page 1 of a block.
@@ -139,12 +227,6 @@ void observe_second_page(layout_inference& inference, const page_record& r)
 {
     const bool tagged = spare_word(r.spare, SPARE_TAG_WORD) ==
                         tag_of(page_kind::data, r.block, r.page);
-    if (inference.zero_start == r.block) {
-        inference.zero_start.reset();
-        if (tagged)
-            saw_candidate(inference, r.block);
-        return;
-    }
     const bool waiting = std::find(inference.candidates.begin(), inference.candidates.end(),
                                    r.block) != inference.candidates.end();
     if (!tagged || waiting || (!inference.recent_bad.empty() && inference.recent_bad.back() == r.block))
@@ -161,25 +243,35 @@ void observe_second_page(layout_inference& inference, const page_record& r)
 void observe(layout_inference& inference, decoded_record& record)
 {
     const page_record r = view_of(record);
-    if (r.page == 0)
+    if (r.page == 0) {
         observe_block_start(inference, r, record.decoding);
-    else if (r.page == 1)
+        return;
+    }
+    if (inference.start == r.block) {
+        observe_start_page(inference, r, record.decoding);
+        return;
+    }
+    if (r.page == 1)
         observe_second_page(inference, r);
-    // A block waiting to be told bad or data is data as soon as one of its
-    // pages is not a bad-block page; its unmarked page 0 then tells the
-    // marking.
-    if (r.page > 0 && !inference.candidates.empty() && inference.candidates.back() == r.block &&
-        !matches_bad_block_page(r, record.decoding)) {
-        inference.candidates.pop_back();
-        learn_marking(inference, status_word_of(page_kind::data, 0, block_marking::off));
+    // A block waiting to be told bad or data is data as soon as its pages
+    // differ from bad-block pages by more than one flipped bit; its unmarked
+    // page 0 then tells the marking.
+    if (!inference.candidates.empty() && inference.candidates.back() == r.block) {
+        inference.start_flips =
+            std::min(inference.start_flips + flips_from_bad_block(r, record.decoding),
+                     NOT_ZERO_PAGE);
+        if (inference.start_flips > 1) {
+            inference.candidates.pop_back();
+            learn_marking(inference, status_word_of(page_kind::data, 0, block_marking::off));
+        }
     }
 }
 
 uint64_t settled_until(const layout_inference& inference)
 {
     uint64_t block = UINT64_MAX;
-    if (inference.zero_start)
-        block = std::min(block, *inference.zero_start);
+    if (inference.start)
+        block = std::min(block, *inference.start);
     if (!inference.candidates.empty())
         block = std::min(block, inference.candidates.front());
     if (inference.header == header_reading::pending)
@@ -197,7 +289,7 @@ void decide_header(layout_inference& inference, header_pages reading)
 
 void settle_blocks(layout_inference& inference)
 {
-    inference.zero_start.reset();
+    inference.start.reset();
     settle_candidates(inference, inference.marking_claim);
 }
 

@@ -27,11 +27,17 @@ struct layout_inference {
     bool marking_claim = false;         // -B given: data pages are marked
     header_reading header = header_reading::unknown;
     uint64_t header_block = 0;          // pending: the block that looks like a header
-    bool pending_page_marked = false;   // pending: its status word is exactly marked
+    bool pending_page_marked = false;   // pending: its status word is exactly marked,
+                                        // and it holds what a header page holds
     std::optional<uint32_t> header_size;  // size held by the first header page seen
     status_expectation marking = status_expectation::unknown;
-    std::optional<uint64_t> zero_start;  // a block at a page tag of 0 whose page 0
-                                         // matches a bad-block page; page 1 decides
+    std::optional<uint64_t> start;      // a block whose first pages are bad-block
+                                        // pages but for one flipped bit; the next
+                                        // pages decide
+    int start_flips = 0;                // bits flipped in the pages of `start`, or
+                                        // of the latest candidate, so far
+    int start_fill_flips = 0;           // bits in which the pages of `start` differ
+                                        // from fill pages
     std::vector<uint64_t> candidates;   // blocks like bad blocks, awaiting the marking
     std::vector<uint64_t> recent_bad;   // bad blocks the checks may still reach
     std::vector<uint64_t> bad_blocks;   // every bad block, up to MAX_LISTED_BAD_BLOCKS

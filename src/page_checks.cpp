@@ -36,9 +36,11 @@ bool zero_spare_words_clear(const page_record& r)
 
 status_expectation marking_of(uint32_t status)
 {
-    if (status == status_word_of(page_kind::data, 0, block_marking::on))
+    const uint32_t marked = status_word_of(page_kind::data, 0, block_marking::on);
+    const uint32_t unmarked = status_word_of(page_kind::data, 0, block_marking::off);
+    if (std::popcount(status ^ marked) <= 1)
         return status_expectation::marked;
-    if (status == status_word_of(page_kind::data, 0, block_marking::off))
+    if (std::popcount(status ^ unmarked) <= 1)
         return status_expectation::unmarked;
     return status_expectation::unknown;
 }
@@ -48,22 +50,23 @@ bool looks_marked(uint32_t status)
     return std::popcount(status) > 16;
 }
 
-bool looks_like_fill(const page_record& r, const page_decoding& d)
-{
-    return spare_word(r.spare, SPARE_TAG_WORD) == 0 && looks_like_fill_but_tag(r, d);
-}
-
-bool looks_like_fill_but_tag(const page_record& r, const page_decoding& d)
+int flips_from_fill(const page_record& r, const page_decoding& d)
 {
     // The ECC words are judged by the decoding: a flipped bit in one of them
     // still leaves a fill page.
-    if (spare_word(r.spare, SPARE_STATUS_WORD) != 0 || !zero_spare_words_clear(r))
-        return false;
     for (int s = 0; s < SECTORS_PER_PAGE; ++s)
         if (d.sector[s].outcome != ecc_outcome::uncorrectable &&
             !all_zero(sector_data(r, s), SECTOR_SIZE))
-            return false;
-    return true;
+            return NOT_ZERO_PAGE;
+    int flipped = std::popcount(spare_word(r.spare, SPARE_STATUS_WORD));
+    for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
+        flipped += std::popcount(spare_word(r.spare, n));
+    return flipped;
+}
+
+bool looks_like_fill(const page_record& r, const page_decoding& d)
+{
+    return spare_word(r.spare, SPARE_TAG_WORD) == 0 && flips_from_fill(r, d) <= 1;
 }
 
 finding& add_finding(page_findings& out, const page_record& r, page_kind kind,
@@ -97,35 +100,90 @@ page_decoding decode_page(const page_record& r)
     return d;
 }
 
+// True when the record's data page tag is one bit away from a fill page's
+// 0, and the next record carries the page tag of a data page at its
+// position: no fill page comes before it.
+bool data_follows(const page_record& r, const look_ahead& next)
+{
+    if (std::popcount(tag_of(page_kind::data, r.block, r.page)) != 1)
+        return false;
+    const uint64_t index = r.index + 1;
+    const uint32_t tag = tag_of(page_kind::data, index / PAGES_PER_BLOCK,
+                                static_cast<int64_t>(index % PAGES_PER_BLOCK));
+    return next.present && tag != 0 && next.tag == tag;
+}
+
+// True when the next record's tag is nearer to a fill page's 0 than to the
+// tag of a data page at its position.
+bool next_nearer_fill(const page_record& r, const look_ahead& next)
+{
+    const uint64_t index = r.index + 1;
+    const uint32_t tag = tag_of(page_kind::data, index / PAGES_PER_BLOCK,
+                                static_cast<int64_t>(index % PAGES_PER_BLOCK));
+    return std::popcount(next.tag) < std::popcount(next.tag ^ tag);
+}
+
+// True when the record after the next one carries the page tag of a data
+// page at its position, one bit away from 0 like the next one's: the next
+// record is a data page whose tag lost its bit, as no fill page comes
+// before a data page.
+bool data_second(const page_record& r, const look_ahead& next)
+{
+    const uint64_t index = r.index + 2;
+    const uint32_t tag = tag_of(page_kind::data, index / PAGES_PER_BLOCK,
+                                static_cast<int64_t>(index % PAGES_PER_BLOCK));
+    const uint32_t next_tag = tag_of(page_kind::data, (r.index + 1) / PAGES_PER_BLOCK,
+                                     static_cast<int64_t>((r.index + 1) % PAGES_PER_BLOCK));
+    return next.second_present && tag != 0 && next.second_tag == tag &&
+           std::popcount(next_tag) == 1;
+}
+
 // Fill pages carry tag 0, which no data or bad-block page carries except at
 // page 0 of block 0 (and of every 65536th block), and zero data, which only
 // injected bit errors change.  So a page with tag 0 elsewhere is a fill page
-// when its data decodes to zeros, and a data page with a damaged tag when not;
-// a zero page with a wrong tag among fill pages is a fill page too.  At a
-// header position the status word tells a header page (marked) from a fill
-// page.  At page 0 of block 0 a zero, unmarked page with tag 0 may start a
-// whole block of fill pages, so the next record decides: its tag is 0 only if
-// it is a fill page.
+// when its data decodes to zeros (one flipped bit in its other words aside)
+// and no data page follows it, and a data page with a damaged tag when not.  A zero page with a wrong tag
+// is a fill page too when it follows one, when its tag and status word are
+// nearer to a fill page's than to a data page's (or, where both tags are 0,
+// when a fill page follows),
+// or when the data pages before it already hold the input size that the
+// header pages tell.  A listed bad block holds
+// bad-block pages, whatever their words.  At a header position the status
+// word tells a header page (marked) from a fill page.  At page 0 of block 0
+// a zero, unmarked page with tag 0 may start a whole block of fill pages, so
+// the next record decides: its tag is 0 (or nearer to 0 than to its data
+// page tag) only if it is a fill page.
 page_kind classify(const record_context& context, const page_record& r,
                    const page_decoding& d, const look_ahead& next)
 {
     const page_kind expected = kind_at_position(context.block, context.header, r.page);
-    if (spare_word(r.spare, SPARE_TAG_WORD) != 0) {
-        const bool stray_fill = expected == page_kind::data && context.follows_fill &&
-                                looks_like_fill_but_tag(r, d);
-        return stray_fill ? page_kind::fill : expected;
-    }
+    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
+    const bool marked = looks_marked(spare_word(r.spare, SPARE_STATUS_WORD));
+    if (expected == page_kind::bad_block)
+        return expected;
     if (expected == page_kind::header)
-        return looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)) ? page_kind::header
-                                                                     : page_kind::fill;
-    if (tag_of(page_kind::data, r.block, r.page) != 0) {
-        const bool damaged_data_tag = expected == page_kind::data && !looks_like_fill(r, d);
-        return damaged_data_tag ? page_kind::data : page_kind::fill;
+        return marked || (tag != 0 && flips_from_fill(r, d) != 0) ? page_kind::header
+                                                                   : page_kind::fill;
+    if (tag != 0) {
+        const uint32_t data_tag = tag_of(page_kind::data, r.block, r.page);
+        const block_marking marking = context.marking == status_expectation::marked
+                                          ? block_marking::on
+                                          : block_marking::off;
+        const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
+        const int to_data = std::popcount(tag ^ data_tag) +
+                            std::popcount(status ^ status_word_of(page_kind::data, r.page, marking));
+        const bool nearer_fill = context.follows_fill || context.input_complete ||
+                                 std::popcount(tag) + std::popcount(status) < to_data ||
+                                 (data_tag == 0 && next.present && next.tag == 0);
+        const bool stray_fill = nearer_fill && flips_from_fill(r, d) == 0;
+        return stray_fill ? page_kind::fill : page_kind::data;
     }
-    if (expected == page_kind::data &&
-        (looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)) || !looks_like_fill(r, d)))
+    if (tag_of(page_kind::data, r.block, r.page) != 0)
+        return looks_like_fill(r, d) && !data_follows(r, next) ? page_kind::fill
+                                                                : page_kind::data;
+    if (marked || !looks_like_fill(r, d))
         return page_kind::data;
-    if (!next.present || next.tag != 0)
+    if (!next.present || !next_nearer_fill(r, next) || data_second(r, next))
         return expected;
     return page_kind::fill;
 }

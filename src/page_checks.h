@@ -24,6 +24,8 @@ struct page_record {
 struct look_ahead {
     bool present = false;  // a whole record follows
     uint32_t tag = 0;      // its page tag
+    bool second_present = false;  // and one after it, read already
+    uint32_t second_tag = 0;      // its page tag
 };
 
 // What the data pages at the start of a block carry as status word: not
@@ -35,6 +37,9 @@ struct record_context {
     header_pages header = header_pages::absent;  // data blocks start with a header page
     block_state block = block_state::good;       // the record's block is a bad block or not
     bool follows_fill = false;                   // the record before is a fill page
+    status_expectation marking = status_expectation::unknown;  // data pages' status word
+    bool input_complete = false;                 // the data pages before end with
+                                                 // the last page of the header size
 };
 
 // Decoding of the four sectors of one record.
@@ -72,13 +77,19 @@ status_expectation marking_of(uint32_t status);
 // one flipped bit does not change how a page reads.
 bool looks_marked(uint32_t status);
 
-// True when the record is, as far as can be told, a fill page: its spare
-// words are zero up to the ECC words, and every sector decodes to zero bytes
-// or not at all.
-bool looks_like_fill(const page_record& r, const page_decoding& d);
+// Bits set in the status word and the zero spare words of a record whose
+// every sector decodes to zero bytes or not at all; NOT_ZERO_PAGE when some
+// sector holds other bytes.  A fill page gives 0, one flip in its words 1.
+int flips_from_fill(const page_record& r, const page_decoding& d);
 
-// looks_like_fill, whatever the page tag holds.
-bool looks_like_fill_but_tag(const page_record& r, const page_decoding& d);
+// What flips_from_fill gives for a page that holds data.
+constexpr int NOT_ZERO_PAGE = 64;
+
+// True when the record is, as far as can be told, a fill page: its page tag
+// is 0, and its status word and spare words up to the ECC words are zero
+// but for one flipped bit, and every sector decodes to zero bytes or not at
+// all.
+bool looks_like_fill(const page_record& r, const page_decoding& d);
 
 // The kind of the record, from its position, the reading, its tag and the
 // tag of the next record.

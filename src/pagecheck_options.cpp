@@ -57,11 +57,10 @@ const char help_text[] =
     "words, bad blocks, fill) is read from the image itself.  IMAGE \"-\" reads\n"
     "the standard input; options may come before or after it.\n"
     "\n"
-    "  -H, --header           claim header pages (made with -h); with -B or -H\n"
-    "                         the layout is claimed, and where the image shows\n"
-    "                         otherwise one finding says so\n"
-    "  -B, --bad-blocks LIST  claim these bad blocks, comma-separated (as given\n"
-    "                         to pagesmith -B)\n"
+    "  -H, --header           claim header pages (made with -h); where the image\n"
+    "                         shows otherwise one finding says so\n"
+    "  -B, --bad-blocks LIST  claim these bad blocks and status words,\n"
+    "                         comma-separated (as given to pagesmith -B)\n"
     "  -o, --output FILE      write the recovered input to FILE (\"-\" for\n"
     "                         standard output; the report then goes to the\n"
     "                         error stream)\n"
@@ -181,9 +180,8 @@ check_options parse_command_line(int argc, char** argv)
     if (optind + 1 < argc)
         usage_error("unexpected argument '%s' after the image\n", argv[optind + 1]);
     options.image = argv[optind];
-    // Either layout option claims the whole layout.
-    if (header || options.claim.bad_blocks)
-        options.claim.header = header ? header_pages::present : header_pages::absent;
+    if (header)
+        options.claim.header = header_pages::present;
     return options;
 }
 

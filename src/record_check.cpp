@@ -9,9 +9,12 @@ void check_header_size(checker_state& state, const page_record& r, page_kind kin
     if (kind != page_kind::header || d.uncorrectable)
         return;
     const uint32_t size = header_size_of(r.data);
+    if (!data_zero_as(r, kind))
+        state.header_pages_disagree = true;
     if (!state.header_size) {
         state.header_size = size;
     } else if (size != *state.header_size) {
+        state.header_pages_disagree = true;
         finding& f = add_finding(out, r, kind, finding_kind::header_size_differs);
         f.found = size;
         f.expected = *state.header_size;
@@ -29,6 +32,17 @@ void check_order(checker_state& state, const page_record& r, page_kind kind,
     state.previous_page = r.page;
 }
 
+// True when header pages are read and the data pages checked so far end
+// with the last page of the input size they tell (below 4 GiB, where the
+// size is whole).
+bool input_complete(const checker_state& state, const record_context& context)
+{
+    const uint64_t data_bytes = state.data_pages * PAGE_DATA_SIZE;
+    return context.header == header_pages::present && state.header_size &&
+           data_bytes <= UINT32_MAX && data_bytes >= *state.header_size &&
+           data_bytes - *state.header_size < PAGE_DATA_SIZE;
+}
+
 }  // namespace
 
 page_record view_of(decoded_record& r)
@@ -43,6 +57,8 @@ page_kind check_record(checker_state& state, const record_context& context,
 {
     record_context here = context;
     here.follows_fill = state.have_previous && state.previous == page_kind::fill;
+    here.input_complete = input_complete(state, context);
+    here.marking = state.status;
     const page_kind kind = classify(here, r, d, next);
     state.status = learn_status(state.status, r, kind);
     check_sectors(r, kind, d, out);

@@ -179,6 +179,8 @@ std::string layout_options(const found_layout& layout)
     std::string options;
     if (layout.header == header_pages::present)
         options += " -h";
+    if (layout.forced_header_size)
+        append(options, " -F %" PRId32, *layout.forced_header_size);
     if (layout.status_words)
         options += " -b";
     if (layout.bad_block_count) {

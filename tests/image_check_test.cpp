@@ -75,11 +75,12 @@ struct damage_case {
     const char* made;                       // layout of the sound image
     size_t input_size;                      // bytes of input it holds
     bool marked = false;                    // made with -b
-    int32_t header_size = -1;               // -1: the input size
+    std::optional<int32_t> header_size = {};  // none: the input size
     std::vector<int32_t> bad_list = {};     // made with -B
     std::function<void(std::string&)> damage = nullptr;
     layout_claim claim = {};                // what the command line claims
     std::vector<std::string> findings = {};
+    std::string layout = "";                // the layout line, when given
 };
 
 void PrintTo(const damage_case& c, std::ostream* os)
@@ -95,8 +96,7 @@ TEST_P(Findings, GivesExactlyTheFindings)
     model_settings settings;
     settings.input = random_bytes(c.input_size, 4);
     settings.bad_block_table = c.marked || !c.bad_list.empty();
-    settings.header_size = c.header_size >= 0 ? c.header_size
-                                              : static_cast<int32_t>(c.input_size);
+    settings.header_size = c.header_size.value_or(static_cast<int32_t>(c.input_size));
     settings.bad_list = c.bad_list;
     std::string image = model_from_layout(c.made, settings).image;
     if (c.damage)
@@ -107,6 +107,14 @@ TEST_P(Findings, GivesExactlyTheFindings)
     const check_summary& s = outcome.summary;
     EXPECT_EQ(s.corrected + s.uncorrectable + s.problems, c.findings.size());
     EXPECT_EQ(check_status(s), s.uncorrectable + s.problems == 0 ? 0 : 1);
+    if (c.layout.empty())
+        return;
+    EXPECT_EQ(describe_layout(s.layout), c.layout);
+    // Header pages tell the size: the recovered input is exact.
+    if (s.layout.header == header_pages::present && s.layout.input_size) {
+        EXPECT_TRUE(outcome.recovered.substr(0, *s.layout.input_size) == settings.input &&
+                    outcome.recovered.size() - *s.layout.input_size < PAGE);
+    }
 }
 
 const layout_claim with_header = {.header = header_pages::present};
@@ -114,7 +122,7 @@ const layout_claim with_header = {.header = header_pages::present};
 // What -B with these blocks claims.
 layout_claim claim_bad(std::initializer_list<int32_t> blocks)
 {
-    return {.header = header_pages::absent, .bad_blocks = listed(blocks)};
+    return {.header = std::nullopt, .bad_blocks = listed(blocks)};
 }
 
 const damage_case damage_cases[] = {
@@ -156,9 +164,18 @@ const damage_case damage_cases[] = {
     {.name = "data_tag_zeroed", .made = "D5", .input_size = 5 * PAGE,
      .damage = set_word(2, 1, 0),
      .findings = {"block 0 page 2 (data): page tag 0x00000000, expected 0x00000002"}},
+    // (At page 2 the zeroed record would read as a zero data page whose tag
+    // lost its one bit, as data follows.)
     {.name = "data_after_fill", .made = "D5", .input_size = 5 * PAGE,
-     .damage = [](std::string& s) { s.replace(2 * RECORD, RECORD, RECORD, '\0'); },
-     .findings = {"block 0 page 3 (data): out of place after a fill page"}},
+     .damage = [](std::string& s) { s.replace(3 * RECORD, RECORD, RECORD, '\0'); },
+     .findings = {"block 0 page 4 (data): out of place after a fill page"}},
+    {.name = "zero_data_page_lost_its_tag_bit", .made = "D5", .input_size = 5 * PAGE,
+     .damage = [](std::string& s) {
+         set_data(1, 0, PAGE, '\0')(s);
+         flip(1, PAGE + 4, 0)(s);
+     },
+     .findings = {"block 0 page 1 (data): page tag 0x00000000, expected 0x00000001"},
+     .layout = "layout: no options, input size unknown"},
     {.name = "fill_tag_damaged", .made = "D3 F61", .input_size = 3 * PAGE,
      .damage = set_word(20, 1, 0x40),
      .findings = {"block 0 page 20 (fill): page tag 0x00000040, expected 0x00000000"}},
@@ -169,13 +186,31 @@ const damage_case damage_cases[] = {
     {.name = "header_not_zero", .made = "H D2", .input_size = 2 * PAGE,
      .damage = set_data(0, 100, 512, '\xff'), .claim = with_header,
      .findings = {"block 0 page 0 (header): bytes 4-2047 are not zero"}},
-    // One page short of the data pages: the last page would be cut whole.
+    // One page short of the data pages: not the input size (the last page
+    // would be cut whole), so header pages that agree on it were made with -F.
     {.name = "header_size_a_page_short", .made = "H D4", .input_size = 4 * PAGE,
      .header_size = 3 * PAGE, .claim = with_header,
-     .findings = {"header size 6144 does not fit the 8192 bytes of data pages; nothing is cut"}},
-    {.name = "header_size_misfit", .made = "H D3", .input_size = 5000, .header_size = 5,
+     .layout = "layout: -h -F 6144, input size unknown"},
+    {.name = "header_size_misfit", .made = "H D3", .input_size = 5000, .header_size = 0,
      .claim = with_header,
-     .findings = {"header size 5 does not fit the 6144 bytes of data pages; nothing is cut"}},
+     .findings = {"header size 0 does not fit the 6144 bytes of data pages; nothing is cut"}},
+    // Header pages that agree on a size the data pages do not fit were made
+    // with -F.
+    {.name = "forced_header_size", .made = "H D63 H D3", .input_size = 66 * PAGE,
+     .header_size = 5, .layout = "layout: -h -F 5, input size unknown"},
+    {.name = "forced_negative_header_size", .made = "H D3 F60", .input_size = 5000,
+     .header_size = -12345, .layout = "layout: -h -F -12345 -f, input size unknown"},
+    // A size beyond the data pages in an image that does not end with its
+    // fill pages may be a cut: a finding.
+    {.name = "cut_image_header_size", .made = "H D63 H D6", .input_size = 69 * PAGE,
+     .damage = keep(68),
+     .findings = {"header size 141312 does not fit the 135168 bytes of data pages; nothing is "
+                  "cut"},
+     .layout = "layout: -h, input size unknown"},
+    {.name = "header_sizes_differ_and_misfit", .made = "H D63 H D6", .input_size = 69 * PAGE,
+     .header_size = 5, .damage = set_data(64, 0, 1, 'x'),
+     .findings = {"block 1 page 0 (header): header size 120, the first header page holds 5",
+                  "header size 5 does not fit the 141312 bytes of data pages; nothing is cut"}},
     {.name = "fill_not_zero", .made = "D3 F61", .input_size = 3 * PAGE,
      .damage = set_data(10, 512, 512, '\xff'),
      .findings = {"block 0 page 10 (data): page tag 0x00000000, expected 0x0000000a",
@@ -203,6 +238,62 @@ const damage_case damage_cases[] = {
     {.name = "data_tag_zeroed_after_header", .made = "H D3 F60", .input_size = 3 * PAGE,
      .marked = true, .damage = set_word(1, 1, 0),
      .findings = {"block 0 page 1 (data): page tag 0x00000000, expected 0x00000001"}},
+    {.name = "fill_status_bit", .made = "H D3 F60", .input_size = 5000,
+     .damage = flip(10, PAGE, 0),
+     .findings = {"block 0 page 10 (fill): block status word 0x00000001, expected 0x00000000"},
+     .layout = "layout: -h -f, input 5000 bytes"},
+    {.name = "fill_spare_bit", .made = "D3 F61", .input_size = 3 * PAGE,
+     .damage = flip(20, PAGE + 4 * 11 + 3, 7),
+     .findings = {"block 0 page 20 (fill): spare[11] = 0x80000000, expected 0"},
+     .layout = "layout: -f, input size unknown"},
+    {.name = "first_fill_tag_bit_with_header", .made = "H D3 F60", .input_size = 5000,
+     .damage = flip(4, PAGE + 4, 2),
+     .findings = {"block 0 page 4 (fill): page tag 0x00000004, expected 0x00000000"},
+     .layout = "layout: -h -f, input 5000 bytes"},
+    {.name = "bad_block_0_page_0_tag_bit", .made = "B D3 F61", .input_size = 3 * PAGE,
+     .bad_list = {0}, .damage = flip(0, PAGE + 4, 3),
+     .findings = {"block 0 page 0 (bad-block): page tag 0x00000008, expected 0x00000000"},
+     .layout = "layout: -b -B 0 -f, input size unknown"},
+    {.name = "bad_block_0_page_1_tag_bit", .made = "B D3 F61", .input_size = 3 * PAGE,
+     .bad_list = {0}, .damage = flip(1, PAGE + 4, 0),
+     .findings = {"block 0 page 1 (bad-block): page tag 0x00000000, expected 0x00000001"},
+     .layout = "layout: -b -B 0 -f, input size unknown"},
+    {.name = "bad_block_1_page_0_tag_bit_16", .made = "H D63 B H D2", .input_size = 65 * PAGE,
+     .bad_list = {1}, .damage = flip(64, PAGE + 6, 0),
+     .findings = {"block 1 page 0 (bad-block): page tag 0x00000000, expected 0x00010000"},
+     .layout = "layout: -h -b -B 1, input 133120 bytes"},
+    {.name = "fill_tag_bit_after_marked_page_0", .made = "D65 F63", .input_size = 65 * PAGE,
+     .marked = true, .damage = flip(65, PAGE + 4, 0),
+     .findings = {"block 1 page 1 (fill): page tag 0x00000001, expected 0x00000000"},
+     .layout = "layout: -b -f, input size unknown"},
+    {.name = "first_header_tag_bit", .made = "H D63 H D6", .input_size = 69 * PAGE,
+     .damage = flip(0, PAGE + 4, 0),
+     .findings = {"block 0 page 0 (header): page tag 0x00000001, expected 0x00000000"},
+     .layout = "layout: -h, input 141312 bytes"},
+    {.name = "header_after_bad_block_0_tag_bit", .made = "B H D3", .input_size = 5000,
+     .bad_list = {0}, .damage = flip(64, PAGE + 4, 0),
+     .findings = {"block 1 page 0 (header): page tag 0x00000001, expected 0x00000000"},
+     .layout = "layout: -h -b -B 0, input 5000 bytes"},
+    {.name = "marked_data_tag_bit_16", .made = "D66", .input_size = 66 * PAGE, .marked = true,
+     .damage = flip(64, PAGE + 6, 0),
+     .findings = {"block 1 page 0 (data): page tag 0x00000000, expected 0x00010000"},
+     .layout = "layout: -b, input size unknown"},
+    {.name = "fill_block_tag_bit_16_after_header_block", .made = "H D63 F64",
+     .input_size = 63 * PAGE, .damage = flip(64, PAGE + 6, 0),
+     .findings = {"block 1 page 0 (fill): page tag 0x00010000, expected 0x00000000"},
+     .layout = "layout: -h -f, input 129024 bytes"},
+    {.name = "one_marked_block_page_1_tag_bit", .made = "D3 F61", .input_size = 3 * PAGE,
+     .marked = true, .damage = flip(1, PAGE + 4, 1),
+     .findings = {"block 0 page 1 (data): page tag 0x00000003, expected 0x00000001"},
+     .layout = "layout: -b -f, input size unknown"},
+    {.name = "one_marked_block_page_1_status_bit", .made = "D3 F61", .input_size = 3 * PAGE,
+     .marked = true, .damage = flip(1, PAGE, 0),
+     .findings = {"block 0 page 1 (data): block status word 0xfffffffe, expected 0xffffffff"},
+     .layout = "layout: -b -f, input size unknown"},
+    {.name = "one_marked_block_page_1_spare_bit", .made = "D3 F61", .input_size = 3 * PAGE,
+     .marked = true, .damage = flip(1, PAGE + 8, 0),
+     .findings = {"block 0 page 1 (data): spare[2] = 0x00000001, expected 0"},
+     .layout = "layout: -b -f, input size unknown"},
     {.name = "header_claimed_absent", .made = "H D63 H D6", .input_size = 69 * PAGE,
      .claim = {.header = header_pages::absent},
      .findings = {"page 0 of every block is a header page: made with -h?"}},
@@ -219,6 +310,11 @@ const damage_case damage_cases[] = {
      .made = "B B B B B B B B B B B B B B B B B D", .input_size = 5,
      .bad_list = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
      .findings = {"17 bad blocks, more than the 16 that pagesmith can list"}},
+    // Each claim constrains only what it names.
+    {.name = "bad_list_claims_no_header", .made = "B H D3", .input_size = 5000,
+     .bad_list = {0}, .claim = claim_bad({0}), .layout = "layout: -h -b -B 0, input 5000 bytes"},
+    {.name = "header_claims_no_bad_blocks", .made = "B H D3", .input_size = 5000,
+     .bad_list = {0}, .claim = with_header, .layout = "layout: -h -b -B 0, input 5000 bytes"},
     {.name = "bad_list_of_unmarked_image", .made = "D70", .input_size = 70 * PAGE,
      .claim = claim_bad({}),
      .findings = {"data pages 0 and 1 carry no block status word, which -B implies: made "

@@ -113,11 +113,21 @@ std::string layout_line(const std::string& kinds, const layout_options& o, size_
     return line.append(", input size unknown\n");
 }
 
+// True when the first data page looks like a header page: a size that is
+// not 0 in its first four bytes, zeros after them.
+bool looks_like_header(const std::string& input)
+{
+    const std::string page = input.substr(0, PAGE) + std::string(PAGE, '\0');
+    return page.find_first_not_of('\0') < 4 && page.find_first_not_of('\0', 4) >= PAGE;
+}
+
 // True when the image leaves a question open that a note settles: an image
 // that starts with fill pages (an empty input or up to a page of zeros), or
-// one whose page 0 of block 0 carries the words of a header page (a header,
-// or a marked data page) while no later block starts with data to tell.
-bool leaves_a_note(const std::string& kinds, const layout_options& o)
+// one whose first data block starts with the words of a header page (a
+// header, or a marked data page: at block 0, or at a block whose page tag
+// is one bit away from a header page's, with data that looks like a header
+// page's) while no later block starts with data to tell.
+bool leaves_a_note(const std::string& kinds, const layout_options& o, const std::string& input)
 {
     if (kinds.empty())
         return false;
@@ -125,11 +135,20 @@ bool leaves_a_note(const std::string& kinds, const layout_options& o)
         return true;
     const bool marked = std::find(o.options.begin(), o.options.end(), "-b") != o.options.end() ||
                         !o.bad.empty();
-    if (kinds[0] != 'H' && !(kinds[0] == 'D' && marked))
+    size_t first = 0;
+    while (first < kinds.size() && kinds[first] == 'B')
+        first += 64;
+    if (first >= kinds.size())
         return false;
-    if (kinds[0] == 'H' && !marked)
+    const size_t block = first / 64;
+    const bool one_bit_tag = block != 0 && (block & (block - 1)) == 0;
+    if (block != 0 && !(one_bit_tag && kinds[first] == 'D' && looks_like_header(input)))
+        return false;
+    if (kinds[first] != 'H' && !(kinds[first] == 'D' && marked))
+        return false;
+    if (kinds[first] == 'H' && !marked)
         return false;  // an unmarked page 1 tells
-    for (size_t k = 64; k < kinds.size(); k += 64)
+    for (size_t k = first + 64; k < kinds.size(); k += 64)
         if (kinds[k] == 'H' || kinds[k] == 'D')
             return false;
     return true;
@@ -208,7 +227,7 @@ expectation expect(const std::string& input, const std::string& kinds,
             ++data_index;
     }
     e.report = layout_line(kinds, o, input.size()) + e.report;
-    e.note = leaves_a_note(kinds, o);
+    e.note = leaves_a_note(kinds, o, input);
     e.output = o.header ? padded.substr(0, input.size()) : padded;
     e.status = uncorrectable ? 1 : 0;
     const size_t records = kinds.size();
@@ -307,11 +326,11 @@ TEST_P(RoundTrip, ReportAndRecoveredInputAreExact)
         EXPECT_EQ(r.status, e.status);
         bool had_notes = false;
         EXPECT_EQ(first_difference(without_notes(r.out, had_notes), e.report), "");
-        // Told the layout, pagecheck takes it where the image leaves the
-        // header pages open, with no note; an image that starts with fill
-        // pages has its note either way.
+        // Told header pages (-H), pagecheck takes them where the image leaves
+        // the header pages open, with no note; -B does not claim them.  An
+        // image that starts with fill pages has its note either way.
         const bool fill_note = !e.report.empty() && record_kinds(size, o).rfind('F', 0) == 0;
-        const bool claimed = how == told::layout && (o.header || !o.bad.empty());
+        const bool claimed = how == told::layout && o.header;
         EXPECT_EQ(had_notes, claimed ? fill_note : e.note) << r.out;
         EXPECT_EQ(r.err, "");
         const std::string output = read_file(dir.file("out.bin"));
