@@ -18,9 +18,12 @@
 #include "image_model.h"
 #include "input_recovery.h"
 #include "memory_check.h"
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 constexpr size_t PAGE = 2048;
 constexpr size_t RECORD = 2048 + 64;
@@ -82,11 +85,6 @@ struct damage_case {
     std::vector<std::string> findings = {};
     std::string layout = "";                // the layout line, when given
 };
-
-void PrintTo(const damage_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Findings : public ::testing::TestWithParam<damage_case> {};
 
@@ -344,11 +342,6 @@ struct recovery_case {
     size_t expected_length;
 };
 
-void PrintTo(const recovery_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class Recovery : public ::testing::TestWithParam<recovery_case> {};
 
 TEST_P(Recovery, CutsTheLastPage)
@@ -401,11 +394,6 @@ struct zero_fill_note_case {
     status_expectation status;
     std::string note;  // "" for none
 };
-
-void PrintTo(const zero_fill_note_case& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ZeroFillNote : public ::testing::TestWithParam<zero_fill_note_case> {};
 

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "reference_ecc.h"
+#include "case_names.h"
 #include "tool_runner.h"
 
 namespace {
+
+using case_names::PrintTo;
 
 const std::string pagesmith = PAGESMITH_BINARY;
 const std::string pagecheck = PAGECHECK_BINARY;
@@ -32,11 +35,6 @@ struct layout_options {
 };
 
 // Names the layout in test output, rather than its bytes.
-void PrintTo(const layout_options& o, std::ostream* os)
-{
-    *os << o.name;
-}
-
 // Record kinds, in image order, of an input of `size` bytes: 'D' data,
 // 'H' header, 'B' bad-block, 'F' fill, placed as the converter places them.
 std::string record_kinds(size_t size, const layout_options& o)
