@@ -183,12 +183,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint64_t blocks = sound.size() / BLOCK_SIZE;
     lose_records(changes, a, b, image);
     const outcome after = check(image);
-    if (clean && changed && (changes & 0xF0) == 0) {
+    // With -F the header size fits no data pages, and -F is read only from
+    // an image with nothing else to report: a block left out of the file
+    // then reads as data pages lost, and a block skipped when written adds
+    // the header size's finding.  Such images are left out here.
+    const bool forced = before.summary.layout.forced_header_size.has_value();
+    if (clean && changed && (changes & 0xF0) == 0 && !(forced && (changes & 8))) {
         fuzz_expect(check_status(after.summary) == 0, "a change that loses nothing fails");
         fuzz_expect(after.layout == before.layout, "a change that loses nothing moves the layout");
         fuzz_expect(after.data == before.data, "a change that loses nothing changes the data");
     }
-    if (clean && foreign_only && a < blocks && tagged_from(sound, a) >= 2) {
+    if (clean && !forced && foreign_only && a < blocks && tagged_from(sound, a) >= 2) {
         fuzz_expect(after.summary.problems == 1 && after.summary.uncorrectable == 0,
                     "a block not the image's is not one finding");
         fuzz_expect(after.layout == before.layout, "a block not the image's moves the layout");

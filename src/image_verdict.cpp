@@ -133,13 +133,6 @@ std::optional<int32_t> forced_size(const checker_state& checker)
     return static_cast<int32_t>(*checker.header_size);
 }
 
-// True when the header size makes a finding: it fits no input size, and
-// -F cannot have stored it.
-bool header_size_finding(const checker_state& checker)
-{
-    return header_size_misfits(checker) && !forced_size(checker);
-}
-
 // True when `list` holds `block` before its first free slot.
 bool lists(const optional_bad_blocks& list, uint64_t block)
 {
@@ -250,7 +243,12 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
                                                   : page_loss::none;
     const std::optional<uint64_t> cut_size =
         header ? report_missing_pages(checker, loss, sink, summary) : std::nullopt;
-    if (header && !cut_size && header_size_finding(checker)) {
+    // -F is read only from an image with no other problem: damage, such as
+    // pages appended to the image, also makes the size misfit.
+    const bool sound = summary.problems == 0 && summary.uncorrectable == 0;
+    const std::optional<int32_t> forced =
+        header && sound && !cut_size ? forced_size(checker) : std::nullopt;
+    if (header && !cut_size && header_size_misfits(checker) && !forced) {
         finding f = image_finding(finding_kind::header_size_misfit);
         f.found = *checker.header_size;
         f.expected = checker.data_pages * PAGE_DATA_SIZE;
@@ -258,8 +256,7 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
     }
     if (header) {
         layout.input_size = cut_size ? cut_size : size_from_header(checker);
-        if (!cut_size)
-            layout.forced_header_size = forced_size(checker);
+        layout.forced_header_size = forced;
     }
     else if (summary.records == 0 && tail == 0)
         layout.input_size = 0;

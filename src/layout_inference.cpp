@@ -63,8 +63,12 @@ bool tag_is_zero_here(const page_record& r)
 void mark_bad(layout_inference& inference, uint64_t block)
 {
     inference.recent_bad.push_back(block);
-    if (inference.bad_blocks.size() < MAX_LISTED_BAD_BLOCKS)
-        inference.bad_blocks.push_back(block);
+    // Kept in order: a block a dump left out is told only after a padded
+    // block before it.
+    std::vector<uint64_t>& listed = inference.bad_blocks;
+    listed.insert(std::upper_bound(listed.begin(), listed.end(), block), block);
+    if (listed.size() > MAX_LISTED_BAD_BLOCKS)
+        listed.pop_back();
     ++inference.bad_block_count;
 }
 

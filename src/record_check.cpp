@@ -6,8 +6,12 @@ namespace {
 void check_header_size(checker_state& state, const page_record& r, page_kind kind,
                        const page_decoding& d, page_findings& out)
 {
-    if (kind != page_kind::header || d.uncorrectable)
+    if (kind != page_kind::header)
         return;
+    if (d.uncorrectable) {
+        state.header_pages_disagree = true;  // its size cannot be trusted
+        return;
+    }
     const uint32_t size = header_size_of(r.data);
     if (!data_zero_as(r, kind))
         state.header_pages_disagree = true;

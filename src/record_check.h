@@ -72,7 +72,8 @@ struct checker_state {
     int previous_page = 0;                // its page
     std::optional<uint32_t> header_size;  // held by the first header page
     bool header_pages_disagree = false;   // a later header page holds another size,
-                                          // or one holds more than a size
+                                          // or one holds more than a size, or
+                                          // cannot be decoded
     uint64_t data_pages = 0;
     uint64_t last_data_block = 0;         // block of the latest data page
     bool records_lost = false;            // the file leaves out records of the image
