@@ -60,9 +60,17 @@ void settle_blocks(layout_inference& inference);
 // How the record at `index` is read.
 record_context context_of(const layout_inference& inference, uint64_t index);
 
-// Takes `block` for a bad block of the layout: the file leaves it out, or
-// holds it erased.
+// Takes `block` for a bad block of the layout: its pages are bad-block
+// pages, or a readback leaves it out or holds it erased.
 void take_bad_block(layout_inference& inference, uint64_t block);
+
+// Settles the blocks waiting for the marking: bad when `bad`, data
+// otherwise.
+void settle_candidates(layout_inference& inference, bool bad);
+
+// Takes a block whose pages so far match bad-block pages: bad when the
+// layout already says bad blocks can be there, else it waits.
+void saw_candidate(layout_inference& inference, uint64_t block);
 
 // Forgets bad blocks before `block`, which the checks have passed.
 void forget_before(layout_inference& inference, uint64_t block);
