@@ -36,13 +36,9 @@ int flips_from_bad_block(const page_record& r, const page_decoding& d)
 {
     if (d.uncorrectable || !data_zero_as(r, page_kind::bad_block))
         return NOT_ZERO_PAGE;
-    int flipped = std::popcount(spare_word(r.spare, SPARE_STATUS_WORD) ^
-                                status_word_of(page_kind::bad_block, r.page, block_marking::on));
-    flipped += std::popcount(spare_word(r.spare, SPARE_TAG_WORD) ^
-                             tag_of(page_kind::bad_block, r.block, r.page));
-    for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
-        flipped += std::popcount(spare_word(r.spare, n));
-    return flipped;
+    return word_flips_from(r, page_kind::bad_block, block_marking::on) +
+           std::popcount(spare_word(r.spare, SPARE_TAG_WORD) ^
+                         tag_of(page_kind::bad_block, r.block, r.page));
 }
 
 // Bits in which the record differs from a fill page, tag included.

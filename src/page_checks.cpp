@@ -58,7 +58,13 @@ int flips_from_fill(const page_record& r, const page_decoding& d)
         if (d.sector[s].outcome != ecc_outcome::uncorrectable &&
             !all_zero(sector_data(r, s), SECTOR_SIZE))
             return NOT_ZERO_PAGE;
-    int flipped = std::popcount(spare_word(r.spare, SPARE_STATUS_WORD));
+    return word_flips_from(r, page_kind::fill, block_marking::off);
+}
+
+int word_flips_from(const page_record& r, page_kind kind, block_marking marking)
+{
+    int flipped = std::popcount(spare_word(r.spare, SPARE_STATUS_WORD) ^
+                                status_word_of(kind, r.page, marking));
     for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
         flipped += std::popcount(spare_word(r.spare, n));
     return flipped;

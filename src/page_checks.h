@@ -82,6 +82,10 @@ bool looks_marked(uint32_t status);
 // sector holds other bytes.  A fill page gives 0, one flip in its words 1.
 int flips_from_fill(const page_record& r, const page_decoding& d);
 
+// Bits in which the record's status word and zero spare words differ from
+// those of a record of `kind` at its page, its tag aside.
+int word_flips_from(const page_record& r, page_kind kind, block_marking marking);
+
 // What flips_from_fill gives for a page that holds data.
 constexpr int NOT_ZERO_PAGE = 64;
 
