@@ -8,17 +8,16 @@
 
 #include "image_writer.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "ecc.h"
 
 namespace {
 
-// The trace of one page, four or five lines of at most about 70 characters
-// each, fits in the room that trace_space gives.
-static_assert(5 * 80 <= TRACE_ROOM, "room for the trace of one page");
 
 // Appends the string literal s at p; returns the new end.  Its length is
 // known when compiled, so this is a few plain stores.
@@ -48,22 +47,61 @@ char* put_decimal(char* p, int32_t v)
     return p;
 }
 
-// Appends v as "%08x" prints it; returns the new end.
+// Appends v as "%08x" prints it; returns the new end.  The eight nibbles
+// are spread one to a byte of a 64-bit word, least significant in byte 0,
+// and turned into digits together: '0' is added to each, and to each
+// nibble of 10 or more (whose byte then carries into bit 4 when 6 is
+// added) the distance from '0' + 10 to 'a'.  No byte ever carries into the
+// next.
 char* put_hex8(char* p, uint32_t v)
 {
-    static const char hex_digits[] = "0123456789abcdef";
-    for (int shift = 28; shift >= 0; shift -= 4)
-        *p++ = hex_digits[(v >> shift) & 0xF];
-    return p;
+    uint64_t x = v;
+    x = ((x & 0xFFFF0000ull) << 16) | (x & 0x0000FFFFull);
+    x = ((x & 0x0000FF000000FF00ull) << 8) | (x & 0x000000FF000000FFull);
+    x = ((x & 0x00F000F000F000F0ull) << 4) | (x & 0x000F000F000F000Full);
+    const uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+    x += 0x3030303030303030ull + letters * ('a' - '0' - 10);
+    for (int k = 0; k < 8; ++k)
+        p[k] = static_cast<char>(x >> (8 * (7 - k)));
+    return p + 8;
 }
+
+// The text before the value of spare word n, " spare[n] = 0x", in a slot
+// of fixed size.
+struct word_label {
+    char text[16];
+    size_t length;
+};
+
+// Makes the label of every spare word when compiled, so that no trace line
+// formats a word's number.
+constexpr std::array<word_label, SPARE_WORDS> make_word_labels()
+{
+    static_assert(SPARE_WORDS <= 100, "two digits for a word's number");
+    std::array<word_label, SPARE_WORDS> labels{};
+    for (int n = 0; n < SPARE_WORDS; ++n) {
+        word_label& label = labels[static_cast<size_t>(n)];
+        size_t k = 0;
+        for (const char c : std::string_view(" spare["))
+            label.text[k++] = c;
+        if (n >= 10)
+            label.text[k++] = static_cast<char>('0' + n / 10);
+        label.text[k++] = static_cast<char>('0' + n % 10);
+        for (const char c : std::string_view("] = 0x"))
+            label.text[k++] = c;
+        label.length = k;
+    }
+    return labels;
+}
+
+constexpr std::array<word_label, SPARE_WORDS> WORD_LABELS = make_word_labels();
 
 // Appends " spare[n] = 0x%08x\n" to a trace line whose start is already at p.
 char* put_spare_word(char* p, int n, uint32_t value)
 {
-    p = put_text(p, " spare[");
-    p = put_decimal(p, n);
-    p = put_text(p, "] = 0x");
-    p = put_hex8(p, value);
+    const word_label& label = WORD_LABELS[static_cast<size_t>(n)];
+    std::memcpy(p, label.text, sizeof label.text);
+    p = put_hex8(p + label.length, value);
     *p++ = '\n';
     return p;
 }
@@ -80,17 +118,55 @@ char* put_block_page(char* p, const char (&start)[N], int32_t block, int32_t pag
     return p;
 }
 
+// Room for the start of a page's trace lines: the operation, then
+// "block" and "page" with their numbers.  It is always copied whole, and
+// the trace is then advanced by the length used: a copy of fixed size is a
+// few vector moves where one of varying size is a library call.
+constexpr size_t PREFIX_ROOM = 48;
+
+// The longest start, "read_data: block " and " page " with two numbers of
+// eleven characters, fits.
+static_assert(17 + 11 + 6 + 11 <= PREFIX_ROOM, "room for a line's start");
+
+// The trace of one page, four or five lines of at most about 70 characters
+// each, and the whole prefix room copied at the start of the last, fit in
+// the room that trace_space gives.
+static_assert(5 * 80 + PREFIX_ROOM <= TRACE_ROOM, "room for the trace of one page");
+
+// The start of a page's trace lines, `length` bytes of `text`.
+struct line_prefix {
+    char text[PREFIX_ROOM];
+    size_t length;
+};
+
+// The prefix that is the string literal s.
+template <size_t N>
+constexpr line_prefix fixed_prefix(const char (&s)[N])
+{
+    static_assert(N - 1 <= PREFIX_ROOM, "room for a line's start");
+    line_prefix prefix{};
+    for (size_t i = 0; i + 1 < N; ++i)
+        prefix.text[i] = s[i];
+    prefix.length = N - 1;
+    return prefix;
+}
+
+// Appends the prefix at p; returns the new end.
+char* put_prefix(char* p, const line_prefix& prefix)
+{
+    std::memcpy(p, prefix.text, PREFIX_ROOM);
+    return p + prefix.length;
+}
+
 // Sets the four ECC words of `spare` from `data` and appends one trace line
-// for each, each starting with the `prefix_length` bytes at `prefix`.
-char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace,
-                    const char* prefix, size_t prefix_length)
+// for each, each starting with `prefix`.
+char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace, const line_prefix& prefix)
 {
     for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
         const int word = SPARE_ECC_WORD + s;
         const uint32_t ecc = computeECC(data + SECTOR_SIZE * s);
         set_spare_word(spare, word, ecc);
-        std::memcpy(trace, prefix, prefix_length);
-        trace = put_spare_word(trace + prefix_length, word, ecc);
+        trace = put_spare_word(put_prefix(trace, prefix), word, ecc);
     }
     return trace;
 }
@@ -120,15 +196,14 @@ writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32
     uint8_t* data = next_record(out);
     uint8_t* spare = data + PAGE_DATA_SIZE;
     std::memset(spare, 0, PAGE_SPARE_SIZE);
-    char prefix[64];
-    const size_t prefix_length =
-        static_cast<size_t>(put_block_page(prefix, "read_data: block ", block, page) - prefix);
-    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix, prefix_length);
+    line_prefix prefix;
+    prefix.length = static_cast<size_t>(
+        put_block_page(prefix.text, "read_data: block ", block, page) - prefix.text);
+    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix);
     const uint32_t status = status_word_of(kind, page, marking);
     if (status != 0) {
         set_spare_word(spare, SPARE_STATUS_WORD, status);
-        std::memcpy(end, prefix, prefix_length);
-        end = put_spare_word(end + prefix_length, SPARE_STATUS_WORD, status);
+        end = put_spare_word(put_prefix(end, prefix), SPARE_STATUS_WORD, status);
     }
     set_spare_word(spare, SPARE_TAG_WORD,
                    tag_of(kind, static_cast<uint64_t>(block), page));
@@ -155,8 +230,8 @@ writer_error write_header(writer_output& out, int32_t size)
     // The data area is zero past the header size.
     std::memset(data, 0, PAGE_RECORD_SIZE);
     set_header_size(data, static_cast<uint32_t>(size));
-    static const char prefix[] = "write_header: page -1";
-    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix, sizeof prefix - 1);
+    static constexpr line_prefix prefix = fixed_prefix("write_header: page -1");
+    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix);
     trace_add(*out.trace, end);
     // A header page carries the status word whether blocks are marked or not;
     // unlike the ECC words, it has no trace line.
