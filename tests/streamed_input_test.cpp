@@ -219,6 +219,12 @@ const streamed_case streamed_cases[] = {
      .input_size = 70 * PAGE,
      .options = {"-h", "-F", "5000", "-B", "1"}},
     {.name = "fifo_empty_fill", .from = source::fifo_by_name, .input_size = 0, .options = {"-f"}},
+    // Enough pages, bad blocks and short reads for every buffer to be used
+    // round more than once, with pages cut between reads.
+    {.name = "fifo_long_bad_blocks",
+     .from = source::fifo_by_name,
+     .input_size = 600 * PAGE + 5,
+     .options = {"-h", "-F", "1228805", "-B", "2,3,9", "-b"}},
     {.name = "stdin_pipe",
      .from = source::stdin_from_pipe,
      .input_size = 64 * PAGE,
