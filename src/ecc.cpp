@@ -167,6 +167,22 @@ namespace {
     return vxor(_mm256_permute2x128_si256(ab, cd, 0x20), _mm256_permute2x128_si256(ab, cd, 0x31));
 }
 
+// The parities of eight words x0..x7, given as even = [x0, x2, x4, x6] and
+// odd = [x1, x3, x5, x7], x_k's in bit k.  Each word is folded to 32 bits,
+// the two vectors are merged into one of eight 32-bit elements in the
+// order x0..x7, and each element is folded to one bit.
+[[gnu::target("avx2"), gnu::always_inline]] inline uint32_t parities_of_eight(__m256i even,
+                                                                             __m256i odd)
+{
+    even = vxor(even, _mm256_srli_epi64(even, 32));  // in the low half
+    odd = vxor(odd, _mm256_slli_epi64(odd, 32));     // in the high half
+    __m256i v = _mm256_blend_epi32(even, odd, 0xAA);
+    for (int shift = 16; shift > 0; shift /= 2)
+        v = vxor(v, _mm256_srli_epi32(v, shift));
+    const __m256 low_bits = _mm256_castsi256_ps(_mm256_slli_epi32(v, 31));
+    return static_cast<uint32_t>(_mm256_movemask_ps(low_bits));
+}
+
 // The parity of each word of v, lane k in bit k.
 [[gnu::target("avx2"), gnu::always_inline]] inline uint32_t lane_parities(__m256i v)
 {
@@ -197,21 +213,29 @@ namespace {
     const __m256i bit2 = fold_vectors(v, 1);
     uint32_t p1 = lane_parities(lane_sums(bit2, bit3, bit4, bit5)) << 8;
 
-    // v[0] now holds, in lane k, the XOR of the words whose index is k in
-    // its low two bits: word index bit 0 is lanes 1 and 3, bit 1 lanes 2, 3.
-    const __m128i low = _mm256_castsi256_si128(v[0]);
-    const __m128i high = _mm256_extracti128_si256(v[0], 1);
-    const uint64_t lane[4] = {
-        static_cast<uint64_t>(_mm_cvtsi128_si64(low)),
-        static_cast<uint64_t>(_mm_extract_epi64(low, 1)),
-        static_cast<uint64_t>(_mm_cvtsi128_si64(high)),
-        static_cast<uint64_t>(_mm_extract_epi64(high, 1)),
-    };
-    const uint64_t odd_lanes = lane[1] ^ lane[3];
-    p1 |= parity(odd_lanes) << 6;
-    p1 |= parity(lane[2] ^ lane[3]) << 7;
-    const uint64_t all = lane[0] ^ lane[2] ^ odd_lanes;
-    return code_from(all, p1);
+    // v[0] now holds, in lane k, the XOR s_k of the words whose index is k
+    // in its low two bits: word index bit 0 is lanes 1 and 3, bit 1 lanes 2
+    // and 3.  The XOR of all four, `all`, goes to every lane.
+    const __m256i s = v[0];
+    const __m256i pairs = vxor(s, _mm256_permute4x64_epi64(s, 0xB1));   // s0^s1 s0^s1 s2^s3 s2^s3
+    const __m256i across = vxor(s, _mm256_permute4x64_epi64(s, 0x4E));  // s0^s2 s1^s3 s0^s2 s1^s3
+    const __m256i all = vxor(pairs, _mm256_permute4x64_epi64(pairs, 0x4E));
+    // P1[0..7] as x0..x7: the column and lane parities of `all`, then word
+    // index bits 0 and 1 (s1^s3 and s2^s3, each in lane 3 already).
+    const __m256i even_masks = _mm256_setr_epi64x(static_cast<int64_t>(COLUMN_BIT0),
+                                                  static_cast<int64_t>(COLUMN_BIT2),
+                                                  static_cast<int64_t>(LINE_BIT1_LANES), 0);
+    const __m256i odd_masks = _mm256_setr_epi64x(static_cast<int64_t>(COLUMN_BIT1),
+                                                 static_cast<int64_t>(LINE_BIT0_LANES),
+                                                 static_cast<int64_t>(LINE_BIT2_LANES), 0);
+    const __m256i even = _mm256_blend_epi32(_mm256_and_si256(all, even_masks), across, 0xC0);
+    const __m256i odd = _mm256_blend_epi32(_mm256_and_si256(all, odd_masks), pairs, 0xC0);
+    p1 |= parities_of_eight(even, odd);
+
+    // Every bit lies on exactly one side of each address bit.
+    const uint64_t all_word = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm256_castsi256_si128(all)));
+    const uint32_t p0 = p1 ^ (parity(all_word) ? 0xFFFu : 0u);
+    return reverse_bytes(p0 | (p1 << 16));
 }
 #endif
 
