@@ -1,8 +1,7 @@
 // The flash image writer.
 //
-// Every record is laid out in place: a data page in the slot its input was
-// read into, any other record at next_record of the output.  Its data area
-// is read or set there, then its spare area, which is zeroed first: that
+// Every record is laid out in place, at next_record of the output: its data
+// area read or set there, then its spare area, which is zeroed first: that
 // is what keeps the spare words that no rule sets at zero.  Trace lines are
 // formatted by hand straight into the trace buffer, one call per page;
 // their bytes equal those of the printf formats they stand for.
@@ -188,13 +187,13 @@ void inject_bit_errors(uint8_t* data, int32_t error_bits)
 }
 
 // Completes and commits a data page or a fill page (`kind`) whose data area
-// is laid out at `record`.  A status word that the page carries gets a
+// is laid out at next_record.  A status word that the page carries gets a
 // trace line of its own.  The trace goes out before the record, as the
 // record's write may fail.
-writer_error write_page(writer_output& out, uint8_t* record, page_kind kind, int32_t block,
-                        int32_t page, block_marking marking, int32_t error_bits)
+writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32_t page,
+                        block_marking marking, int32_t error_bits)
 {
-    uint8_t* data = record;
+    uint8_t* data = next_record(out);
     uint8_t* spare = data + PAGE_DATA_SIZE;
     std::memset(spare, 0, PAGE_SPARE_SIZE);
     line_prefix prefix;
@@ -210,7 +209,7 @@ writer_error write_page(writer_output& out, uint8_t* record, page_kind kind, int
                    tag_of(kind, static_cast<uint64_t>(block), page));
     trace_add(*out.trace, end);
     inject_bit_errors(data, error_bits);
-    return commit_record(out, record);
+    return commit_record(out);
 }
 
 }  // namespace
@@ -239,7 +238,7 @@ writer_error write_header(writer_output& out, int32_t size)
     set_spare_word(spare, SPARE_STATUS_WORD,
                    status_word_of(page_kind::header, HEADER_PAGE, block_marking::off));
     set_spare_word(spare, SPARE_TAG_WORD, tag_of(page_kind::header, 0, HEADER_PAGE));
-    return commit_record(out, data);
+    return commit_record(out);
 }
 
 writer_error write_bad_block(writer_output& out, int32_t block)
@@ -257,7 +256,7 @@ writer_error write_bad_block(writer_output& out, int32_t block)
         set_spare_word(spare, SPARE_TAG_WORD,
                        tag_of(page_kind::bad_block, static_cast<uint64_t>(block), p));
         // The record goes out before its trace line.
-        const writer_error error = commit_record(out, data);
+        const writer_error error = commit_record(out);
         if (error.failure != writer_failure::none)
             return error;
         char* end = put_block_page(trace_space(*out.trace), "write_bad_block: block ", block, p);
@@ -295,17 +294,20 @@ writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits,
                        bool header, int32_t header_size)
 {
     const block_marking marking = bad_block_table ? block_marking::on : block_marking::off;
+    // Records may stand before the first data page of a block: its data waits
+    // here while they are laid out.
+    const bool records_before_data = header || bad_block.has_value();
+    uint8_t held[PAGE_DATA_SIZE];
     int32_t block = 0;
     int32_t page = 0;
     writer_error error;
 
     // Main stage: one data page per read.
     for (;;) {
-        // The page waits in its slot while the records that stand before it
-        // in its block are laid out.
-        uint8_t* record = nullptr;
+        const bool hold = page == 0 && records_before_data;
+        uint8_t* data = hold ? held : next_record(out);
         size_t count = 0;
-        error = read_page(in, record, count);
+        error = read_page(in, data, count);
         if (error.failure != writer_failure::none)
             return error;
         if (count == 0)
@@ -316,7 +318,9 @@ writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits,
             if (error.failure != writer_failure::none)
                 return error;
         }
-        error = write_page(out, record, page_kind::data, block, page, marking, error_bits);
+        if (hold)
+            std::memcpy(next_record(out), held, PAGE_DATA_SIZE);
+        error = write_page(out, page_kind::data, block, page, marking, error_bits);
         if (error.failure != writer_failure::none)
             return error;
         if (++page == PAGES_PER_BLOCK) {
@@ -336,9 +340,8 @@ writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits,
     if (!fill)
         return {};
     for (; page < PAGES_PER_BLOCK; ++page) {
-        uint8_t* record = next_record(out);
-        std::memset(record, 0, PAGE_DATA_SIZE);
-        error = write_page(out, record, page_kind::fill, block, page, marking, error_bits);
+        std::memset(next_record(out), 0, PAGE_DATA_SIZE);
+        error = write_page(out, page_kind::fill, block, page, marking, error_bits);
         if (error.failure != writer_failure::none)
             return error;
     }
