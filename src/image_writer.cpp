@@ -31,6 +31,13 @@ char* put_text(char* p, const char (&s)[N])
 // Appends v in signed decimal at p, as "%d" prints it; returns the new end.
 char* put_decimal(char* p, int32_t v)
 {
+    // Page numbers: one or two digits, without the loop.
+    if (v >= 0 && v < 100) {
+        if (v >= 10)
+            *p++ = static_cast<char>('0' + v / 10);
+        *p++ = static_cast<char>('0' + v % 10);
+        return p;
+    }
     uint32_t magnitude = static_cast<uint32_t>(v);
     if (v < 0) {
         *p++ = '-';
@@ -186,19 +193,39 @@ void inject_bit_errors(uint8_t* data, int32_t error_bits)
     }
 }
 
+// The start of the trace lines of the data and fill pages of one block,
+// "read_data: block B page ", formatted again only when the block changes.
+struct block_lines {
+    int32_t block = -1;
+    line_prefix start{};
+};
+
+// The start of the trace lines of page `page` of block `block`.
+line_prefix page_prefix(block_lines& lines, int32_t block, int32_t page)
+{
+    if (lines.block != block) {
+        char* end = put_text(lines.start.text, "read_data: block ");
+        end = put_text(put_decimal(end, block), " page ");
+        lines.start.length = static_cast<size_t>(end - lines.start.text);
+        lines.block = block;
+    }
+    line_prefix prefix = lines.start;
+    prefix.length =
+        static_cast<size_t>(put_decimal(prefix.text + prefix.length, page) - prefix.text);
+    return prefix;
+}
+
 // Completes and commits a data page or a fill page (`kind`) whose data area
 // is laid out at next_record.  A status word that the page carries gets a
 // trace line of its own.  The trace goes out before the record, as the
 // record's write may fail.
 writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32_t page,
-                        block_marking marking, int32_t error_bits)
+                        block_lines& lines, block_marking marking, int32_t error_bits)
 {
     uint8_t* data = next_record(out);
     uint8_t* spare = data + PAGE_DATA_SIZE;
     std::memset(spare, 0, PAGE_SPARE_SIZE);
-    line_prefix prefix;
-    prefix.length = static_cast<size_t>(
-        put_block_page(prefix.text, "read_data: block ", block, page) - prefix.text);
+    const line_prefix prefix = page_prefix(lines, block, page);
     char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix);
     const uint32_t status = status_word_of(kind, page, marking);
     if (status != 0) {
@@ -298,6 +325,7 @@ writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits,
     // here while they are laid out.
     const bool records_before_data = header || bad_block.has_value();
     uint8_t held[PAGE_DATA_SIZE];
+    block_lines lines;
     int32_t block = 0;
     int32_t page = 0;
     writer_error error;
@@ -320,7 +348,7 @@ writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits,
         }
         if (hold)
             std::memcpy(next_record(out), held, PAGE_DATA_SIZE);
-        error = write_page(out, page_kind::data, block, page, marking, error_bits);
+        error = write_page(out, page_kind::data, block, page, lines, marking, error_bits);
         if (error.failure != writer_failure::none)
             return error;
         if (++page == PAGES_PER_BLOCK) {
@@ -341,7 +369,7 @@ writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits,
         return {};
     for (; page < PAGES_PER_BLOCK; ++page) {
         std::memset(next_record(out), 0, PAGE_DATA_SIZE);
-        error = write_page(out, page_kind::fill, block, page, marking, error_bits);
+        error = write_page(out, page_kind::fill, block, page, lines, marking, error_bits);
         if (error.failure != writer_failure::none)
             return error;
     }
