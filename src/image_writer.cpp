@@ -18,7 +18,6 @@
 
 namespace {
 
-
 // Appends the string literal s at p; returns the new end.  Its length is
 // known when compiled, so this is a few plain stores.
 template <size_t N>
