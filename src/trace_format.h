@@ -49,22 +49,22 @@ inline char* put_decimal(char* p, int32_t v)
     return p;
 }
 
-// Appends v as "%08x" prints it; returns the new end.  The eight nibbles
-// are spread one to a byte of a 64-bit word, least significant in byte 0,
-// and turned into digits together: '0' is added to each, and to each
-// nibble of 10 or more (whose byte then carries into bit 4 when 6 is
-// added) the distance from '0' + 10 to 'a'.  No byte ever carries into the
-// next.
+// HEX_PAIRS[b]: the two lower-case hex digits of byte b, as "%02x" prints
+// them.  A word then takes four lookups and four two-byte stores instead
+// of eight nibble conversions; the trace prints four or five words a page.
+inline constexpr std::array<std::array<char, 2>, 256> HEX_PAIRS = [] {
+    constexpr char digits[] = "0123456789abcdef";
+    std::array<std::array<char, 2>, 256> pairs{};
+    for (size_t b = 0; b < pairs.size(); ++b)
+        pairs[b] = {digits[b >> 4], digits[b & 0xF]};
+    return pairs;
+}();
+
+// Appends v as "%08x" prints it; returns the new end.
 inline char* put_hex8(char* p, uint32_t v)
 {
-    uint64_t x = v;
-    x = ((x & 0xFFFF0000ull) << 16) | (x & 0x0000FFFFull);
-    x = ((x & 0x0000FF000000FF00ull) << 8) | (x & 0x000000FF000000FFull);
-    x = ((x & 0x00F000F000F000F0ull) << 4) | (x & 0x000F000F000F000Full);
-    const uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
-    x += 0x3030303030303030ull + letters * ('a' - '0' - 10);
-    for (int k = 0; k < 8; ++k)
-        p[k] = static_cast<char>(x >> (8 * (7 - k)));
+    for (int k = 0; k < 4; ++k)
+        std::memcpy(p + 2 * k, HEX_PAIRS[(v >> (24 - 8 * k)) & 0xFF].data(), 2);
     return p + 8;
 }
 
