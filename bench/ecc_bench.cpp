@@ -96,4 +96,19 @@ BENCHMARK(run<reference_ecc>)->Name("literal_definition");
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    // Each vector build of the code that this processor runs.
+#if ECC_HAS_VECTOR_BUILDS
+    if (ecc_avx2_usable())
+        benchmark::RegisterBenchmark("computeECC_avx2", run<computeECC_avx2>);
+    if (ecc_avx512_usable())
+        benchmark::RegisterBenchmark("computeECC_avx512", run<computeECC_avx512>);
+#endif
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

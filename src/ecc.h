@@ -12,9 +12,9 @@ uint32_t computeECC(const uint8_t* sector);
 // computeECC in plain portable code, whatever the processor.
 uint32_t computeECC_portable(const uint8_t* sector);
 
-// An AVX2 build of the same code exists on x86-64 with GCC or Clang.
+// Vector builds of the same code exist on x86-64 with GCC or Clang.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define ECC_HAS_AVX2_BUILD 1
+#define ECC_HAS_VECTOR_BUILDS 1
 // computeECC compiled for AVX2; call only where ecc_avx2_usable() is true.
 uint32_t computeECC_avx2(const uint8_t* sector);
 
@@ -23,8 +23,18 @@ inline bool ecc_avx2_usable()
 {
     return __builtin_cpu_supports("avx2");
 }
+
+// computeECC compiled for AVX-512 with its population count; call only
+// where ecc_avx512_usable() is true.
+uint32_t computeECC_avx512(const uint8_t* sector);
+
+// True when this processor runs that AVX-512 code.
+inline bool ecc_avx512_usable()
+{
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq");
+}
 #else
-#define ECC_HAS_AVX2_BUILD 0
+#define ECC_HAS_VECTOR_BUILDS 0
 #endif
 
 // What the difference between a stored and a recomputed ECC word means.

@@ -107,9 +107,11 @@ std::vector<std::pair<const char*, uint32_t (*)(const uint8_t*)>> builds()
 {
     std::vector<std::pair<const char*, uint32_t (*)(const uint8_t*)>> list = {
         {"dispatched", computeECC}, {"portable", computeECC_portable}};
-#if ECC_HAS_AVX2_BUILD
+#if ECC_HAS_VECTOR_BUILDS
     if (ecc_avx2_usable())
         list.emplace_back("avx2", computeECC_avx2);
+    if (ecc_avx512_usable())
+        list.emplace_back("avx512", computeECC_avx512);
 #endif
     return list;
 }
