@@ -9,7 +9,6 @@
 #define PAGESMITH_READBACK_H
 
 #include <cstdint>
-#include <vector>
 
 #include "findings.h"
 #include "record_check.h"
@@ -23,7 +22,8 @@ constexpr uint64_t WINDOW_RECORDS = (MAX_BAD_BLOCKS + 2) * PAGES_PER_BLOCK;
 // before `placed` have their place in the image, those before `checked`
 // have been checked.
 struct record_window {
-    std::vector<decoded_record>& slots;  // WINDOW_RECORDS of them, used in turn
+    decoded_record* slots;               // WINDOW_RECORDS of them, used in turn
+    uint8_t* bytes;                      // their bytes, PAGE_RECORD_SIZE a slot
     uint64_t read = 0;                   // records read
     uint64_t placed = 0;                 // records placed
     uint64_t checked = 0;                // records checked

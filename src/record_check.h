@@ -50,7 +50,8 @@ using erased_flips = int16_t[SECTORS_PER_PAGE];
 
 // A record read from the image, decoded and corrected.
 struct decoded_record {
-    uint8_t bytes[PAGE_RECORD_SIZE];  // data area (corrected), then spare area
+    uint8_t* bytes = nullptr;         // its PAGE_RECORD_SIZE bytes in the window:
+                                      // data area (corrected), then spare area
     page_decoding decoding;
     uint64_t index = 0;               // record number in the image
     uint64_t file_index = 0;          // record number in the file
