@@ -97,6 +97,8 @@ page_decoding decode_page(const page_record& r)
         const uint32_t stored = spare_word(r.spare, SPARE_ECC_WORD + s);
         const uint32_t computed = computeECC(sector);
         d.syndrome[s] = stored ^ computed;
+        if (stored == computed)
+            continue;  // clean, as nearly every sector
         d.sector[s] = decode_ecc(stored, computed);
         if (d.sector[s].outcome == ecc_outcome::data_bit)
             sector[d.sector[s].byte] ^= static_cast<uint8_t>(1u << d.sector[s].bit);

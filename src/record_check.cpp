@@ -49,12 +49,6 @@ bool input_complete(const checker_state& state, const record_context& context)
 
 }  // namespace
 
-page_record view_of(decoded_record& r)
-{
-    return {r.bytes, r.bytes + PAGE_DATA_SIZE, r.index, r.index / PAGES_PER_BLOCK,
-            static_cast<int>(r.index % PAGES_PER_BLOCK), r.file_index};
-}
-
 page_kind check_record(checker_state& state, const record_context& context,
                        const page_record& r, const page_decoding& d, const look_ahead& next,
                        page_findings& out)

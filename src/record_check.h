@@ -63,7 +63,11 @@ struct decoded_record {
 };
 
 // The view of a decoded record that the page checks take.
-page_record view_of(decoded_record& r);
+inline page_record view_of(decoded_record& r)
+{
+    return {r.bytes, r.bytes + PAGE_DATA_SIZE, r.index, r.index / PAGES_PER_BLOCK,
+            static_cast<int>(r.index % PAGES_PER_BLOCK), r.file_index};
+}
 
 // What the checks carry from one record to the next.
 struct checker_state {
