@@ -64,10 +64,13 @@ void check_up_to(record_window& window, uint64_t limit, uint64_t settled, walk_s
         const page_record r = view_of(record);
         if (r.page == 0)
             forget_before(walk.inference, r.block);
+        const record_context context = context_of(walk.inference, record.index);
         page_findings found;
         const page_kind kind =
-            check_record(walk.checker, context_of(walk.inference, record.index), r,
-                         record.decoding, next_of(window, seq), found);
+            check_sound_data(walk.checker, context, r, record.decoding)
+                ? page_kind::data
+                : check_record(walk.checker, context, r, record.decoding, next_of(window, seq),
+                               found);
         note_zero_page_fill(summary.layout, r, kind, walk.checker.status);
         report_record(sink, summary, r, kind, found);
     }

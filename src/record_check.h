@@ -85,6 +85,14 @@ struct checker_state {
     uint64_t end = 0;                     // the image record after the last one checked
 };
 
+// Checks a record that reads as a data page where the layout puts one and
+// gives nothing to find (every sector clean, every word as a data page at
+// its place carries, nothing that could make it a fill page), changing
+// `state` as check_record would, and returns true; returns false, changing
+// nothing, for any other record.  Nearly every record of an image is one.
+bool check_sound_data(checker_state& state, const record_context& context,
+                      const page_record& r, const page_decoding& d);
+
 // Checks one record, decoded as `d`, with the reading `context`, adding its
 // findings to `out`; returns the kind it was taken for.
 page_kind check_record(checker_state& state, const record_context& context,
