@@ -146,9 +146,9 @@ void place_all(record_window& window, walk_state& walk, found_layout& layout)
 record_window window_of(image_checker& checker)
 {
     if (!checker.slots) {
-        checker.slots = std::make_unique<decoded_record[]>(WINDOW_RECORDS);
-        checker.bytes.reset(new uint8_t[WINDOW_RECORDS * PAGE_RECORD_SIZE]);
-        for (uint64_t i = 0; i < WINDOW_RECORDS; ++i)
+        checker.slots = std::make_unique<decoded_record[]>(WINDOW_SLOTS);
+        checker.bytes.reset(new uint8_t[WINDOW_SLOTS * PAGE_RECORD_SIZE]);
+        for (uint64_t i = 0; i < WINDOW_SLOTS; ++i)
             checker.slots[i].bytes = checker.bytes.get() + i * PAGE_RECORD_SIZE;
     }
     return {checker.slots.get(), checker.bytes.get()};
