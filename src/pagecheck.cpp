@@ -251,6 +251,7 @@ int main(int argc, char** argv)
         for (const layout_note& note : layout.notes)
             exit_unless_written(report.write_note(note));
     };
+    const bool gathers = report.takes_map() || options.svg;
     if (recovery.out) {
         recovery_under_way = &recovery;
         std::atexit(write_recovered_so_far);
@@ -261,7 +262,7 @@ int main(int argc, char** argv)
             recovery_under_way = nullptr;
             fail_errno(PAGECHECK_ERRORS, out_name);
         }
-        if (report.takes_map() || options.svg)
+        if (gathers)
             gather_page(gatherer, page);
         note_progress((page.record + 1) * PAGE_RECORD_SIZE);
     };
