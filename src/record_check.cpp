@@ -66,8 +66,8 @@ bool check_sound_data(checker_state& state, const record_context& context,
     if (kind_at_position(context.block, context.header, r.page) != page_kind::data ||
         (state.status == status_expectation::unknown && page_carries_status_word(r.page)))
         return false;
-    if (state.have_previous && (state.previous == page_kind::fill ||
-                                !may_follow(state.previous, page_kind::data, r.page)))
+    // No data page follows a fill page.
+    if (state.have_previous && !may_follow(state.previous, page_kind::data, r.page))
         return false;
     const block_marking marking =
         state.status == status_expectation::marked ? block_marking::on : block_marking::off;
