@@ -7,7 +7,6 @@
 
 #include "image_check.h"
 
-#include <cerrno>
 #include <vector>
 
 #include "image_verdict.h"
@@ -15,6 +14,7 @@
 #include "readback.h"
 #include "readback_report.h"
 #include "record_look.h"
+#include "window_reader.h"
 
 namespace {
 
@@ -64,10 +64,13 @@ void check_up_to(record_window& window, uint64_t limit, uint64_t settled, walk_s
         const page_record r = view_of(record);
         if (r.page == 0)
             forget_before(walk.inference, r.block);
+        const record_context context = context_of(walk.inference, record.index);
         page_findings found;
         const page_kind kind =
-            check_record(walk.checker, context_of(walk.inference, record.index), r,
-                         record.decoding, next_of(window, seq), found);
+            check_sound_data(walk.checker, context, r, record.decoding)
+                ? page_kind::data
+                : check_record(walk.checker, context, r, record.decoding, next_of(window, seq),
+                               found);
         note_zero_page_fill(summary.layout, r, kind, walk.checker.status);
         report_record(sink, summary, r, kind, found);
     }
@@ -139,13 +142,16 @@ void place_all(record_window& window, walk_state& walk, found_layout& layout)
     observe_placed(window, walk);
 }
 
-// Reads one record into `r`; returns the bytes read, or -1 on a read error.
-long read_record(FILE* in, decoded_record& r)
+// Makes the window's slots on first use, each pointing at its bytes.
+record_window window_of(image_checker& checker)
 {
-    const size_t n = std::fread(r.bytes, 1, PAGE_RECORD_SIZE, in);
-    if (std::ferror(in))
-        return -1;
-    return static_cast<long>(n);
+    if (!checker.slots) {
+        checker.slots = std::make_unique<decoded_record[]>(WINDOW_SLOTS);
+        checker.bytes.reset(new uint8_t[WINDOW_SLOTS * PAGE_RECORD_SIZE]);
+        for (uint64_t i = 0; i < WINDOW_SLOTS; ++i)
+            checker.slots[i].bytes = checker.bytes.get() + i * PAGE_RECORD_SIZE;
+    }
+    return {checker.slots.get(), checker.bytes.get()};
 }
 
 // Looks at a record just read, and decodes it when it is a page record.
@@ -161,11 +167,11 @@ void take_in(decoded_record& r)
 int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
                 const check_sink& sink, check_summary& summary)
 {
-    checker.window.resize(WINDOW_RECORDS);
-    record_window window{checker.window};
+    record_window window = window_of(checker);
+    window_reader reader;
+    reader.in = in;
     walk_state walk;
     walk.inference.marking_claim = claim.bad_blocks.has_value();
-    long n = 0;
     for (;;) {
         if (window.full()) {
             // Nothing more can wait: settle what is open as it stands.
@@ -175,10 +181,11 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
             settle_blocks(walk.inference);
             check_up_to(window, window.checked + 1, UINT64_MAX, walk, sink, summary);
         }
-        decoded_record& r = window.at(window.read);
-        n = read_record(in, r);
-        if (n != static_cast<long>(PAGE_RECORD_SIZE))
+        if (window.read == reader.loaded && reader.state == file_state::open)
+            read_more(reader, window);
+        if (window.read == reader.loaded)
             break;
+        decoded_record& r = window.at(window.read);
         r.file_index = window.read++;
         take_in(r);
         place_records(walk.placing, window, summary.layout);
@@ -186,8 +193,8 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
         check_up_to(window, std::min(window.placed, window.read - 1),
                     settled_until(walk.inference), walk, sink, summary);
     }
-    if (n < 0)
-        return errno;
+    if (reader.state == file_state::failed)
+        return reader.error;
     place_all(window, walk, summary.layout);
     finish_placing(walk.placing, summary.layout);
     settle_header(window, walk, claim, image_end::reached, summary.layout);
@@ -195,7 +202,7 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
     check_up_to(window, window.read, UINT64_MAX, walk, sink, summary);
     // A file that is no image has no partial record either.
     const bool no_image = report_file_end(walk.placing, window.read, sink, summary);
-    const uint64_t tail = no_image ? 0 : static_cast<uint64_t>(n);
+    const uint64_t tail = no_image ? 0 : reader.partial;
     finish_check(walk.checker, walk.inference, claim, tail, sink, summary);
     // The file was cut: inside a record, inside the fill pages, or before
     // data pages that the header pages count and no gap inside accounts for.

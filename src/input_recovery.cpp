@@ -15,25 +15,38 @@ bool write_out(input_recovery& recovery, const uint8_t* bytes, size_t n)
 
 }  // namespace
 
+bool write_gathered(input_recovery& recovery)
+{
+    if (recovery.pages <= 1)
+        return true;
+    const size_t held_at = (recovery.pages - 1) * PAGE_DATA_SIZE;
+    if (!write_out(recovery, recovery.chunk, held_at))
+        return false;
+    std::memcpy(recovery.chunk, recovery.chunk + held_at, PAGE_DATA_SIZE);
+    recovery.pages = 1;
+    return true;
+}
+
 bool recover_page(input_recovery& recovery, const uint8_t* data)
 {
-    if (recovery.holding && !write_out(recovery, recovery.held, PAGE_DATA_SIZE))
+    if (recovery.pages == RECOVERY_CHUNK_PAGES && !write_gathered(recovery))
         return false;
-    std::memcpy(recovery.held, data, PAGE_DATA_SIZE);
-    recovery.holding = true;
+    std::memcpy(recovery.chunk + recovery.pages * PAGE_DATA_SIZE, data, PAGE_DATA_SIZE);
+    ++recovery.pages;
     return true;
 }
 
 bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_size)
 {
-    if (recovery.holding) {
-        size_t length = PAGE_DATA_SIZE;
-        if (input_size && *input_size > recovery.written &&
-            *input_size - recovery.written < PAGE_DATA_SIZE)
-            length = static_cast<size_t>(*input_size - recovery.written);
-        if (!write_out(recovery, recovery.held, length))
+    if (recovery.pages != 0) {
+        const size_t before = (recovery.pages - 1) * PAGE_DATA_SIZE;
+        const uint64_t held_from = recovery.written + before;
+        size_t length = before + PAGE_DATA_SIZE;
+        if (input_size && *input_size > held_from && *input_size - held_from < PAGE_DATA_SIZE)
+            length = before + static_cast<size_t>(*input_size - held_from);
+        if (!write_out(recovery, recovery.chunk, length))
             return false;
-        recovery.holding = false;
+        recovery.pages = 0;
     }
     return std::fflush(recovery.out) == 0 && !std::ferror(recovery.out);
 }

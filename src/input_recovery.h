@@ -1,6 +1,7 @@
 // The recovered input: the data areas of the data pages in order.  The
-// latest page is held back until the end, when the input length (if the
-// header pages tell it) decides how much of it belongs to the input.
+// pages are gathered in a chunk that is written whole; the latest page is
+// held back until the end, when the input length (if the header pages tell
+// it) decides how much of it belongs to the input.
 #ifndef PAGESMITH_INPUT_RECOVERY_H
 #define PAGESMITH_INPUT_RECOVERY_H
 
@@ -10,20 +11,27 @@
 
 #include "flash_geometry.h"
 
-// The output being written and the page held back.
+// Data pages gathered before the output is written.
+constexpr size_t RECOVERY_CHUNK_PAGES = 128;
+
+// The output being written and the pages not yet written.
 struct input_recovery {
-    FILE* out = nullptr;              // where the input goes
+    FILE* out = nullptr;              // where the input goes (best unbuffered)
     uint64_t written = 0;             // bytes written so far
-    bool holding = false;             // held waits to be written
-    uint8_t held[PAGE_DATA_SIZE];     // the latest data page
+    size_t pages = 0;                 // pages in the chunk; the last one is held
+    uint8_t chunk[RECOVERY_CHUNK_PAGES * PAGE_DATA_SIZE];  // the pages, in order
 };
 
 // Takes the next data page.  False on a write error, with errno set.
 bool recover_page(input_recovery& recovery, const uint8_t* data);
 
-// Writes the held page, cut so that the output is `input_size` bytes long
-// when that is known and fits, then flushes the output.  False on a write
-// error, with errno set.
+// Writes the pages gathered so far but the held one, which stays held.
+// False on a write error, with errno set.
+bool write_gathered(input_recovery& recovery);
+
+// Writes the pages not yet written, the held one cut so that the output is
+// `input_size` bytes long when that is known and fits, then flushes the
+// output.  False on a write error, with errno set.
 bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_size);
 
 #endif

@@ -34,11 +34,17 @@
 
 namespace {
 
-// Stream buffer sizes, so that reads and writes reach the system in big
-// pieces.  The buffers are static: a stream is flushed when the process
-// ends, which may happen after main's locals are gone.
-constexpr size_t IMAGE_BUFFER_SIZE = 256 * 1024;
-constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
+// The recovered input being written, until it is finished or its writing
+// fails.
+input_recovery* recovery_under_way = nullptr;
+
+// At an exit in the middle of the check: writes the pages recovered so
+// far but the latest, which the end would have cut.
+void write_recovered_so_far()
+{
+    if (recovery_under_way)
+        write_gathered(*recovery_under_way);
+}
 
 // True when `name` stands for a standard stream.
 bool is_dash(const char* name)
@@ -46,14 +52,14 @@ bool is_dash(const char* name)
     return std::strcmp(name, "-") == 0;
 }
 
-// Opens the image ("-" is the standard input).
+// Opens the image ("-" is the standard input), unbuffered: the checking
+// core reads it in large pieces straight into its window.
 FILE* open_image(const char* name)
 {
-    static char buffer[IMAGE_BUFFER_SIZE];
     FILE* in = is_dash(name) ? stdin : std::fopen(name, "rb");
     if (!in)
         fail_errno(PAGECHECK_ERRORS, name);
-    std::setvbuf(in, buffer, _IOFBF, sizeof buffer);
+    std::setvbuf(in, nullptr, _IONBF, 0);
     return in;
 }
 
@@ -80,12 +86,12 @@ bool is_standard_output(FILE* out)
 // image itself and a terminal.
 FILE* open_output(const char* name, FILE* image, const char* image_name)
 {
-    static char buffer[OUTPUT_BUFFER_SIZE];
     FILE* out = is_dash(name) ? stdout : open_for_writing(name, image, image_name);
     if (isatty(fileno(out)) && is_standard_output(out))
         fail_message(PAGECHECK_ERRORS, "the recovered input would go to a terminal: "
                                        "redirect the standard output or give -o FILE\n");
-    std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
+    // The recovered input is written in chunks of its own.
+    std::setvbuf(out, nullptr, _IONBF, 0);
     return out;
 }
 
@@ -245,11 +251,18 @@ int main(int argc, char** argv)
         for (const layout_note& note : layout.notes)
             exit_unless_written(report.write_note(note));
     };
+    const bool gathers = report.takes_map() || options.svg;
+    if (recovery.out) {
+        recovery_under_way = &recovery;
+        std::atexit(write_recovered_so_far);
+    }
     sink.on_page = [&](const checked_page& page) {
         if (recovery.out && page.kind == page_kind::data && page.place == page_place::image &&
-            !recover_page(recovery, page.data))
+            !recover_page(recovery, page.data)) {
+            recovery_under_way = nullptr;
             fail_errno(PAGECHECK_ERRORS, out_name);
-        if (report.takes_map() || options.svg)
+        }
+        if (gathers)
             gather_page(gatherer, page);
         note_progress((page.record + 1) * PAGE_RECORD_SIZE);
     };
@@ -266,6 +279,7 @@ int main(int argc, char** argv)
     clear_progress();
     finish_gathering(gatherer);
     finish_map(map);
+    recovery_under_way = nullptr;
     if (recovery.out && (!finish_recovery(recovery, summary.layout.input_size) ||
                          (recovery.out != stdout && std::fclose(recovery.out) != 0)))
         fail_errno(PAGECHECK_ERRORS, out_name);

@@ -131,6 +131,19 @@ void place(readback_state& state, decoded_record& r, placing how, uint64_t index
     r.index = state.next - (how == placing::image ? 1 : 0);
 }
 
+// Places a record whose tag fits as the image record after the one placed
+// last, when no run is open before it: the common case, as place() would.
+void place_next(readback_state& state, decoded_record& r)
+{
+    r.events = {};
+    r.events.junk_from = state.junk_from;
+    r.events.repeated_from = state.repeated_from;
+    r.origin = record_origin::image;
+    r.index = state.next++;
+    ++state.image_records;
+    ++state.anchors;
+}
+
 // Whether page records that wait are taken as they look: yes when a tag
 // that follows confirms where they stand, else doubted.
 enum class page_trust { confirmed, doubted };
@@ -260,7 +273,10 @@ void place_records(readback_state& state, record_window& window, found_layout& l
     decoded_record& r = window.at(window.read - 1);
     const bool alone = window.placed + 1 == window.read;
     if (alone && tagged(r) && fits(r, state.next)) {
-        place(state, r, placing::image, state.next, layout);
+        if ((state.junk | state.repeated | state.foreign | state.erased) == 0)
+            place_next(state, r);
+        else
+            place(state, r, placing::image, state.next, layout);
         ++window.placed;
         return;
     }

@@ -9,7 +9,6 @@
 #define PAGESMITH_READBACK_H
 
 #include <cstdint>
-#include <vector>
 
 #include "findings.h"
 #include "record_check.h"
@@ -19,17 +18,25 @@
 // block that tells.
 constexpr uint64_t WINDOW_RECORDS = (MAX_BAD_BLOCKS + 2) * PAGES_PER_BLOCK;
 
+// Slots of the window: twice the records it holds, so that moving the
+// records it holds to the front is needed at most once per WINDOW_RECORDS
+// records read.
+constexpr uint64_t WINDOW_SLOTS = 2 * WINDOW_RECORDS;
+
 // The records read but not yet checked, and where the walk stands: records
 // before `placed` have their place in the image, those before `checked`
-// have been checked.
+// have been checked.  The records stand in the slots one after the other
+// from `first` on; the reading moves them back to the front now and then.
 struct record_window {
-    std::vector<decoded_record>& slots;  // WINDOW_RECORDS of them, used in turn
+    decoded_record* slots;               // WINDOW_SLOTS of them
+    uint8_t* bytes;                      // their bytes, PAGE_RECORD_SIZE a slot
+    uint64_t first = 0;                  // the record in slot 0
     uint64_t read = 0;                   // records read
     uint64_t placed = 0;                 // records placed
     uint64_t checked = 0;                // records checked
 
     // The slot of the record read as number `seq`.
-    decoded_record& at(uint64_t seq) { return slots[seq % WINDOW_RECORDS]; }
+    decoded_record& at(uint64_t seq) { return slots[seq - first]; }
     // True when no slot is free: the oldest record must be checked first.
     bool full() const { return read - checked == WINDOW_RECORDS; }
 };

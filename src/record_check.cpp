@@ -47,12 +47,41 @@ bool input_complete(const checker_state& state, const record_context& context)
            data_bytes - *state.header_size < PAGE_DATA_SIZE;
 }
 
+// Notes a data page as the record checked last.
+void count_data_page(checker_state& state, const page_record& r)
+{
+    state.have_previous = true;
+    state.previous = page_kind::data;
+    state.previous_page = r.page;
+    state.end = r.index + 1;
+    ++state.data_pages;
+    state.last_data_block = r.block;
+}
+
 }  // namespace
 
-page_record view_of(decoded_record& r)
+bool check_sound_data(checker_state& state, const record_context& context,
+                      const page_record& r, const page_decoding& d)
 {
-    return {r.bytes, r.bytes + PAGE_DATA_SIZE, r.index, r.index / PAGES_PER_BLOCK,
-            static_cast<int>(r.index % PAGES_PER_BLOCK), r.file_index};
+    if (kind_at_position(context.block, context.header, r.page) != page_kind::data ||
+        (state.status == status_expectation::unknown && page_carries_status_word(r.page)))
+        return false;
+    // No data page follows a fill page.
+    if (state.have_previous && !may_follow(state.previous, page_kind::data, r.page))
+        return false;
+    const block_marking marking =
+        state.status == status_expectation::marked ? block_marking::on : block_marking::off;
+    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
+    if (tag == 0 || tag != tag_of(page_kind::data, r.block, r.page) ||
+        spare_word(r.spare, SPARE_STATUS_WORD) != status_word_of(page_kind::data, r.page, marking))
+        return false;
+    for (const ecc_decoding& sector : d.sector)
+        if (sector.outcome != ecc_outcome::clean)
+            return false;
+    if (!zero_spare_words_clear(r) || input_complete(state, context))
+        return false;
+    count_data_page(state, r);
+    return true;
 }
 
 page_kind check_record(checker_state& state, const record_context& context,

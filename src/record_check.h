@@ -50,7 +50,8 @@ using erased_flips = int16_t[SECTORS_PER_PAGE];
 
 // A record read from the image, decoded and corrected.
 struct decoded_record {
-    uint8_t bytes[PAGE_RECORD_SIZE];  // data area (corrected), then spare area
+    uint8_t* bytes = nullptr;         // its PAGE_RECORD_SIZE bytes in the window:
+                                      // data area (corrected), then spare area
     page_decoding decoding;
     uint64_t index = 0;               // record number in the image
     uint64_t file_index = 0;          // record number in the file
@@ -62,7 +63,11 @@ struct decoded_record {
 };
 
 // The view of a decoded record that the page checks take.
-page_record view_of(decoded_record& r);
+inline page_record view_of(decoded_record& r)
+{
+    return {r.bytes, r.bytes + PAGE_DATA_SIZE, r.index, r.index / PAGES_PER_BLOCK,
+            static_cast<int>(r.index % PAGES_PER_BLOCK), r.file_index};
+}
 
 // What the checks carry from one record to the next.
 struct checker_state {
@@ -79,6 +84,14 @@ struct checker_state {
     bool records_lost = false;            // the file leaves out records of the image
     uint64_t end = 0;                     // the image record after the last one checked
 };
+
+// Checks a record that reads as a data page where the layout puts one and
+// gives nothing to find (every sector clean, every word as a data page at
+// its place carries, nothing that could make it a fill page), changing
+// `state` as check_record would, and returns true; returns false, changing
+// nothing, for any other record.  Nearly every record of an image is one.
+bool check_sound_data(checker_state& state, const record_context& context,
+                      const page_record& r, const page_decoding& d);
 
 // Checks one record, decoded as `d`, with the reading `context`, adding its
 // findings to `out`; returns the kind it was taken for.
