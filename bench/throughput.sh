@@ -11,9 +11,10 @@
 # once with hyperfine, after a `sync`.  OTHER_PAGESMITH, another build of
 # the converter, joins the rounds as a baseline.  Prints the median wall
 # time and CPU time (user + system) of each command and their ratios to
-# dd's (on a busy machine the CPU time is the steadier figure); hyperfine's
-# results go to BUILD_DIR/throughput/.  Then prints the peak resident memory of the
-# converter for a 1 MiB and a SIZE_MIB input (GNU time).
+# dd's, and the median of each round's own ratio to dd (bench/rounds.sh);
+# hyperfine's results go to BUILD_DIR/throughput/.  Then prints the peak
+# resident memory of the converter for a 1 MiB and a SIZE_MIB input (GNU
+# time).
 set -euo pipefail
 
 build=${1:-build}
@@ -28,6 +29,7 @@ for tool in hyperfine /usr/bin/time python3; do
     { echo "no $tool: sudo apt-get install hyperfine time python3" >&2; exit 2; }
 done
 
+. "$(dirname "$0")/rounds.sh"
 work=$(mktemp -d "$folder/pagesmith-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 results=$build/throughput
@@ -44,33 +46,9 @@ if [[ -n $other ]]; then
   commands+=("'$other' '$work/in' '$work/other' -b")
 fi
 
-# One run of command k, its result saved as round r.
-run_once() {
-  hyperfine -N --runs 1 --prepare sync --style none --output null \
-    --export-json "$results/$1-$2.json" "${commands[$1]}" > /dev/null
-}
-
 echo "input: $size_mib MiB in $folder; $runs interleaved rounds; load: $(uptime)"
-for k in "${!commands[@]}"; do run_once "$k" warmup; done
-for ((r = 1; r <= runs; r++)); do
-  for k in "${!commands[@]}"; do run_once "$k" "$r"; done
-done
-
-python3 - "$results" "$runs" "${names[@]}" <<'EOF'
-import json, statistics, sys
-folder, runs, names = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-walls, cpus = [], []
-for k, name in enumerate(names):
-    results = [json.load(open(f"{folder}/{k}-{r}.json"))["results"][0]
-               for r in range(1, runs + 1)]
-    wall = [r["mean"] for r in results]
-    cpu = [r["user"] + r["system"] for r in results]
-    walls.append(statistics.median(wall))
-    cpus.append(statistics.median(cpu))
-    print(f"{name:20} wall median {walls[k] * 1000:6.1f} ms (min {min(wall) * 1000:.1f}, "
-          f"max {max(wall) * 1000:.1f}), ratio to dd {walls[k] / walls[0]:.3f};  "
-          f"CPU median {cpus[k] * 1000:6.1f} ms, ratio to dd {cpus[k] / cpus[0]:.3f}")
-EOF
+run_rounds "$runs"
+summarize_rounds "$runs"
 
 peak_kib() {
   /usr/bin/time -f %M "$build/pagesmith" "$1" "$work/out" -b 2>&1 > /dev/null | tail -n 1
