@@ -26,10 +26,7 @@ constexpr size_t PAGE = 2048;
 std::string make_image(const scratch_dir& dir, const std::string& input,
                        const std::vector<std::string>& options)
 {
-    write_file(dir.file("in.bin"), input);
-    std::vector<std::string> argv = {pagesmith, dir.file("in.bin"), dir.file("image")};
-    argv.insert(argv.end(), options.begin(), options.end());
-    EXPECT_EQ(run_tool(argv).status, 0);
+    EXPECT_EQ(convert_input(pagesmith, dir, "image", input, options).status, 0);
     return dir.file("image");
 }
 

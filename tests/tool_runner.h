@@ -51,6 +51,12 @@ std::string random_bytes(size_t n, unsigned seed);
 // Writes bytes to a file, replacing it.
 void write_file(const std::string& path, const std::string& bytes);
 
+// Writes `input` to "in.bin" in `dir` and converts it, with the converter at
+// `pagesmith` and `options`, into the image `name` in `dir`.
+tool_result convert_input(const std::string& pagesmith, const scratch_dir& dir,
+                          const std::string& name, const std::string& input,
+                          const std::vector<std::string>& options);
+
 // "" when a equals b, else where they first differ, with the line there.
 std::string first_difference(const std::string& a, const std::string& b);
 
