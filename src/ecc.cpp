@@ -59,23 +59,9 @@ inline uint64_t fold_halves(uint64_t* t, int n)
     return upper;
 }
 
-// The ECC word of a sector from `all`, the XOR of its words, and p1, its
-// line bits 6 to 11 (P1[6..11] in bits 6..11).
-[[gnu::always_inline]] inline uint32_t code_from(uint64_t all, uint32_t p1)
-{
-    p1 |= parity(all & COLUMN_BIT0) << 0;
-    p1 |= parity(all & COLUMN_BIT1) << 1;
-    p1 |= parity(all & COLUMN_BIT2) << 2;
-    p1 |= parity(all & LINE_BIT0_LANES) << 3;
-    p1 |= parity(all & LINE_BIT1_LANES) << 4;
-    p1 |= parity(all & LINE_BIT2_LANES) << 5;
+}  // namespace
 
-    return ecc_word(p1, parity(all));
-}
-
-// The code of one sector.  Always inlined, so that each caller below gets a
-// copy compiled for its own instruction set.
-[[gnu::always_inline]] inline uint32_t sector_code(const uint8_t* sector)
+uint32_t computeECC_portable(const uint8_t* sector)
 {
     // XOR tree over the word index.  The words whose index has bit b set are
     // gathered by folding halves: before fold k (k = 0..5), t holds 64 >> k
@@ -95,14 +81,14 @@ inline uint64_t fold_halves(uint64_t* t, int n)
     uint32_t p1 = parity(upper) << 11;  // P1[0..11] in bits 0..11
     for (int n = HALF, bit = 10; n > 1; n /= 2, --bit)
         p1 |= parity(fold_halves(t, n)) << bit;
-    return code_from(t[0], p1);
-}
-
-}  // namespace
-
-uint32_t computeECC_portable(const uint8_t* sector)
-{
-    return sector_code(sector);
+    const uint64_t all = t[0];  // XOR of every word of the sector
+    p1 |= parity(all & COLUMN_BIT0) << 0;
+    p1 |= parity(all & COLUMN_BIT1) << 1;
+    p1 |= parity(all & COLUMN_BIT2) << 2;
+    p1 |= parity(all & LINE_BIT0_LANES) << 3;
+    p1 |= parity(all & LINE_BIT1_LANES) << 4;
+    p1 |= parity(all & LINE_BIT2_LANES) << 5;
+    return ecc_word(p1, parity(all));
 }
 
 uint32_t computeECC(const uint8_t* sector)
@@ -114,5 +100,5 @@ uint32_t computeECC(const uint8_t* sector)
     if (ecc_avx2_usable())
         return computeECC_avx2(sector);
 #endif
-    return sector_code(sector);
+    return computeECC_portable(sector);
 }

@@ -1,6 +1,6 @@
 // The vector builds of the sector ECC, for processors that run them; the
 // code and how it maps onto 64-bit words are described in ecc.cpp.  Each
-// build keeps sector_code's plan: fold the sector's words by halves to set
+// build keeps the portable build's plan: fold the sector's words by halves to set
 // apart the words of each word-index bit, then take parities.
 
 #include "ecc.h"
@@ -13,7 +13,7 @@
 
 // The same code in AVX2 vectors of four words: vector i holds words 4i to
 // 4i + 3, so word index bits 0 and 1 are the lane and bits 2 to 5 are the
-// bits of i.  The folds of sector_code run over the 16 vectors, and the
+// bits of i.  The portable build's folds run over the 16 vectors, and the
 // parities of the four vectors they set apart are taken together, one per
 // lane, so that no vector is reduced to a word on its own.
 namespace {
@@ -74,7 +74,8 @@ namespace {
 
 [[gnu::target("avx2")]] uint32_t computeECC_avx2(const uint8_t* sector)
 {
-    // The first fold is read straight from the sector, as in sector_code.
+    // The first fold is read straight from the sector, as in the portable
+    // build.
     // The intrinsic's pointer type may alias any bytes, unaligned.
     constexpr int HALF = SECTOR_SIZE / 32 / 2;
     const auto* in = reinterpret_cast<const __m256i*>(sector);
@@ -113,7 +114,6 @@ namespace {
     const uint64_t all_word = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm256_castsi256_si128(all)));
     return ecc_word(p1, parity(all_word));
 }
-
 
 // GCC 12's AVX-512 intrinsics fill their unused merge operands with an
 // "undefined" vector that -Wuninitialized then reports at every call.

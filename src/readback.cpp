@@ -56,16 +56,15 @@ bool place_of(uint32_t tag, uint64_t near, uint64_t& at)
     return true;
 }
 
-// Closes the runs that end before an image record at `index`, handing
-// their events to it.
-void close_runs(readback_state& state, decoded_record& r, uint64_t index, found_layout& layout)
+// Closes the runs that end before an image record at `index`, adding their
+// events to those that place_in_image has begun for it.  Rare: out of
+// line, so that the common placing stays short.
+[[gnu::noinline]] void close_runs(readback_state& state, decoded_record& r, uint64_t index,
+                                  found_layout& layout)
 {
     record_events& e = r.events;
-    e = {};
     e.junk = state.junk;
-    e.junk_from = state.junk_from;
     e.repeated = state.repeated;
-    e.repeated_from = state.repeated_from;
     if (state.foreign)
         e.foreign_from = state.foreign_from / PAGES_PER_BLOCK + 1;
     const bool blocks_missing = index > state.next && state.next % PAGES_PER_BLOCK == 0 &&
@@ -92,6 +91,23 @@ void close_runs(readback_state& state, decoded_record& r, uint64_t index, found_
                                     .count = e.missing / PAGES_PER_BLOCK});
     }
     state.junk = state.repeated = state.foreign = state.erased = 0;
+}
+
+// Places `r` as image record `index`, closing the runs before it.
+void place_in_image(readback_state& state, decoded_record& r, uint64_t index,
+                    found_layout& layout)
+{
+    r.events = {};
+    r.events.junk_from = state.junk_from;
+    r.events.repeated_from = state.repeated_from;
+    // Nearly every record: no run open, nothing left out before it.
+    if ((state.junk | state.repeated | state.foreign | state.erased) != 0 || index != state.next)
+        close_runs(state, r, index, layout);
+    r.origin = record_origin::image;
+    r.index = index;
+    state.next = index + 1;
+    ++state.image_records;
+    state.anchors += tagged(r) && fits(r, index);
 }
 
 // Places one record as `how`; `index` is the image record it is, or would
@@ -121,27 +137,10 @@ void place(readback_state& state, decoded_record& r, placing how, uint64_t index
         r.index = index;
         return;
     case placing::image:
-        close_runs(state, r, index, layout);
-        r.origin = record_origin::image;
-        state.next = index + 1;
-        ++state.image_records;
-        state.anchors += tagged(r) && fits(r, index);
-        break;
+        place_in_image(state, r, index, layout);
+        return;
     }
-    r.index = state.next - (how == placing::image ? 1 : 0);
-}
-
-// Places a record whose tag fits as the image record after the one placed
-// last, when no run is open before it: the common case, as place() would.
-void place_next(readback_state& state, decoded_record& r)
-{
-    r.events = {};
-    r.events.junk_from = state.junk_from;
-    r.events.repeated_from = state.repeated_from;
-    r.origin = record_origin::image;
-    r.index = state.next++;
-    ++state.image_records;
-    ++state.anchors;
+    r.index = state.next;
 }
 
 // Whether page records that wait are taken as they look: yes when a tag
@@ -273,10 +272,7 @@ void place_records(readback_state& state, record_window& window, found_layout& l
     decoded_record& r = window.at(window.read - 1);
     const bool alone = window.placed + 1 == window.read;
     if (alone && tagged(r) && fits(r, state.next)) {
-        if ((state.junk | state.repeated | state.foreign | state.erased) == 0)
-            place_next(state, r);
-        else
-            place(state, r, placing::image, state.next, layout);
+        place_in_image(state, r, state.next, layout);
         ++window.placed;
         return;
     }

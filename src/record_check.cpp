@@ -26,14 +26,11 @@ void check_header_size(checker_state& state, const page_record& r, page_kind kin
 }
 
 // Adds a finding when the record may not follow the one before it.
-void check_order(checker_state& state, const page_record& r, page_kind kind,
+void check_order(const checker_state& state, const page_record& r, page_kind kind,
                  page_findings& out)
 {
     if (state.have_previous && !may_follow(state.previous, kind, r.page))
         add_finding(out, r, kind, finding_kind::out_of_place).other = state.previous;
-    state.have_previous = true;
-    state.previous = kind;
-    state.previous_page = r.page;
 }
 
 // True when header pages are read and the data pages checked so far end
@@ -47,15 +44,17 @@ bool input_complete(const checker_state& state, const record_context& context)
            data_bytes - *state.header_size < PAGE_DATA_SIZE;
 }
 
-// Notes a data page as the record checked last.
-void count_data_page(checker_state& state, const page_record& r)
+// Notes `r`, taken for `kind`, as the record checked last.
+void note_checked(checker_state& state, const page_record& r, page_kind kind)
 {
     state.have_previous = true;
-    state.previous = page_kind::data;
+    state.previous = kind;
     state.previous_page = r.page;
     state.end = r.index + 1;
-    ++state.data_pages;
-    state.last_data_block = r.block;
+    if (kind == page_kind::data) {
+        ++state.data_pages;
+        state.last_data_block = r.block;
+    }
 }
 
 }  // namespace
@@ -80,7 +79,7 @@ bool check_sound_data(checker_state& state, const record_context& context,
             return false;
     if (!zero_spare_words_clear(r) || input_complete(state, context))
         return false;
-    count_data_page(state, r);
+    note_checked(state, r, page_kind::data);
     return true;
 }
 
@@ -99,10 +98,6 @@ page_kind check_record(checker_state& state, const record_context& context,
     check_content(r, kind, d, out);
     check_header_size(state, r, kind, d, out);
     check_order(state, r, kind, out);
-    state.end = r.index + 1;
-    if (kind == page_kind::data) {
-        ++state.data_pages;
-        state.last_data_block = r.block;
-    }
+    note_checked(state, r, kind);
     return kind;
 }

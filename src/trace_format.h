@@ -108,6 +108,15 @@ inline char* put_spare_word(char* p, int n, uint32_t value)
     return p;
 }
 
+// The words between a line's block number and its page number.
+inline constexpr char PAGE_WORD[] = " page ";
+
+// The start of the trace lines of data and fill pages, before the block.
+inline constexpr char DATA_LINE_START[] = "read_data: block ";
+
+// Characters of the longest number "%d" prints, "-2147483648".
+constexpr size_t LONGEST_DECIMAL = 11;
+
 // Appends `start` (an operation name and " block "), then "B page P", at p;
 // returns the new end.
 template <size_t N>
@@ -115,7 +124,7 @@ inline char* put_block_page(char* p, const char (&start)[N], int32_t block, int3
 {
     p = put_text(p, start);
     p = put_decimal(p, block);
-    p = put_text(p, " page ");
+    p = put_text(p, PAGE_WORD);
     p = put_decimal(p, page);
     return p;
 }
@@ -126,9 +135,10 @@ inline char* put_block_page(char* p, const char (&start)[N], int32_t block, int3
 // few vector moves where one of varying size is a library call.
 constexpr size_t PREFIX_ROOM = 48;
 
-// The longest start, "read_data: block " and " page " with two numbers of
-// eleven characters, fits.
-static_assert(17 + 11 + 6 + 11 <= PREFIX_ROOM, "room for a line's start");
+// The longest start of a data page's line fits.
+static_assert(sizeof DATA_LINE_START - 1 + LONGEST_DECIMAL + sizeof PAGE_WORD - 1 +
+                      LONGEST_DECIMAL <= PREFIX_ROOM,
+              "room for a line's start");
 
 // The start of a page's trace lines, `length` bytes of `text`.
 struct line_prefix {
@@ -166,8 +176,8 @@ struct block_lines {
 inline line_prefix page_prefix(block_lines& lines, int32_t block, int32_t page)
 {
     if (lines.block != block) {
-        char* end = put_text(lines.start.text, "read_data: block ");
-        end = put_text(put_decimal(end, block), " page ");
+        char* end = put_text(lines.start.text, DATA_LINE_START);
+        end = put_text(put_decimal(end, block), PAGE_WORD);
         lines.start.length = static_cast<size_t>(end - lines.start.text);
         lines.block = block;
     }
