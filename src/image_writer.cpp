@@ -171,8 +171,11 @@ writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits,
         uint8_t* data = hold ? held : next_record(out);
         size_t count = 0;
         error = read_page(in, data, count);
-        if (error.failure != writer_failure::none)
+        if (error.failure != writer_failure::none) {
+            // The image still holds every page read before the failure.
+            flush_image(out);
             return error;
+        }
         if (count == 0)
             break;
         const bool end_of_input = count < PAGE_DATA_SIZE;

@@ -15,7 +15,8 @@
 // with fill pages; bad_block_table: mark pages 0 and 1 of each block;
 // bad_block: blocks to write as bad; header: a header page holding
 // header_size at the start of each block.  Stops at the first failed read
-// of the input or write of the image, and returns it.
+// of the input, after writing every record laid out before it, or at the
+// first failed write of the image, and returns it.
 writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits, bool fill,
                        bool bad_block_table, const optional_bad_blocks& bad_block,
                        bool header, int32_t header_size);

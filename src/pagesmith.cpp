@@ -184,9 +184,7 @@ int create_output(const pending_output& output)
 }
 
 // Reports a failure that stopped the image writer and ends with status 1.
-// After a failed read, the records made so far are still written: the
-// image holds every page read before the failure.
-[[noreturn]] void fail_writer(const writer_error& error, writer_output& output)
+[[noreturn]] void fail_writer(const writer_error& error)
 {
     const char* word = "fwrite";
     switch (error.failure) {
@@ -198,8 +196,6 @@ int create_output(const pending_output& output)
         break;
     }
     say(PAGESMITH_ERRORS, "%s: %s\n", word, std::strerror(error.error));
-    if (error.failure == writer_failure::input_read)
-        flush_image(output);
     std::exit(PAGESMITH_ERRORS.status);
 }
 
@@ -269,7 +265,7 @@ int main(int argc, char** argv)
         read_data(input, output, settings.error_bits, settings.fill, settings.bad_block_table,
                   settings.bad_block, settings.header, header_size);
     if (error.failure != writer_failure::none)
-        fail_writer(error, output);
+        fail_writer(error);
     finish(output);
     return 0;
 }

@@ -50,9 +50,9 @@ struct conversion {
 };
 
 // Converts from descriptor `in` into the file `image` with the settings of
-// `c`, writing what is laid out after the end or after a failed read as the
-// driver does; gives the writer's failure.
-conversion convert(int in, const std::string& image, const writer_failure_case& c, bool fill)
+// `c`, writing what is laid out after the end as the driver does; gives the
+// writer's failure.
+conversion convert(int in, const std::string& image, const writer_failure_case& c)
 {
     static writer_input input;
     static writer_output output;
@@ -68,8 +68,8 @@ conversion convert(int in, const std::string& image, const writer_failure_case& 
         (*list)[0] = c.bad_block;
     }
     conversion result;
-    result.error = read_data(input, output, 0, fill, list.has_value(), list, c.header, 5);
-    if (result.error.failure != writer_failure::image_write)
+    result.error = read_data(input, output, 0, c.fill, list.has_value(), list, c.header, 5);
+    if (result.error.failure == writer_failure::none)
         flush_image(output);
     close(image_fd);
     close(trace_fd);
@@ -105,7 +105,7 @@ TEST_P(WriterFailure, IsReturnedToTheCaller)
     }
     ASSERT_GE(in, 0);
     const std::string image = c.image.empty() ? dir.file("out.img") : c.image;
-    const conversion failed = convert(in, image, c, c.fill);
+    const conversion failed = convert(in, image, c);
     close(in);
     if (ends[1] >= 0)
         close(ends[1]);
@@ -116,7 +116,9 @@ TEST_P(WriterFailure, IsReturnedToTheCaller)
     // The image of the whole pages read before the failure, without fill.
     write_file(dir.file("pages.bin"), bytes.substr(0, c.input_size / PAGE * PAGE));
     const int pages = open(dir.file("pages.bin").c_str(), O_RDONLY);
-    const conversion expected = convert(pages, dir.file("pages.img"), c, false);
+    writer_failure_case whole_pages = c;
+    whole_pages.fill = false;
+    const conversion expected = convert(pages, dir.file("pages.img"), whole_pages);
     close(pages);
     ASSERT_EQ(expected.error.failure, writer_failure::none);
     EXPECT_EQ(failed.image.size(), expected.image.size());
