@@ -3,8 +3,11 @@
 #ifndef PAGESMITH_FUZZ_CHECK_H
 #define PAGESMITH_FUZZ_CHECK_H
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "findings.h"
 
 // Aborts with `what` on the error stream unless `ok`.
 inline void fuzz_expect(bool ok, const char* what)
@@ -13,6 +16,30 @@ inline void fuzz_expect(bool ok, const char* what)
         return;
     std::fprintf(stderr, "invariant broken: %s\n", what);
     std::abort();
+}
+
+// Checks that the summary of a file of `records` whole records adds up:
+// every record handed on once (`pages_handed`) and counted once, in a kind
+// or as not the image's, with its sectors; the counts by class are those of
+// the findings handed on (`by_class`); the status follows from them.
+inline void expect_summary_adds_up(const check_summary& summary, uint64_t records,
+                                   uint64_t pages_handed,
+                                   const uint64_t (&by_class)[FINDING_CLASS_COUNT])
+{
+    fuzz_expect(summary.records == records && pages_handed == records, "records lost or added");
+    uint64_t kinds = summary.outside;
+    for (uint64_t k : summary.kinds)
+        kinds += k;
+    fuzz_expect(kinds == records && summary.sectors == SECTORS_PER_PAGE * records,
+                "kinds or sectors that do not add up");
+    fuzz_expect(summary.corrected == by_class[static_cast<int>(finding_class::corrected)] &&
+                    summary.uncorrectable ==
+                        by_class[static_cast<int>(finding_class::uncorrectable)] &&
+                    summary.problems == by_class[static_cast<int>(finding_class::problem)],
+                "counts that differ from the findings");
+    fuzz_expect(check_status(summary) ==
+                    (summary.uncorrectable + summary.problems != 0 ? 1 : 0),
+                "a status that does not follow from the counts");
 }
 
 #endif

@@ -15,7 +15,7 @@ namespace {
 // The image buffer: room for one record beyond the longest image, so that an
 // image a little too long is still read back and reported.  Anything longer
 // is reported as too long.
-constexpr size_t IMAGE_BUFFER_SIZE = (MAX_RECORDS + 1) * PAGE_RECORD_SIZE + 1;
+constexpr size_t IMAGE_BUFFER_SIZE = (MAX_RECORDS + 1) * PAGE_RECORD_SIZE;
 
 // A listed block number from one byte: mostly small numbers that the data
 // reaches, sometimes extreme values.
@@ -94,7 +94,7 @@ memory_image convert(const fuzz_run& run, const std::vector<uint8_t>& input)
                 "the conversion failed");
     static uint8_t image[IMAGE_BUFFER_SIZE];
     const off_t written = lseek(out, 0, SEEK_END);
-    fuzz_expect(written >= 0 && static_cast<size_t>(written) < sizeof image, "the image's size");
+    fuzz_expect(written >= 0 && static_cast<size_t>(written) <= sizeof image, "the image's size");
     fuzz_expect(pread(out, image, static_cast<size_t>(written), 0) == written, "the image");
     close(in);
     close(out);

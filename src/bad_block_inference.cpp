@@ -8,9 +8,9 @@
 
 // Settles the blocks waiting for the marking: bad when bad blocks can be
 // there, data otherwise.
-void settle_candidates(layout_inference& inference, bool bad)
+void settle_candidates(layout_inference& inference, candidates_are what)
 {
-    if (bad)
+    if (what == candidates_are::bad_blocks)
         for (uint64_t block : inference.candidates)
             take_bad_block(inference, block);
     inference.candidates.clear();
@@ -43,7 +43,8 @@ void take_bad_block(layout_inference& inference, uint64_t block)
 void settle_blocks(layout_inference& inference)
 {
     inference.start.reset();
-    settle_candidates(inference, inference.marking_claim);
+    settle_candidates(inference, inference.marking_claim ? candidates_are::bad_blocks
+                                                         : candidates_are::data_blocks);
 }
 
 record_context context_of(const layout_inference& inference, uint64_t index)

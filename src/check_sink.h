@@ -33,6 +33,7 @@ struct checked_page {
     const uint8_t* data = nullptr;     // its data area, corrected
     int findings[FINDING_CLASS_COUNT] = {};  // its findings, by class
     page_place place = page_place::image;    // absent: no data, no findings
+    uint64_t file_record = 0;          // its record number in the file; not absent
 };
 
 // Receives what the check finds, in image order: the findings about a

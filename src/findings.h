@@ -49,9 +49,6 @@ enum class finding_class { corrected, uncorrectable, problem };
 // Number of finding classes, for tables indexed by class.
 constexpr int FINDING_CLASS_COUNT = 3;
 
-// What a finding is about.
-enum class finding_scope { sector, record, image };
-
 // Fields of a finding, as bits of finding_traits::fields: those that apply
 // to a kind are the ones its reports show.
 enum finding_field : unsigned {
@@ -70,7 +67,6 @@ enum finding_field : unsigned {
 // Everything about one kind of finding.
 struct finding_traits {
     const char* name;          // name in the JSON report; null past the last kind
-    finding_scope scope;       // what it is about
     finding_class counts_as;   // how the summary counts it
     unsigned fields;           // the finding_field bits that apply
     const char* text;          // its text, as report_words fills it in
@@ -88,111 +84,108 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
     using enum finding_kind;
     constexpr unsigned IN_SECTOR = FIELD_RECORD | FIELD_PAGE | FIELD_SECTOR;
     constexpr unsigned IN_RECORD = FIELD_RECORD | FIELD_PAGE;
-    constexpr finding_scope SECTOR = finding_scope::sector;
-    constexpr finding_scope RECORD = finding_scope::record;
-    constexpr finding_scope IMAGE = finding_scope::image;
     constexpr finding_class CORRECTED = finding_class::corrected;
     constexpr finding_class PROBLEM = finding_class::problem;
     switch (kind) {
     case corrected_data:
-        return {"corrected_data", SECTOR, CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
+        return {"corrected_data", CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
                 " sector {sector}: corrected byte {byte} bit {bit}"};
     case corrected_code:
-        return {"corrected_code", SECTOR, CORRECTED, IN_SECTOR | FIELD_BIT | FIELD_WORD,
+        return {"corrected_code", CORRECTED, IN_SECTOR | FIELD_BIT | FIELD_WORD,
                 " sector {sector}: ECC word spare[{word}] bit {bit} flipped, data intact"};
     case uncorrectable:
-        return {"uncorrectable", SECTOR, finding_class::uncorrectable, IN_SECTOR | FIELD_FOUND,
+        return {"uncorrectable", finding_class::uncorrectable, IN_SECTOR | FIELD_FOUND,
                 " sector {sector}: uncorrectable, syndrome {found:x}"};
     case page_tag:
-        return {"page_tag", RECORD, PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
+        return {"page_tag", PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
                 ": page tag {found:x}, expected {expected:x}"};
     case status_word:
-        return {"status_word", RECORD, PROBLEM,
+        return {"status_word", PROBLEM,
                 IN_RECORD | FIELD_WORD | FIELD_FOUND | FIELD_EXPECTED,
                 ": block status word {found:x}, expected {expected:x}"};
     case status_word_value:
-        return {"status_word_value", RECORD, PROBLEM, IN_RECORD | FIELD_WORD | FIELD_FOUND,
+        return {"status_word_value", PROBLEM, IN_RECORD | FIELD_WORD | FIELD_FOUND,
                 ": block status word {found:x}, expected {unmarked:x} or {marked:x}"};
     case spare_word:
-        return {"spare_word", RECORD, PROBLEM,
+        return {"spare_word", PROBLEM,
                 IN_RECORD | FIELD_WORD | FIELD_FOUND | FIELD_EXPECTED,
                 ": spare[{word}] = {found:x}, expected 0"};
     case header_not_zero:
-        return {"header_not_zero", RECORD, PROBLEM, IN_RECORD,
+        return {"header_not_zero", PROBLEM, IN_RECORD,
                 ": bytes {header_size_bytes}-{last_data_byte} are not zero"};
     case data_not_zero:
-        return {"data_not_zero", RECORD, PROBLEM, IN_RECORD, ": data area is not zero"};
+        return {"data_not_zero", PROBLEM, IN_RECORD, ": data area is not zero"};
     case header_size_differs:
-        return {"header_size_differs", RECORD, PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
+        return {"header_size_differs", PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
                 ": header size {found}, the first header page holds {expected}"};
     case out_of_place:
-        return {"out_of_place", RECORD, PROBLEM, IN_RECORD | FIELD_AFTER,
+        return {"out_of_place", PROBLEM, IN_RECORD | FIELD_AFTER,
                 ": out of place after a {after} page"};
     case ends_inside_fill:
-        return {"ends_inside_fill", IMAGE, PROBLEM, FIELD_PAGE,
+        return {"ends_inside_fill", PROBLEM, FIELD_PAGE,
                 "image ends inside the fill pages, at page {page}"};
     case ends_after:
-        return {"ends_after", IMAGE, PROBLEM, FIELD_AFTER,
+        return {"ends_after", PROBLEM, FIELD_AFTER,
                 "image ends after a {after} page, before any data page that follows it"};
     case partial_record:
-        return {"partial_record", IMAGE, PROBLEM, FIELD_FOUND,
+        return {"partial_record", PROBLEM, FIELD_FOUND,
                 "trailing partial record of {found} bytes"};
     case header_size_misfit:
-        return {"header_size_misfit", IMAGE, PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
+        return {"header_size_misfit", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "header size {found} does not fit the {expected} bytes of data pages; "
                 "nothing is cut"};
     case too_many_bad_blocks:
-        return {"too_many_bad_blocks", IMAGE, PROBLEM, FIELD_FOUND,
+        return {"too_many_bad_blocks", PROBLEM, FIELD_FOUND,
                 "{found} bad blocks, more than the {max_bad_blocks} that pagesmith can list"};
     case layout_header:
-        return {"layout_header", IMAGE, PROBLEM, FIELD_FOUND,
+        return {"layout_header", PROBLEM, FIELD_FOUND,
                 "{found?page 0 of every block is a header page: made with -h?"
                 "|no block starts with a header page: made without -h?}"};
     case layout_bad_blocks:
-        return {"layout_bad_blocks", IMAGE, PROBLEM, FIELD_FOUND,
+        return {"layout_bad_blocks", PROBLEM, FIELD_FOUND,
                 "block {found} {expected?is a bad block, which -B does not list"
                 "|is not a bad block, though -B lists it}: made {bad_block_options}?"};
     case layout_marking:
-        return {"layout_marking", IMAGE, PROBLEM, 0,
+        return {"layout_marking", PROBLEM, 0,
                 "data pages 0 and 1 carry no block status word, which -B implies: "
                 "made without -B?"};
     case erased_bit:
-        return {"erased_bit", SECTOR, CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
+        return {"erased_bit", CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
                 " sector {sector}: record byte {byte} bit {bit} reads 0 in an erased page"};
     case records_missing:
-        return {"records_missing", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
+        return {"records_missing", PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
                 "{found} record(s) from block {block} page {page} on are not in the file: "
                 "the page tags step over them"};
     case records_repeated:
-        return {"records_repeated", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
+        return {"records_repeated", PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
                 "{found} record(s) at block {block} page {page} stand in the file twice: "
                 "read once"};
     case erased_inside:
-        return {"erased_inside", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
+        return {"erased_inside", PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND,
                 "{found} erased record(s) from block {block} page {page} on, inside the image"};
     case foreign_block:
-        return {"foreign_block", IMAGE, PROBLEM, FIELD_PLACE | FIELD_FOUND,
+        return {"foreign_block", PROBLEM, FIELD_PLACE | FIELD_FOUND,
                 "block {found} of the file is not the image's, and the blocks after it stand "
                 "one block after their page tags: it was skipped when the image was written "
                 "(a bad block of the chip?), and a boot loader that checks page tags rejects "
                 "what follows; make the image with -B {found}"};
     case not_records:
-        return {"not_records", IMAGE, PROBLEM, FIELD_PLACE | FIELD_FOUND | FIELD_EXPECTED,
+        return {"not_records", PROBLEM, FIELD_PLACE | FIELD_FOUND | FIELD_EXPECTED,
                 "{found} record(s) of the file from record {expected} on do not read as page "
                 "records (their spare words 2-11 are not zero): left out"};
     case data_pages_missing:
-        return {"data_pages_missing", IMAGE, PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
+        return {"data_pages_missing", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "the header pages say {expected} bytes of input; {found} data page(s) are "
                 "missing"};
     case image_cut:
-        return {"image_cut", IMAGE, PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND | FIELD_EXPECTED,
+        return {"image_cut", PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_FOUND | FIELD_EXPECTED,
                 "the file ends before block {block} page {page}: the header pages say "
                 "{expected} bytes of input; {found} data page(s) are missing"};
     case not_an_image:
-        return {"not_an_image", IMAGE, PROBLEM, FIELD_FOUND,
+        return {"not_an_image", PROBLEM, FIELD_FOUND,
                 "not an image: none of its {found} record(s) reads as a page record"};
     }
-    return {nullptr, IMAGE, PROBLEM, 0, nullptr};
+    return {nullptr, PROBLEM, 0, nullptr};
 }
 
 // Number of finding kinds: they are numbered from 0, and the table knows
@@ -226,7 +219,7 @@ struct finding {
 // than the whole image.
 constexpr bool is_about_record(finding_kind what)
 {
-    return finding_traits_of(what).scope != finding_scope::image;
+    return (finding_traits_of(what).fields & FIELD_RECORD) != 0;
 }
 
 // How a finding of this kind counts.

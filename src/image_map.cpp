@@ -34,6 +34,14 @@ char map_char(map_cell cell)
     return letter;
 }
 
+std::string map_chars(const std::string& cells)
+{
+    std::string chars;
+    for (char c : cells)
+        chars.push_back(map_char(static_cast<map_cell>(c)));
+    return chars;
+}
+
 void gather_page(block_gatherer& gatherer, const checked_page& page)
 {
     // A block of the file that is not the image's takes the place of the
@@ -55,9 +63,7 @@ void finish_gathering(block_gatherer& gatherer)
 
 void map_block(text_map& map, uint64_t block, const std::string& cells)
 {
-    std::string line;
-    for (char c : cells)
-        line.push_back(map_char(static_cast<map_cell>(c)));
+    const std::string line = map_chars(cells);
     if (map.have_run && block == map.run.last + 1 && line == map.line) {
         map.run.last = block;
         return;

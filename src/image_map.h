@@ -40,6 +40,9 @@ map_cell cell_of(const checked_page& page);
 // case when a bit was corrected.
 char map_char(map_cell cell);
 
+// The map characters of cells, one for each.
+std::string map_chars(const std::string& cells);
+
 // Blocks first to last, each holding the pages `cells`.
 struct map_run {
     uint64_t first = 0;

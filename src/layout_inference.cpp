@@ -5,12 +5,11 @@
 // - A header page carries the status word 0xFFFFFFFF, page tag 0 and
 //   nothing but a size in its data area.  At page 0 of a block whose page
 //   tag is not 0, tag 0 settles it, and a tag nearer to 0 than to the data
-//   page's leaves it open as at block 0.  At
-//   page 0 of block 0 a marked data page carries the same words, and at a
-//   block whose tag has one bit a header page with that bit flipped looks
-//   like a marked data page: then page 1 (an unmarked data page rules out a
-//   marked page 0), the next block, or at the end the reading with fewer
-//   findings decides.
+//   page's leaves it open as at block 0.  At page 0 of block 0 a marked
+//   data page carries the same words, and at a block whose tag has one bit
+//   a header page with that bit flipped looks like a marked data page: then
+//   page 1 (an unmarked data page rules out a marked page 0), the next
+//   block, or at the end the reading with fewer findings decides.
 // - A bad-block page is a zero page with the position's tag and status
 //   word 0.  A block is taken for a bad block by its first pages together,
 //   with one flipped bit in all of them.  A zero data page made without -b
@@ -63,7 +62,9 @@ void learn_marking(layout_inference& inference, uint32_t status)
     inference.marking = marking_of(status);
     if (inference.marking == status_expectation::unknown)
         return;
-    settle_candidates(inference, inference.marking == status_expectation::marked);
+    settle_candidates(inference, inference.marking == status_expectation::marked
+                                     ? candidates_are::bad_blocks
+                                     : candidates_are::data_blocks);
 }
 
 // A header page at page 0 of a block whose page tag is not 0: its status
@@ -135,7 +136,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
         else if (inference.header == header_reading::unknown && header_like)
             await_header(inference, r, d);
         if (header_like)
-            settle_candidates(inference, true);
+            settle_candidates(inference, candidates_are::bad_blocks);
         if (!inference.header_size && header_like)
             inference.header_size = header_size_of(r.data);
         return;
@@ -144,7 +145,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
         // A damaged tag.  Marked, it is a header page or a marked data page:
         // either way blocks like bad blocks before it are bad.
         if (looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)))
-            settle_candidates(inference, true);
+            settle_candidates(inference, candidates_are::bad_blocks);
         return;
     }
     const bool same_size =
@@ -154,7 +155,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
         // either way blocks like bad blocks before it are bad.
         if (inference.header == header_reading::unknown)
             await_header(inference, r, d);
-        settle_candidates(inference, true);
+        settle_candidates(inference, candidates_are::bad_blocks);
         return;
     }
     if (open)
@@ -249,5 +250,5 @@ void decide_header(layout_inference& inference, header_pages reading)
     const bool present = reading == header_pages::present;
     inference.header = present ? header_reading::present : header_reading::absent;
     if (present)
-        settle_candidates(inference, true);
+        settle_candidates(inference, candidates_are::bad_blocks);
 }

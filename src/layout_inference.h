@@ -64,9 +64,11 @@ record_context context_of(const layout_inference& inference, uint64_t index);
 // pages, or a readback leaves it out or holds it erased.
 void take_bad_block(layout_inference& inference, uint64_t block);
 
-// Settles the blocks waiting for the marking: bad when `bad`, data
-// otherwise.
-void settle_candidates(layout_inference& inference, bool bad);
+// What the blocks waiting for the marking turn out to be.
+enum class candidates_are { bad_blocks, data_blocks };
+
+// Settles the blocks waiting for the marking as `what` says.
+void settle_candidates(layout_inference& inference, candidates_are what);
 
 // Takes a block whose pages so far match bad-block pages: bad when the
 // layout already says bad blocks can be there, else it waits.

@@ -82,13 +82,7 @@ void regroup(svg_map& map)
 // The label of a row.
 std::string row_label(const svg_row& row)
 {
-    char text[80];
-    if (row.first == row.last)
-        std::snprintf(text, sizeof text, "block %" PRIu64, row.first);
-    else
-        std::snprintf(text, sizeof text, "blocks %" PRIu64 "-%" PRIu64 "%s", row.first,
-                      row.last, row.merged ? " *" : "");
-    return text;
+    return blocks_text(row.first, row.last - row.first + 1) + (row.merged ? " *" : "");
 }
 
 // Writes the marks of a damaged cell at x, y.

@@ -6,6 +6,12 @@
 
 #include "image_layout.h"
 
+// Where the summary line counts a kind of page.
+enum class summary_place {
+    pages,     // among the page counts, always: the kinds a converter writes
+    when_any,  // after the sector counts, only when there are any
+};
+
 // Everything the reports say of one kind of page.
 struct page_kind_look {
     const char* name;    // in report lines and JSON values: "bad-block"
@@ -14,19 +20,25 @@ struct page_kind_look {
     char letter;         // on the text map
     const char* colour;  // its cells in the picture
     int precedence;      // when cells of several blocks merge, the lowest shows
+    summary_place summary;
 };
 
 // The look of each kind of page.
 constexpr page_kind_look look_of(page_kind kind)
 {
     switch (kind) {
-    case page_kind::data: return {"data", "data", "data", 'D', "#0072B2", 2};
-    case page_kind::header: return {"header", "header", "header", 'H', "#E69F00", 1};
-    case page_kind::bad_block: return {"bad-block", "bad_block", "bad block", 'B', "#CC79A7", 0};
-    case page_kind::fill: return {"fill", "fill", "fill", 'F', "#DDDDDD", 3};
-    case page_kind::erased: return {"erased", "erased", "erased", 'E', "#FFFFFF", 4};
+    case page_kind::data:
+        return {"data", "data", "data", 'D', "#0072B2", 2, summary_place::pages};
+    case page_kind::header:
+        return {"header", "header", "header", 'H', "#E69F00", 1, summary_place::pages};
+    case page_kind::bad_block:
+        return {"bad-block", "bad_block", "bad block", 'B', "#CC79A7", 0, summary_place::pages};
+    case page_kind::fill:
+        return {"fill", "fill", "fill", 'F', "#DDDDDD", 3, summary_place::pages};
+    case page_kind::erased:
+        return {"erased", "erased", "erased", 'E', "#FFFFFF", 4, summary_place::when_any};
     }
-    return {nullptr, nullptr, nullptr, '?', nullptr, PAGE_KIND_COUNT};
+    return {nullptr, nullptr, nullptr, '?', nullptr, PAGE_KIND_COUNT, summary_place::pages};
 }
 
 // True when every kind has a look, and precedences are distinct.

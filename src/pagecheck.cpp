@@ -138,11 +138,8 @@ std::unique_ptr<report_writer> delay_report(report_writer& writer)
     std::unique_ptr<report_writer> report = make_delayed_report(writer);
     if (report)
         return report;
-    const char* variable = std::getenv("TMPDIR");
-    const std::string where =
-        std::string(variable && *variable ? "TMPDIR '" : "'") + spool_folder() + "'";
     fail_errno(PAGECHECK_ERRORS,
-               ("cannot make a temporary file for the report in " + where).c_str());
+               ("cannot make a temporary file for the report in " + spool_folder_named()).c_str());
 }
 
 // Opens the file named by --svg ("-" is the standard output), refusing the
@@ -264,7 +261,8 @@ int main(int argc, char** argv)
         }
         if (gathers)
             gather_page(gatherer, page);
-        note_progress((page.record + 1) * PAGE_RECORD_SIZE);
+        if (page.place != page_place::absent)
+            note_progress((page.file_record + 1) * PAGE_RECORD_SIZE);
     };
 
     if (options.detail == report_detail::findings)

@@ -12,7 +12,6 @@ finding event_finding(finding_kind what, uint64_t at, uint64_t found)
     f.record = at;
     f.block = at / PAGES_PER_BLOCK;
     f.page = static_cast<int>(at % PAGES_PER_BLOCK);
-    f.kind = page_kind::data;
     f.found = found;
     return f;
 }
@@ -45,15 +44,22 @@ void after_bad_block(checker_state& checker)
     checker.previous_page = PAGES_PER_BLOCK - 1;
 }
 
+// Counts a record of the file and its sectors.
+void count_record(check_summary& summary)
+{
+    ++summary.records;
+    summary.sectors += SECTORS_PER_PAGE;
+}
+
 }  // namespace
 
 void report_record(const check_sink& sink, check_summary& summary, const page_record& r,
                    page_kind kind, const page_findings& found)
 {
-    ++summary.records;
+    count_record(summary);
     ++summary.kinds[static_cast<int>(kind)];
-    summary.sectors += SECTORS_PER_PAGE;
-    checked_page page = {r.index, r.block, r.page, kind, r.data, {}, page_place::image};
+    checked_page page = {r.index, r.block, r.page, kind, r.data, {}, page_place::image,
+                         r.file_index};
     for (int i = 0; i < found.count; ++i) {
         report_finding(sink, summary, found.items[i]);
         ++page.findings[static_cast<int>(class_of(found.items[i].what))];
@@ -128,11 +134,11 @@ void report_other(decoded_record& r, const check_sink& sink, check_summary& summ
         report_record(sink, summary, view, page_kind::erased, found);
         return;
     }
-    ++summary.records;
+    count_record(summary);
     ++summary.outside;
-    summary.sectors += SECTORS_PER_PAGE;
     const page_kind kind = r.look == record_look::erased ? page_kind::erased : page_kind::data;
-    checked_page page = {r.index, view.block, view.page, kind, view.data, {}, page_place::outside};
+    checked_page page = {r.index, view.block, view.page, kind, view.data, {},
+                         page_place::outside, r.file_index};
     if (sink.on_page)
         sink.on_page(page);
 }

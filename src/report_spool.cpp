@@ -5,10 +5,21 @@
 #include <cstdlib>
 #include <string>
 
+namespace {
+
+// The folder temporary files are made in: $TMPDIR, or /tmp.
 const char* spool_folder()
 {
     const char* dir = std::getenv("TMPDIR");
     return dir && *dir ? dir : "/tmp";
+}
+
+}  // namespace
+
+std::string spool_folder_named()
+{
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir && *dir ? "TMPDIR '" : "'") + spool_folder() + "'";
 }
 
 bool open_spool(report_spool& spool)

@@ -5,14 +5,16 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 // Bytes kept for later.
 struct report_spool {
     FILE* file = nullptr;  // the temporary file, once opened
 };
 
-// The folder temporary files are made in: $TMPDIR, or /tmp.
-const char* spool_folder();
+// The folder temporary files are made in, as a message names it:
+// "TMPDIR '/x'" when $TMPDIR sets it, else "'/tmp'".
+std::string spool_folder_named();
 
 // Opens the spool's temporary file.  False with errno set when none can
 // be made.

@@ -104,6 +104,8 @@ void fill_text(std::string& text, const finding& f, const found_layout& layout)
 }
 
 // "block N" or "blocks N-M" for `count` blocks from `first`.
+}  // namespace
+
 std::string blocks_text(uint64_t first, uint64_t count)
 {
     std::string text;
@@ -113,8 +115,6 @@ std::string blocks_text(uint64_t first, uint64_t count)
         append(text, "blocks %" PRIu64 "-%" PRIu64, first, first + count - 1);
     return text;
 }
-
-}  // namespace
 
 std::string describe_finding(const finding& f, const found_layout& layout)
 {
@@ -209,18 +209,26 @@ summary_words describe_summary_parts(const check_summary& summary)
            blocks_of(summary));
     // The kinds a converter writes, then those only a read-back file holds,
     // at the end of the line and only when there are any.
-    constexpr int written = static_cast<int>(page_kind::erased);
-    for (int k = 0; k < written; ++k)
-        append(words.pages, " %" PRIu64 " %s%s", summary.kinds[k],
-               page_kind_name(static_cast<page_kind>(k)), k + 1 < written ? "," : "");
+    const char* separator = "";
+    for (int k = 0; k < PAGE_KIND_COUNT; ++k) {
+        const page_kind kind = static_cast<page_kind>(k);
+        if (look_of(kind).summary != summary_place::pages)
+            continue;
+        append(words.pages, "%s %" PRIu64 " %s", separator, summary.kinds[k],
+               page_kind_name(kind));
+        separator = ",";
+    }
     words.pages += " pages;";
     append(words.sectors,
            "%" PRIu64 " sectors checked, %" PRIu64 " corrected, %" PRIu64
            " uncorrectable; %" PRIu64 " other problems",
            summary.sectors, summary.corrected, summary.uncorrectable, summary.problems);
-    const uint64_t erased = summary.kinds[static_cast<int>(page_kind::erased)];
-    if (erased)
-        append(words.sectors, "; %" PRIu64 " erased pages", erased);
+    for (int k = 0; k < PAGE_KIND_COUNT; ++k) {
+        const page_kind kind = static_cast<page_kind>(k);
+        if (look_of(kind).summary == summary_place::when_any && summary.kinds[k] != 0)
+            append(words.sectors, "; %" PRIu64 " %s pages", summary.kinds[k],
+                   page_kind_name(kind));
+    }
     if (summary.outside)
         append(words.sectors, "; %" PRIu64 " records not the image's", summary.outside);
     return words;
@@ -232,20 +240,8 @@ std::string describe_summary(const check_summary& summary)
     return words.pages + " " + words.sectors;
 }
 
-std::string map_chars(const std::string& cells)
-{
-    std::string chars;
-    for (char c : cells)
-        chars.push_back(map_char(static_cast<map_cell>(c)));
-    return chars;
-}
-
 std::string describe_run(const map_run& run)
 {
-    std::string text;
-    if (run.first == run.last)
-        append(text, "map: block %" PRIu64 ": ", run.first);
-    else
-        append(text, "map: blocks %" PRIu64 "-%" PRIu64 ": ", run.first, run.last);
-    return text + map_chars(run.cells);
+    return "map: " + blocks_text(run.first, run.last - run.first + 1) + ": " +
+           map_chars(run.cells);
 }

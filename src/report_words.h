@@ -37,8 +37,8 @@ summary_words describe_summary_parts(const check_summary& summary);
 // The summary line, without a line end.
 std::string describe_summary(const check_summary& summary);
 
-// The map characters of a run's cells.
-std::string map_chars(const std::string& cells);
+// "block N", or "blocks A-B" for `count` blocks from `first`.
+std::string blocks_text(uint64_t first, uint64_t count);
 
 // The line of a run: "map: block N: CHARS" or "map: blocks A-B: CHARS".
 std::string describe_run(const map_run& run);

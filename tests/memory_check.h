@@ -13,6 +13,7 @@ struct memory_check {
     std::vector<std::string> findings;  // each as the report words it
     check_summary summary;
     std::string recovered;              // the data areas of the data pages, in order
+    std::vector<std::string> map;       // the text map's lines, one per run of blocks
 };
 
 // Checks `image` with the claim given.

@@ -57,6 +57,8 @@ TEST_P(PipedImage, ReadsAsTheFileDoes)
     write_file(dir.file("image"), image);
     const tool_result from_file =
         run_tool({pagecheck, "--map", "-o", dir.file("file.out"), dir.file("image")});
+    ASSERT_EQ(from_file.err, "");
+    ASSERT_NE(from_file.out.find("\nsummary: "), std::string::npos) << from_file.out;
     // A reader that stops early must not leave the feeder blocked.
     signal(SIGPIPE, SIG_IGN);
     int feed[2];
@@ -76,6 +78,7 @@ TEST_P(PipedImage, ReadsAsTheFileDoes)
     close(feed[0]);
     feeder.join();
     EXPECT_EQ(from_pipe.status, from_file.status);
+    EXPECT_EQ(from_pipe.err, from_file.err);
     EXPECT_EQ(from_pipe.out, from_file.out);
     EXPECT_TRUE(read_file(dir.file("pipe.out")) == read_file(dir.file("file.out")));
 }

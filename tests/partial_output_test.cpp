@@ -67,6 +67,7 @@ TEST_P(ImageLimit, StopsAtTheRecordThatMetIt)
     scratch_dir cut_dir;
     const tool_result cut = convert(cut_dir, input.substr(0, (last_record + 1) * PAGE),
                                     cut_dir.file("cut.img"), c.options);
+    ASSERT_EQ(cut.status, 0) << cut.err;
 
     const tool_result r = convert(dir, input, dir.file("out.img"), c.options, c.limit);
     EXPECT_EQ(r.status, 1);

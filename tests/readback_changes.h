@@ -11,12 +11,17 @@
 
 namespace readback {
 
+// The converter that makes the images.
 inline const std::string pagesmith = PAGESMITH_BINARY;
 
+// Bytes of a page record, and of a block of them.
 inline constexpr size_t RECORD = 2048 + 64;
 inline constexpr size_t BLOCK = 64 * RECORD;
+
+// A record as an erased chip gives it back: every bit set.
 inline const std::string ERASED_RECORD(RECORD, '\xff');
 
+// A change made to a file.
 using change = std::function<void(std::string&)>;
 
 // Appends `blocks` erased blocks, and the erased pages that complete the
@@ -106,19 +111,20 @@ inline change no_image(size_t bytes)
     return [=](std::string& s) { s = random_bytes(bytes, 77); };
 }
 
-// The image the converter makes of `input` with `options`.
+// The image the converter makes of `input` with `options`, as the file
+// `name` in `dir`; a refused conversion fails the test.
 inline std::string convert(const scratch_dir& dir, const std::string& input,
-                    const std::vector<std::string>& options)
+                           const std::vector<std::string>& options,
+                           const std::string& name = "image")
 {
-    write_file(dir.file("input"), input);
-    std::vector<std::string> argv = {pagesmith, dir.file("input"), dir.file("image")};
-    argv.insert(argv.end(), options.begin(), options.end());
     run_options quiet;
     quiet.stdout_path = "/dev/null";
-    run_tool(argv, quiet);
-    return read_file(dir.file("image"));
+    const tool_result made = convert_input(pagesmith, dir, name, input, options, quiet);
+    EXPECT_EQ(made.status, 0) << made.err;
+    return read_file(dir.file(name));
 }
 
+// The converter options of most images here: header, marked, filled.
 inline const std::vector<std::string> HBF = {"-h", "-b", "-f"};
 
 }  // namespace readback

@@ -4,44 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "image_check.h"
-#include "image_map.h"
-#include "readback_changes.h"
 #include "case_names.h"
-#include "report_words.h"
+#include "memory_check.h"
+#include "readback_changes.h"
 
 namespace {
 
 using case_names::PrintTo;
 
 using namespace readback;
-
-// The text map of a file: one line per run of blocks.
-std::vector<std::string> map_of(std::string file)
-{
-    FILE* in = fmemopen(file.data(), file.size(), "rb");
-    std::vector<std::string> lines;
-    text_map map;
-    map.on_run = [&](const map_run& run) { lines.push_back(describe_run(run)); };
-    block_gatherer gatherer;
-    gatherer.on_block = [&](uint64_t block, const std::string& cells) {
-        map_block(map, block, cells);
-    };
-    check_sink sink;
-    sink.on_page = [&](const checked_page& page) { gather_page(gatherer, page); };
-    image_checker checker;
-    check_summary summary;
-    check_image(checker, in, {}, sink, summary);
-    std::fclose(in);
-    finish_gathering(gatherer);
-    finish_map(map);
-    return lines;
-}
 
 // A map line from runs of letters: "H D63" is H and 63 D.
 std::string cells(const std::string& runs)
@@ -70,7 +45,9 @@ TEST_P(ReadbackMap, ShowsWhatTheFileHolds)
     scratch_dir dir;
     std::string file = convert(dir, random_bytes(300000, 14), HBF);
     c.changed(file);
-    EXPECT_EQ(map_of(file), c.lines);
+    const memory_check outcome = check_in_memory(file, {});
+    ASSERT_EQ(outcome.read_error, 0);
+    EXPECT_EQ(outcome.map, c.lines);
 }
 
 const std::string BLOCKS_0_1 = "map: blocks 0-1: " + cells("H D63");

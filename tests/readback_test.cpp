@@ -77,7 +77,7 @@ TEST_P(Readback, GivesOneFindingPerEvent)
         EXPECT_TRUE(outcome.recovered.substr(0, layout.input_size.value_or(0)) == input);
     }
     if (c.again == remake::same_image) {
-        EXPECT_TRUE(convert(dir, input, options_of(layout)) == made);
+        EXPECT_TRUE(convert(dir, input, options_of(layout), "again") == made);
     }
 }
 

@@ -28,14 +28,15 @@ struct finding_row {
 };
 
 // A finding of every kind carries these values; the row says which show.
+// Page 1 carries a status word, whose two expected values then differ.
 finding sample_finding(finding_kind what)
 {
     finding f{};
     f.what = what;
-    f.record = 70;
+    f.record = 65;
     f.block = 1;
-    f.offset = 70 * 2112;
-    f.page = 6;
+    f.offset = 65 * 2112;
+    f.page = 1;
     f.kind = page_kind::data;
     f.other = page_kind::fill;
     f.sector = 2;
@@ -57,32 +58,32 @@ found_layout sample_layout()
 }
 
 const finding_row finding_rows[] = {
-    {"corrected_data", "block 1 page 6 (data) sector 2: corrected byte 1030 bit 5",
+    {"corrected_data", "block 1 page 1 (data) sector 2: corrected byte 1030 bit 5",
      {"record", "block", "offset", "page", "kind", "sector", "byte", "bit"}},
     {"corrected_code",
-     "block 1 page 6 (data) sector 2: ECC word spare[13] bit 5 flipped, data intact",
+     "block 1 page 1 (data) sector 2: ECC word spare[13] bit 5 flipped, data intact",
      {"record", "block", "offset", "page", "kind", "sector", "bit", "word"}},
-    {"uncorrectable", "block 1 page 6 (data) sector 2: uncorrectable, syndrome 0x00001234",
+    {"uncorrectable", "block 1 page 1 (data) sector 2: uncorrectable, syndrome 0x00001234",
      {"record", "block", "offset", "page", "kind", "sector", "found"}},
-    {"page_tag", "block 1 page 6 (data): page tag 0x00001234, expected 0x00005678",
+    {"page_tag", "block 1 page 1 (data): page tag 0x00001234, expected 0x00005678",
      {"record", "block", "offset", "page", "kind", "found", "expected"}},
-    {"status_word", "block 1 page 6 (data): block status word 0x00001234, expected 0x00005678",
+    {"status_word", "block 1 page 1 (data): block status word 0x00001234, expected 0x00005678",
      {"record", "block", "offset", "page", "kind", "word", "found", "expected"}},
     {"status_word_value",
-     "block 1 page 6 (data): block status word 0x00001234, expected 0x00000000 or 0x00000000",
+     "block 1 page 1 (data): block status word 0x00001234, expected 0x00000000 or 0xffffffff",
      {"record", "block", "offset", "page", "kind", "word", "found"}},
-    {"spare_word", "block 1 page 6 (data): spare[13] = 0x00001234, expected 0",
+    {"spare_word", "block 1 page 1 (data): spare[13] = 0x00001234, expected 0",
      {"record", "block", "offset", "page", "kind", "word", "found", "expected"}},
-    {"header_not_zero", "block 1 page 6 (data): bytes 4-2047 are not zero",
+    {"header_not_zero", "block 1 page 1 (data): bytes 4-2047 are not zero",
      {"record", "block", "offset", "page", "kind"}},
-    {"data_not_zero", "block 1 page 6 (data): data area is not zero",
+    {"data_not_zero", "block 1 page 1 (data): data area is not zero",
      {"record", "block", "offset", "page", "kind"}},
     {"header_size_differs",
-     "block 1 page 6 (data): header size 4660, the first header page holds 22136",
+     "block 1 page 1 (data): header size 4660, the first header page holds 22136",
      {"record", "block", "offset", "page", "kind", "found", "expected"}},
-    {"out_of_place", "block 1 page 6 (data): out of place after a fill page",
+    {"out_of_place", "block 1 page 1 (data): out of place after a fill page",
      {"record", "block", "offset", "page", "kind", "after"}},
-    {"ends_inside_fill", "image ends inside the fill pages, at page 6", {"page"}},
+    {"ends_inside_fill", "image ends inside the fill pages, at page 1", {"page"}},
     {"ends_after", "image ends after a fill page, before any data page that follows it",
      {"after"}},
     {"partial_record", "trailing partial record of 4660 bytes", {"found"}},
@@ -97,14 +98,14 @@ const finding_row finding_rows[] = {
     {"layout_marking",
      "data pages 0 and 1 carry no block status word, which -B implies: made without -B?", {}},
     {"erased_bit",
-     "block 1 page 6 (data) sector 2: record byte 1030 bit 5 reads 0 in an erased page",
+     "block 1 page 1 (data) sector 2: record byte 1030 bit 5 reads 0 in an erased page",
      {"record", "block", "offset", "page", "kind", "sector", "byte", "bit"}},
     {"records_missing",
-     "4660 record(s) from block 1 page 6 on are not in the file: the page tags step over them",
+     "4660 record(s) from block 1 page 1 on are not in the file: the page tags step over them",
      {"record", "block", "page", "found"}},
-    {"records_repeated", "4660 record(s) at block 1 page 6 stand in the file twice: read once",
+    {"records_repeated", "4660 record(s) at block 1 page 1 stand in the file twice: read once",
      {"record", "block", "page", "found"}},
-    {"erased_inside", "4660 erased record(s) from block 1 page 6 on, inside the image",
+    {"erased_inside", "4660 erased record(s) from block 1 page 1 on, inside the image",
      {"record", "block", "page", "found"}},
     {"foreign_block",
      "block 4660 of the file is not the image's, and the blocks after it stand one block "
@@ -120,7 +121,7 @@ const finding_row finding_rows[] = {
      "the header pages say 22136 bytes of input; 4660 data page(s) are missing",
      {"found", "expected"}},
     {"image_cut",
-     "the file ends before block 1 page 6: the header pages say 22136 bytes of input; 4660 "
+     "the file ends before block 1 page 1: the header pages say 22136 bytes of input; 4660 "
      "data page(s) are missing",
      {"record", "block", "page", "found", "expected"}},
     {"not_an_image", "not an image: none of its 4660 record(s) reads as a page record",
@@ -155,8 +156,8 @@ TEST(FindingKinds, EachHasItsTextAndExactlyItsJsonFields)
         const finding f = sample_finding(static_cast<finding_kind>(k));
         SCOPED_TRACE(row.name);
         EXPECT_EQ(describe_finding(f, layout), row.text);
-        const json values = {{"record", 70}, {"block", 1}, {"offset", 70 * 2112},
-                             {"page", 6}, {"kind", "data"},
+        const json values = {{"record", 65}, {"block", 1}, {"offset", 65 * 2112},
+                             {"page", 1}, {"kind", "data"},
                              {"sector", 2},  {"byte", 1030}, {"bit", 5}, {"word", 13},
                              {"found", 0x1234}, {"expected", 0x5678}, {"after", "fill"}};
         json expected = {{"finding", row.name}, {"text", row.text}};
@@ -237,6 +238,7 @@ TEST(PageKinds, MergedRowsShowTheMostTellingKind)
         svg_block(map, block, cells);
     }
     ASSERT_LE(map.rows.size(), SVG_MAX_ROWS);
+    ASSERT_FALSE(map.rows.empty());
     for (const svg_row& row : map.rows) {
         ASSERT_TRUE(row.merged);
         for (size_t page = 0; page < pairs.size(); ++page)

@@ -34,7 +34,6 @@ struct layout_options {
     std::vector<int> bad = {};         // -B list: pagecheck -B
 };
 
-// Names the layout in test output, rather than its bytes.
 // Record kinds, in image order, of an input of `size` bytes: 'D' data,
 // 'H' header, 'B' bad-block, 'F' fill, placed as the converter places them.
 std::string record_kinds(size_t size, const layout_options& o)

@@ -150,12 +150,12 @@ void write_file(const std::string& path, const std::string& bytes)
 
 tool_result convert_input(const std::string& pagesmith, const scratch_dir& dir,
                           const std::string& name, const std::string& input,
-                          const std::vector<std::string>& options)
+                          const std::vector<std::string>& options, const run_options& run)
 {
     write_file(dir.file("in.bin"), input);
     std::vector<std::string> argv = {pagesmith, dir.file("in.bin"), dir.file(name)};
     argv.insert(argv.end(), options.begin(), options.end());
-    return run_tool(argv);
+    return run_tool(argv, run);
 }
 
 std::string first_difference(const std::string& a, const std::string& b)

@@ -52,10 +52,11 @@ std::string random_bytes(size_t n, unsigned seed);
 void write_file(const std::string& path, const std::string& bytes);
 
 // Writes `input` to "in.bin" in `dir` and converts it, with the converter at
-// `pagesmith` and `options`, into the image `name` in `dir`.
+// `pagesmith` and `options`, into the image `name` in `dir`, run as `run`
+// says.
 tool_result convert_input(const std::string& pagesmith, const scratch_dir& dir,
                           const std::string& name, const std::string& input,
-                          const std::vector<std::string>& options);
+                          const std::vector<std::string>& options, const run_options& run = {});
 
 // "" when a equals b, else where they first differ, with the line there.
 std::string first_difference(const std::string& a, const std::string& b);
