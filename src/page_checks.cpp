@@ -164,7 +164,7 @@ bool data_second(const page_record& r, const look_ahead& next)
 // nearer to a fill page's than to a data page's (or, where both tags are 0,
 // when a fill page follows),
 // or when the data pages before it already hold the input size that the
-// header pages tell.  A listed bad block holds
+// header pages tell and its tag is not its data page's.  A listed bad block holds
 // bad-block pages, whatever their words.  At a header position the status
 // word tells a header page (marked) from a fill page.  At page 0 of block 0
 // a zero, unmarked page with tag 0 may start a whole block of fill pages, so
@@ -189,7 +189,17 @@ page_kind classify(const record_context& context, const page_record& r,
         const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
         const int to_data = std::popcount(tag ^ data_tag) +
                             std::popcount(status ^ status_word_of(page_kind::data, r.page, marking));
-        const bool nearer_fill = context.follows_fill || context.input_complete ||
+        // The header size holds only the low 32 bits of the input size: a
+        // page with its own data tag, followed by one with its own, is data
+        // of a longer input (a fill page's tag may gain the one bit of some
+        // positions' tags).
+        const uint64_t after = r.index + 1;
+        const uint32_t next_data_tag = tag_of(page_kind::data, after / PAGES_PER_BLOCK,
+                                              static_cast<int64_t>(after % PAGES_PER_BLOCK));
+        const bool data_goes_on = tag == data_tag && next.present && next.tag != 0 &&
+                                  next.tag == next_data_tag;
+        const bool past_size = context.input_complete && !data_goes_on;
+        const bool nearer_fill = context.follows_fill || past_size ||
                                  std::popcount(tag) + std::popcount(status) < to_data ||
                                  (data_tag == 0 && next.present && next.tag == 0);
         const bool stray_fill = nearer_fill && flips_from_fill(r, d) == 0;
