@@ -13,8 +13,9 @@
 // what it names.  Given, it decides what the image leaves open, and where
 // the image shows otherwise one finding says so.
 struct layout_claim {
-    std::optional<header_pages> header;   // -H: present
+    std::optional<header_pages> header = {};  // -H: present, --no-header: absent
     optional_bad_blocks bad_blocks = {};  // -B: the bad blocks (implies status words)
+    std::optional<int32_t> forced_size = {};  // -F: the size the header pages hold
 };
 
 // Where a page on the map stands.

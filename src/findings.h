@@ -41,6 +41,9 @@ enum class finding_kind : uint8_t {
     data_pages_missing,   // found: data pages missing; expected: the input size
     image_cut,            // record: where the file ends; found, expected: as above
     not_an_image,         // found: records in the file
+    size_unproven,        // found: the header size, expected: bytes of data pages;
+                          // a size -F may have stored, or data pages lost
+    layout_forced_size,   // found: the header size, expected: the size -F claims
 };
 
 // How a finding counts in the summary.
@@ -74,7 +77,8 @@ struct finding_traits {
 
 // The traits of each kind of finding: the one table of them.  Its texts
 // name fields in braces: {sector}, {byte}, {bit}, {word}, {page}, {found},
-// {expected} in decimal; {found:x}, {expected:x} as 0x%08x; {after}, the
+// {expected} in decimal; {found:x}, {expected:x} as 0x%08x; {found:d},
+// {expected:d} as the signed 32-bit decimal that -F takes; {after}, the
 // neighbour's kind; {found?A|B} and {expected?A|B}, A when the value is not
 // 0, else B; and a few values of the layout (see report_words).  A finding
 // about a record starts with "block B page P (kind)", which its text
@@ -184,6 +188,13 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
     case not_an_image:
         return {"not_an_image", PROBLEM, FIELD_FOUND,
                 "not an image: none of its {found} record(s) reads as a page record"};
+    case size_unproven:
+        return {"size_unproven", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
+                "header size {found} does not fit the {expected} bytes of data pages: data "
+                "lost, or made with -F {found:d}; claim -F {found:d} if it was"};
+    case layout_forced_size:
+        return {"layout_forced_size", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
+                "the header pages hold {found}, not the {expected:d} that -F claims"};
     }
     return {nullptr, PROBLEM, 0, nullptr};
 }

@@ -117,11 +117,12 @@ bool ends_complete(const checker_state& checker)
            checker.previous_page == PAGES_PER_BLOCK - 1;
 }
 
-// The size the converter's -F stored, when every header page holds the same
-// size and nothing else, and it fits no input size (0 stands for the input
-// size, so it is never stored in place of one).  A size beyond the data
-// pages is also what an image cut short shows, so it is read as -F only
-// when the image ends with its fill pages.
+// The size the converter's -F may have stored, when every header page holds
+// the same size and nothing else, and it fits no input size (0 stands for
+// the input size, so it is never stored in place of one).  A size beyond
+// the data pages is also what an image cut short shows, so it is taken for
+// one only when the image ends with its fill pages.  Lost data pages show
+// the same: only a claim (-F) reads it as a forced size.
 std::optional<int32_t> forced_size(const checker_state& checker)
 {
     if (!header_size_misfits(checker) || checker.header_pages_disagree ||
@@ -190,6 +191,42 @@ void compare_with_claim(const checker_state& checker, const found_layout& layout
         report_finding(sink, summary, image_finding(finding_kind::layout_marking));
 }
 
+// Settles what the header size tells once the data pages are counted: the
+// input size, a size that -F stored, or the findings of a size that fits
+// neither.  A size that -F may have stored is read as one only when -F
+// claims it: lost data pages look the same.
+void settle_header_size(const checker_state& checker, page_loss loss, const layout_claim& claim,
+                        const check_sink& sink, check_summary& summary)
+{
+    found_layout& layout = summary.layout;
+    if (claim.forced_size && checker.header_size) {
+        if (*checker.header_size == static_cast<uint32_t>(*claim.forced_size)) {
+            // The size tells nothing of the input, unless it fits it.
+            if (header_size_misfits(checker))
+                layout.forced_header_size = claim.forced_size;
+            else
+                layout.input_size = size_from_header(checker);
+            return;
+        }
+        finding f = image_finding(finding_kind::layout_forced_size);
+        f.found = *checker.header_size;
+        f.expected = static_cast<uint32_t>(*claim.forced_size);
+        report_finding(sink, summary, f);
+    }
+    // Damage, such as pages appended to the image, also makes the size
+    // misfit: only an image with no other problem may hold a forced size.
+    const bool sound = summary.problems == 0 && summary.uncorrectable == 0;
+    const std::optional<uint64_t> cut_size = report_missing_pages(checker, loss, sink, summary);
+    if (!cut_size && header_size_misfits(checker)) {
+        finding f = image_finding(sound && forced_size(checker) ? finding_kind::size_unproven
+                                                                : finding_kind::header_size_misfit);
+        f.found = *checker.header_size;
+        f.expected = checker.data_pages * PAGE_DATA_SIZE;
+        report_finding(sink, summary, f);
+    }
+    layout.input_size = cut_size ? cut_size : size_from_header(checker);
+}
+
 }  // namespace
 
 void note_zero_page_fill(found_layout& layout, const page_record& r, page_kind kind,
@@ -241,23 +278,8 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
     const page_loss loss = tail > 0 || ending       ? page_loss::cut
                            : checker.records_lost ? page_loss::inside
                                                   : page_loss::none;
-    const std::optional<uint64_t> cut_size =
-        header ? report_missing_pages(checker, loss, sink, summary) : std::nullopt;
-    // -F is read only from an image with no other problem: damage, such as
-    // pages appended to the image, also makes the size misfit.
-    const bool sound = summary.problems == 0 && summary.uncorrectable == 0;
-    const std::optional<int32_t> forced =
-        header && sound && !cut_size ? forced_size(checker) : std::nullopt;
-    if (header && !cut_size && header_size_misfits(checker) && !forced) {
-        finding f = image_finding(finding_kind::header_size_misfit);
-        f.found = *checker.header_size;
-        f.expected = checker.data_pages * PAGE_DATA_SIZE;
-        report_finding(sink, summary, f);
-    }
-    if (header) {
-        layout.input_size = cut_size ? cut_size : size_from_header(checker);
-        layout.forced_header_size = forced;
-    }
+    if (header)
+        settle_header_size(checker, loss, claim, sink, summary);
     else if (summary.records == 0 && tail == 0)
         layout.input_size = 0;
     layout.status_words = checker.status == status_expectation::marked;

@@ -8,16 +8,20 @@
 #include <cstring>
 #include <string>
 
+#include "command_line.h"
+
 #ifndef PAGESMITH_VERSION
 #define PAGESMITH_VERSION "unknown"
 #endif
 
 namespace {
 
-// The long options; the short ones are "HB:o:q".
-enum { OPTION_HELP = 256, OPTION_VERSION, OPTION_JSON, OPTION_MAP, OPTION_SVG };
+// The long options; the short ones are "HB:F:o:q".
+enum { OPTION_HELP = 256, OPTION_VERSION, OPTION_JSON, OPTION_MAP, OPTION_SVG, OPTION_NO_HEADER };
 const option long_options[] = {
     {"header", no_argument, nullptr, 'H'},
+    {"no-header", no_argument, nullptr, OPTION_NO_HEADER},
+    {"forced-size", required_argument, nullptr, 'F'},
     {"bad-blocks", required_argument, nullptr, 'B'},
     {"output", required_argument, nullptr, 'o'},
     {"quiet", no_argument, nullptr, 'q'},
@@ -51,7 +55,8 @@ const option long_options[] = {
 
 // The help text.
 const char help_text[] =
-    "usage: pagecheck [-H] [-B LIST] [-o FILE] [-q] [--json] [--map] [--svg FILE] IMAGE\n"
+    "usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] [--json] [--map]\n"
+    "                 [--svg FILE] IMAGE\n"
     "Verifies a flash image made by pagesmith, corrects single bit errors and\n"
     "recovers the input it was made from.  The layout (header pages, status\n"
     "words, bad blocks, fill) is read from the image itself.  IMAGE \"-\" reads\n"
@@ -59,8 +64,11 @@ const char help_text[] =
     "\n"
     "  -H, --header           claim header pages (made with -h); where the image\n"
     "                         shows otherwise one finding says so\n"
+    "      --no-header        claim no header pages (made without -h)\n"
     "  -B, --bad-blocks LIST  claim these bad blocks and status words,\n"
     "                         comma-separated (as given to pagesmith -B)\n"
+    "  -F, --forced-size N    claim header pages holding N (made with -h -F N;\n"
+    "                         N read as pagesmith reads it)\n"
     "  -o, --output FILE      write the recovered input to FILE (\"-\" for\n"
     "                         standard output; the report then goes to the\n"
     "                         error stream)\n"
@@ -161,11 +169,12 @@ std::string long_matches(const char* name, size_t length, int& count)
 check_options parse_command_line(int argc, char** argv)
 {
     check_options options;
-    bool header = false;
     opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":HB:o:q", long_options, nullptr)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv, ":HB:F:o:q", long_options, nullptr)) != -1;) {
         switch (c) {
-        case 'H': header = true; break;
+        case 'H': options.claim.header = header_pages::present; break;
+        case OPTION_NO_HEADER: options.claim.header = header_pages::absent; break;
+        case 'F': options.claim.forced_size = to_int32(optarg); break;
         case 'B': add_bad_blocks(options.claim.bad_blocks, optarg); break;
         case 'o': options.output = optarg; break;
         case 'q': options.detail = report_detail::summary_only; break;
@@ -182,8 +191,6 @@ check_options parse_command_line(int argc, char** argv)
     if (optind + 1 < argc)
         usage_error("unexpected argument '%s' after the image\n", argv[optind + 1]);
     options.image = argv[optind];
-    if (header)
-        options.claim.header = header_pages::present;
     return options;
 }
 

@@ -80,6 +80,8 @@ void fill_in(std::string& text, const finding& f, const found_layout& layout, co
     if (choice) {
         const char* bar = std::strchr(choice, '|');
         text += value ? std::string(choice + 1, bar) : std::string(bar + 1);
+    } else if (format && format[1] == 'd') {
+        append(text, "%" PRId32, static_cast<int32_t>(static_cast<uint32_t>(value)));
     } else if (format) {
         append(text, "0x%08" PRIx32, static_cast<uint32_t>(value));
     } else {

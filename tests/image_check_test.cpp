@@ -185,19 +185,35 @@ const damage_case damage_cases[] = {
      .damage = set_data(0, 100, 512, '\xff'), .claim = with_header,
      .findings = {"block 0 page 0 (header): bytes 4-2047 are not zero"}},
     // One page short of the data pages: not the input size (the last page
-    // would be cut whole), so header pages that agree on it were made with -F.
+    // would be cut whole), so header pages that agree on it were made with
+    // -F, or data pages were appended: only a claim tells.
     {.name = "header_size_a_page_short", .made = "H D4", .input_size = 4 * PAGE,
      .header_size = 3 * PAGE, .claim = with_header,
+     .findings = {"header size 6144 does not fit the 8192 bytes of data pages: data lost, or "
+                  "made with -F 6144; claim -F 6144 if it was"},
+     .layout = "layout: -h, input size unknown"},
+    {.name = "header_size_a_page_short_claimed", .made = "H D4", .input_size = 4 * PAGE,
+     .header_size = 3 * PAGE, .claim = {.header = header_pages::present, .forced_size = 6144},
      .layout = "layout: -h -F 6144, input size unknown"},
     {.name = "header_size_misfit", .made = "H D3", .input_size = 5000, .header_size = 0,
      .claim = with_header,
      .findings = {"header size 0 does not fit the 6144 bytes of data pages; nothing is cut"}},
     // Header pages that agree on a size the data pages do not fit were made
-    // with -F.
+    // with -F, or lost data pages: a claim of -F settles it.
     {.name = "forced_header_size", .made = "H D63 H D3", .input_size = 66 * PAGE,
-     .header_size = 5, .layout = "layout: -h -F 5, input size unknown"},
+     .header_size = 5,
+     .findings = {"header size 5 does not fit the 135168 bytes of data pages: data lost, or "
+                  "made with -F 5; claim -F 5 if it was"},
+     .layout = "layout: -h, input size unknown"},
+    {.name = "forced_header_size_claimed", .made = "H D63 H D3", .input_size = 66 * PAGE,
+     .header_size = 5, .claim = {.forced_size = 5}, .layout = "layout: -h -F 5, input size unknown"},
     {.name = "forced_negative_header_size", .made = "H D3 F60", .input_size = 5000,
-     .header_size = -12345, .layout = "layout: -h -F -12345 -f, input size unknown"},
+     .header_size = -12345, .claim = {.forced_size = -12345},
+     .layout = "layout: -h -F -12345 -f, input size unknown"},
+    {.name = "forced_size_claim_differs", .made = "H D3 F60", .input_size = 5000,
+     .claim = {.forced_size = -12345},
+     .findings = {"the header pages hold 5000, not the -12345 that -F claims"},
+     .layout = "layout: -h -f, input 5000 bytes"},
     // A size beyond the data pages in an image that does not end with its
     // fill pages may be a cut: a finding.
     {.name = "cut_image_header_size", .made = "H D63 H D6", .input_size = 69 * PAGE,

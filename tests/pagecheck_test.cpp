@@ -129,12 +129,12 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput)
 {
     const tool_result help = run_tool({pagecheck, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: pagecheck [-H] [-B LIST] [-o FILE] [-q] [--json] [--map] "
-                             "[--svg FILE] IMAGE\n",
+    EXPECT_EQ(help.out.rfind("usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] "
+                             "[--json] [--map]\n                 [--svg FILE] IMAGE\n",
                              0),
               0u);
-    for (const char* option : {"--header", "--bad-blocks", "--output", "--quiet", "--json", "--map",
-                               "--svg", "--version"})
+    for (const char* option : {"--header", "--no-header", "--bad-blocks", "--forced-size",
+                               "--output", "--quiet", "--json", "--map", "--svg", "--version"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const tool_result version = run_tool({pagecheck, "--version"});
     EXPECT_EQ(version.status, 0);

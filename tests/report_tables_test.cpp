@@ -126,6 +126,12 @@ const finding_row finding_rows[] = {
      {"record", "block", "page", "found", "expected"}},
     {"not_an_image", "not an image: none of its 4660 record(s) reads as a page record",
      {"found"}},
+    {"size_unproven",
+     "header size 4660 does not fit the 22136 bytes of data pages: data lost, or made with "
+     "-F 4660; claim -F 4660 if it was",
+     {"found", "expected"}},
+    {"layout_forced_size", "the header pages hold 4660, not the 22136 that -F claims",
+     {"found", "expected"}},
 };
 
 // The JSON document a writer makes of one finding, parsed.
