@@ -44,6 +44,10 @@ enum class finding_kind : uint8_t {
     size_unproven,        // found: the header size, expected: bytes of data pages;
                           // a size -F may have stored, or data pages lost
     layout_forced_size,   // found: the header size, expected: the size -F claims
+    padded_or_lost,       // found: an erased block inside the image that nothing
+                          // confirms for a bad block
+    chip_bad_inside,      // found: a block the chip marks bad, erased inside the
+                          // image, that nothing confirms for a bad block
 };
 
 // How a finding counts in the summary.
@@ -195,6 +199,14 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
     case layout_forced_size:
         return {"layout_forced_size", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "the header pages hold {found}, not the {expected:d} that -F claims"};
+    case padded_or_lost:
+        return {"padded_or_lost", PROBLEM, FIELD_FOUND,
+                "block {found} is erased inside the image: a bad block that the dump padded, "
+                "or lost data: claim -B {found} if it is listed bad"};
+    case chip_bad_inside:
+        return {"chip_bad_inside", PROBLEM, FIELD_FOUND,
+                "block {found} is marked bad by the chip and erased inside the image: read as "
+                "a bad block that the dump padded; claim -B {found} if it is listed bad"};
     }
     return {nullptr, PROBLEM, 0, nullptr};
 }
@@ -246,6 +258,7 @@ enum class note_kind : uint8_t {
     erased_tail,         // record, count: erased records after the image
     padded_blocks,       // block, count: erased blocks that stand for bad blocks
     skipped_blocks,      // block, count: bad blocks that the file leaves out
+    chip_bad,            // block: a block of the file that the chip marks bad
 };
 
 // One note, as values; the report writers give it words.
@@ -259,6 +272,19 @@ struct layout_note {
     uint64_t count = 0;        // records or blocks the note is about
 };
 
+// A block of the file that the chip marks bad: an erased block whose page 0
+// or 1 carries a bad-block marker.
+struct chip_mark {
+    uint64_t file_block;   // the block's place in the file (the chip's number)
+    uint64_t image_block;  // the image block it stands for; NOT_IN_IMAGE when none
+};
+
+// chip_mark::image_block of a block that stands for no block of the image.
+constexpr uint64_t NOT_IN_IMAGE = UINT64_MAX;
+
+// Chip-marked blocks kept for the report; more are not listed.
+constexpr size_t MAX_LISTED_CHIP_BAD = 64;
+
 // How the image was made, as far as it shows.
 struct found_layout {
     header_pages header = header_pages::absent;  // header pages (-h)
@@ -270,6 +296,7 @@ struct found_layout {
     std::optional<int32_t> forced_header_size;   // -F: what every header page holds,
                                                  // when it does not fit the data pages
     std::vector<layout_note> notes;              // where the image left a choice
+    std::vector<chip_mark> chip_bad;             // blocks the chip marks bad, the first ones
 };
 
 // The counts of a whole check.

@@ -227,6 +227,38 @@ void settle_header_size(const checker_state& checker, page_loss loss, const layo
     layout.input_size = cut_size ? cut_size : size_from_header(checker);
 }
 
+// True when the chip marks the block that stands for image block `block` bad.
+bool chip_marks(const found_layout& layout, uint64_t block)
+{
+    return std::any_of(layout.chip_bad.begin(), layout.chip_bad.end(),
+                       [&](const chip_mark& m) { return m.image_block == block; });
+}
+
+// Judges each erased block inside the image that was read as a bad block
+// the dump padded: the header size (`size_confirms`) or the claim may
+// confirm it; else it is one finding, which names both readings (a block
+// the chip marks bad stays a padded bad block).
+void judge_padded_blocks(bool size_confirms, const layout_claim& claim, const check_sink& sink,
+                         check_summary& summary)
+{
+    const std::vector<layout_note> notes = summary.layout.notes;
+    for (const layout_note& note : notes) {
+        if (note.what != note_kind::padded_blocks || size_confirms)
+            continue;
+        for (uint64_t b = note.block; b < note.block + note.count; ++b) {
+            if (lists(claim.bad_blocks, b))
+                continue;
+            finding f = image_finding(chip_marks(summary.layout, b)
+                                          ? finding_kind::chip_bad_inside
+                                          : finding_kind::padded_or_lost);
+            f.found = b;
+            report_finding(sink, summary, f);
+        }
+    }
+    for (const chip_mark& mark : summary.layout.chip_bad)
+        summary.layout.notes.push_back({.what = note_kind::chip_bad, .block = mark.file_block});
+}
+
 }  // namespace
 
 void note_zero_page_fill(found_layout& layout, const page_record& r, page_kind kind,
@@ -278,6 +310,11 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
     const page_loss loss = tail > 0 || ending       ? page_loss::cut
                            : checker.records_lost ? page_loss::inside
                                                   : page_loss::none;
+    const bool forced_claim = claim.forced_size && checker.header_size &&
+                              *checker.header_size == static_cast<uint32_t>(*claim.forced_size);
+    // The data pages fit the header size only when no data page is lost.
+    const bool size_confirms = header && !forced_claim && size_from_header(checker);
+    judge_padded_blocks(size_confirms, claim, sink, summary);
     if (header)
         settle_header_size(checker, loss, claim, sink, summary);
     else if (summary.records == 0 && tail == 0)

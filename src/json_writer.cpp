@@ -65,6 +65,9 @@ json layout_object(const found_layout& layout)
     o["fill"] = layout.fill;
     o["bad_blocks"] = layout.bad_blocks;
     o["bad_block_count"] = layout.bad_block_count;
+    o["chip_bad_blocks"] = json::array();
+    for (const chip_mark& mark : layout.chip_bad)
+        o["chip_bad_blocks"].push_back(mark.file_block);
     o["input_size"] = layout.input_size ? json(*layout.input_size) : json(nullptr);
     o["notes"] = json::array();
     return o;

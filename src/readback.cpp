@@ -13,6 +13,8 @@
 
 #include "readback.h"
 
+#include "record_look.h"
+
 
 namespace {
 
@@ -110,6 +112,21 @@ void place_in_image(readback_state& state, decoded_record& r, uint64_t index,
     state.anchors += tagged(r) && fits(r, index);
 }
 
+// Notes a block that the chip marks bad, once, when `r` is page 0 or 1 of
+// it; `image_block` is the image block it stands for, if any.
+void note_chip_mark(const decoded_record& r, uint64_t image_block, found_layout& layout)
+{
+    const uint64_t file_block = r.file_index / PAGES_PER_BLOCK;
+    if (r.file_index % PAGES_PER_BLOCK >= static_cast<uint64_t>(STATUS_WORD_PAGES) ||
+        !chip_marked(r))
+        return;
+    std::vector<chip_mark>& marks = layout.chip_bad;
+    if ((!marks.empty() && marks.back().file_block == file_block) ||
+        marks.size() == MAX_LISTED_CHIP_BAD)
+        return;
+    marks.push_back({file_block, image_block});
+}
+
 // Places one record as `how`; `index` is the image record it is, or would
 // repeat.
 void place(readback_state& state, decoded_record& r, placing how, uint64_t index,
@@ -128,8 +145,10 @@ void place(readback_state& state, decoded_record& r, placing how, uint64_t index
     case placing::foreign:
         if (state.foreign++ == 0)
             state.foreign_from = r.file_index;
+        note_chip_mark(r, NOT_IN_IMAGE, layout);
         break;
     case placing::erased:
+        note_chip_mark(r, index / PAGES_PER_BLOCK, layout);
         r.origin = record_origin::erased;
         if (state.erased++ == 0)
             state.erased_from = index;

@@ -93,6 +93,14 @@ bool read_as_erased(decoded_record& r)
 
 }  // namespace
 
+bool chip_marked(const decoded_record& r)
+{
+    constexpr int STATUS_BITS_FROM = 8 * PAGE_DATA_SIZE;
+    constexpr int STATUS_BITS_TO = 8 * (PAGE_DATA_SIZE + 4);
+    const bool flip_there = r.flips[0] >= STATUS_BITS_FROM && r.flips[0] < STATUS_BITS_TO;
+    return r.look == record_look::erased && r.bytes[PAGE_DATA_SIZE] != 0xFF && !flip_there;
+}
+
 void look_at(decoded_record& r)
 {
     const uint8_t* words = r.bytes + PAGE_DATA_SIZE + ZERO_WORDS_AT;

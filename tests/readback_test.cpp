@@ -135,6 +135,7 @@ const readback_case readback_cases[] = {
                "the dump left out"}},
     {.name = "block_skipped_when_written", .options = HBF, .input_size = 300000,
      .changed = foreign_before(1), .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
+     .notes = {"block 1 of the file is marked bad by the chip (a bad-block marker in page 0 or 1)"},
      .findings = {"block 1 of the file is not the image's, and the blocks after it stand one "
                   "block after their page tags: it was skipped when the image was written (a "
                   "bad block of the chip?), and a boot loader that checks page tags rejects "
@@ -142,7 +143,9 @@ const readback_case readback_cases[] = {
     {.name = "block_skipped_when_written_without_header", .options = BF, .input_size = 300000,
      .changed = both(foreign_before(2), erased_tail(1)), .status = 1,
      .layout = "layout: -b -f, input size unknown",
-     .notes = {"records 192-255 (block 3) are erased: the image ends before them"},
+     .notes = {"records 192-255 (block 3) are erased: the image ends before them",
+               "block 2 of the file is marked bad by the chip (a bad-block marker in page 0 or "
+               "1)"},
      .findings = {"block 2 of the file is not the image's, and the blocks after it stand one "
                   "block after their page tags: it was skipped when the image was written (a "
                   "bad block of the chip?), and a boot loader that checks page tags rejects "

@@ -132,6 +132,14 @@ const finding_row finding_rows[] = {
      {"found", "expected"}},
     {"layout_forced_size", "the header pages hold 4660, not the 22136 that -F claims",
      {"found", "expected"}},
+    {"padded_or_lost",
+     "block 4660 is erased inside the image: a bad block that the dump padded, or lost data: "
+     "claim -B 4660 if it is listed bad",
+     {"found"}},
+    {"chip_bad_inside",
+     "block 4660 is marked bad by the chip and erased inside the image: read as a bad block "
+     "that the dump padded; claim -B 4660 if it is listed bad",
+     {"found"}},
 };
 
 // The JSON document a writer makes of one finding, parsed.
