@@ -48,6 +48,9 @@ enum class finding_kind : uint8_t {
                           // confirms for a bad block
     chip_bad_inside,      // found: a block the chip marks bad, erased inside the
                           // image, that nothing confirms for a bad block
+    size_or_no_header,    // found: the size of a page read as a header page
+                          // that no later block confirms; expected: bytes of
+                          // data pages, which the size does not fit
 };
 
 // How a finding counts in the summary.
@@ -207,6 +210,11 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"chip_bad_inside", PROBLEM, FIELD_FOUND,
                 "block {found} is marked bad by the chip and erased inside the image: read as "
                 "a bad block that the dump padded; claim -B {found} if it is listed bad"};
+    case size_or_no_header:
+        return {"size_or_no_header", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
+                "header size {found} does not fit the {expected} bytes of data pages: data "
+                "lost, or made with -F {found:d}, or made without -h (claim --no-header if it "
+                "was)"};
     }
     return {nullptr, PROBLEM, 0, nullptr};
 }
@@ -259,6 +267,8 @@ enum class note_kind : uint8_t {
     padded_blocks,       // block, count: erased blocks that stand for bad blocks
     skipped_blocks,      // block, count: bad blocks that the file leaves out
     chip_bad,            // block: a block of the file that the chip marks bad
+    header_before_data,  // block, size: a page like a header page, data pages
+                         // after it, and no later block tells: a header page
 };
 
 // One note, as values; the report writers give it words.

@@ -103,8 +103,27 @@ uint64_t findings_with(header_pages reading, record_window& window, const walk_s
     return count;
 }
 
-// Settles a header question that the image left open: as the claim says,
-// else the reading with fewer findings (a header page when they tie).
+// True when a tagged record, a data page as it stands, follows the page
+// that looks like a header page.
+bool data_follows_header(record_window& window, const walk_state& walk)
+{
+    const uint64_t header_at = walk.inference.header_block * PAGES_PER_BLOCK;
+    if (!walk.inference.pending_holds_size)
+        return false;
+    for (uint64_t seq = window.checked; seq < window.placed; ++seq) {
+        const decoded_record& r = window.at(seq);
+        if (r.origin == record_origin::image && r.index > header_at &&
+            r.look == record_look::page &&
+            spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD) != 0)
+            return true;
+    }
+    return false;
+}
+
+// Settles a header question that the image left open: as the claim says;
+// else a header page when data pages follow it (read as a data page, it
+// would hide an image cut before its data ends); else the reading with
+// fewer findings (a header page when they tie).
 void settle_header(record_window& window, walk_state& walk, const layout_claim& claim,
                    image_end end, found_layout& layout)
 {
@@ -113,6 +132,11 @@ void settle_header(record_window& window, walk_state& walk, const layout_claim& 
     header_pages chosen;
     if (claim.header) {
         chosen = *claim.header;
+    } else if (data_follows_header(window, walk)) {
+        chosen = header_pages::present;
+        layout.notes.push_back({.what = note_kind::header_before_data,
+                                .block = walk.inference.header_block,
+                                .size = walk.inference.header_size.value_or(0)});
     } else {
         const uint64_t as_header = findings_with(header_pages::present, window, walk, end);
         const uint64_t as_data = findings_with(header_pages::absent, window, walk, end);

@@ -218,8 +218,13 @@ void settle_header_size(const checker_state& checker, page_loss loss, const layo
     const bool sound = summary.problems == 0 && summary.uncorrectable == 0;
     const std::optional<uint64_t> cut_size = report_missing_pages(checker, loss, sink, summary);
     if (!cut_size && header_size_misfits(checker)) {
-        finding f = image_finding(sound && forced_size(checker) ? finding_kind::size_unproven
-                                                                : finding_kind::header_size_misfit);
+        const bool assumed = std::any_of(layout.notes.begin(), layout.notes.end(),
+                                         [](const layout_note& n) {
+                                             return n.what == note_kind::header_before_data;
+                                         });
+        finding f = image_finding(assumed ? finding_kind::size_or_no_header
+                                  : sound && forced_size(checker) ? finding_kind::size_unproven
+                                                                  : finding_kind::header_size_misfit);
         f.found = *checker.header_size;
         f.expected = checker.data_pages * PAGE_DATA_SIZE;
         report_finding(sink, summary, f);

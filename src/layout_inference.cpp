@@ -83,8 +83,9 @@ void await_header(layout_inference& inference, const page_record& r, const page_
 {
     inference.header = header_reading::pending;
     inference.header_block = r.block;
+    inference.pending_holds_size = looks_like_header(r, d);
     inference.pending_page_marked =
-        spare_word(r.spare, SPARE_STATUS_WORD) == BLOCK_STATUS_MARKED && looks_like_header(r, d);
+        spare_word(r.spare, SPARE_STATUS_WORD) == BLOCK_STATUS_MARKED && inference.pending_holds_size;
     inference.header_size = header_size_of(r.data);
 }
 

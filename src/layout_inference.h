@@ -29,6 +29,7 @@ struct layout_inference {
     uint64_t header_block = 0;          // pending: the block that looks like a header
     bool pending_page_marked = false;   // pending: its status word is exactly marked,
                                         // and it holds what a header page holds
+    bool pending_holds_size = false;    // pending: it holds what a header page holds
     std::optional<uint32_t> header_size;  // size held by the first header page seen
     status_expectation marking = status_expectation::unknown;
     std::optional<uint64_t> start;      // a block whose first pages are bad-block

@@ -172,6 +172,11 @@ std::string describe_note(const layout_note& note)
                                 : " are not in the file (the page tags step over them): bad "
                                   "blocks that the dump left out";
         return text;
+    case note_kind::header_before_data:
+        append(text, "page 0 of block %" PRIu64 " looks like a header page holding %" PRIu64
+                     ", data pages follow it and no later block tells: read as a header page",
+               note.block, note.size);
+        return text;
     case note_kind::chip_bad:
         append(text, "block %" PRIu64 " of the file is marked bad by the chip (a bad-block "
                      "marker in page 0 or 1)", note.block);

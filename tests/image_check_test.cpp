@@ -210,6 +210,16 @@ const damage_case damage_cases[] = {
     {.name = "forced_negative_header_size", .made = "H D3 F60", .input_size = 5000,
      .header_size = -12345, .claim = {.forced_size = -12345},
      .layout = "layout: -h -F -12345 -f, input size unknown"},
+    // Cut inside block 0: its page 0 reads as a header page, data pages
+    // follow, and the size does not fit them.
+    {.name = "cut_in_block_0", .made = "H D63 H D6", .input_size = 69 * PAGE, .marked = true,
+     .damage = keep(10),
+     .findings = {"header size 141312 does not fit the 18432 bytes of data pages: data lost, or "
+                  "made with -F 141312, or made without -h (claim --no-header if it was)"},
+     .layout = "layout: -h -b, input size unknown"},
+    {.name = "cut_in_block_0_claimed_without_header", .made = "H D63 H D6",
+     .input_size = 69 * PAGE, .marked = true, .damage = keep(10),
+     .claim = {.header = header_pages::absent}, .layout = "layout: -b, input size unknown"},
     {.name = "forced_size_claim_differs", .made = "H D3 F60", .input_size = 5000,
      .claim = {.forced_size = -12345},
      .findings = {"the header pages hold 5000, not the -12345 that -F claims"},

@@ -140,6 +140,10 @@ const finding_row finding_rows[] = {
      "block 4660 is marked bad by the chip and erased inside the image: read as a bad block "
      "that the dump padded; claim -B 4660 if it is listed bad",
      {"found"}},
+    {"size_or_no_header",
+     "header size 4660 does not fit the 22136 bytes of data pages: data lost, or made with "
+     "-F 4660, or made without -h (claim --no-header if it was)",
+     {"found", "expected"}},
 };
 
 // The JSON document a writer makes of one finding, parsed.
