@@ -35,6 +35,7 @@ struct checked_page {
     int findings[FINDING_CLASS_COUNT] = {};  // its findings, by class
     page_place place = page_place::image;    // absent: no data, no findings
     uint64_t file_record = 0;          // its record number in the file; not absent
+    uint64_t input_page = 0;           // a data page of the image: the input page it holds
 };
 
 // Receives what the check finds, in image order: the findings about a

@@ -48,6 +48,7 @@ enum class finding_kind : uint8_t {
                           // confirms for a bad block
     chip_bad_inside,      // found: a block the chip marks bad, erased inside the
                           // image, that nothing confirms for a bad block
+    zeroed_record,        // a record all zero, tag included, among data pages
     size_or_no_header,    // found: the size of a page read as a header page
                           // that no later block confirms; expected: bytes of
                           // data pages, which the size does not fit
@@ -210,6 +211,9 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"chip_bad_inside", PROBLEM, FIELD_FOUND,
                 "block {found} is marked bad by the chip and erased inside the image: read as "
                 "a bad block that the dump padded; claim -B {found} if it is listed bad"};
+    case zeroed_record:
+        return {"zeroed_record", PROBLEM, IN_RECORD,
+                ": all zero, page tag 0, and a data page follows: the record was zeroed"};
     case size_or_no_header:
         return {"size_or_no_header", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "header size {found} does not fit the {expected} bytes of data pages: data "
@@ -309,6 +313,41 @@ struct found_layout {
     std::vector<chip_mark> chip_bad;             // blocks the chip marks bad, the first ones
 };
 
+// Why input bytes were lost.
+enum class loss_cause : uint8_t { missing, erased, zeroed, garbage, uncorrectable, cut };
+
+// The word for a cause, in the text report and in JSON.
+constexpr const char* loss_cause_name(loss_cause why)
+{
+    switch (why) {
+    case loss_cause::missing: return "missing";
+    case loss_cause::erased: return "erased";
+    case loss_cause::zeroed: return "zeroed";
+    case loss_cause::garbage: return "garbage";
+    case loss_cause::uncorrectable: return "uncorrectable";
+    case loss_cause::cut: return "cut";
+    }
+    return nullptr;
+}
+
+// Input bytes lost, and why.
+struct lost_range {
+    uint64_t offset;
+    uint64_t length;
+    loss_cause why;
+};
+
+// Ranges kept for the report; those past them are only summed up.
+constexpr size_t MAX_LISTED_LOST = 1024;
+
+// The lost ranges of a check, in input order.
+struct lost_list {
+    std::vector<lost_range> ranges;  // the first MAX_LISTED_LOST, adjacent ones of one
+                                     // cause merged
+    uint64_t unlisted = 0;           // ranges past those
+    uint64_t unlisted_bytes = 0;     // and their bytes
+};
+
 // The counts of a whole check.
 struct check_summary {
     uint64_t records = 0;                   // whole records read
@@ -319,6 +358,7 @@ struct check_summary {
     uint64_t problems = 0;                  // every other finding
     uint64_t outside = 0;                   // records not the image's (in no kind)
     found_layout layout;                    // what the image shows
+    lost_list lost;                         // input bytes the image does not give back
 };
 
 // Blocks the records of a summary span, the last one perhaps in part.

@@ -7,10 +7,12 @@
 
 #include "image_check.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "image_verdict.h"
 #include "layout_inference.h"
+#include "lost_input.h"
 #include "readback.h"
 #include "readback_report.h"
 #include "record_look.h"
@@ -45,6 +47,25 @@ struct walk_state {
     uint64_t observed = 0;  // records the inference has seen
 };
 
+// The input page a record taken for `kind` holds, if a data page; counts
+// the bad blocks of the layout that its bad-block pages stand for.
+uint64_t input_page_of(checker_state& checker, const page_record& r, page_kind kind,
+                       const record_context& context)
+{
+    if (kind == page_kind::bad_block && r.block != checker.last_bad_block) {
+        checker.last_bad_block = r.block;
+        ++checker.bad_blocks_passed;
+    }
+    if (kind != page_kind::data)
+        return 0;
+    const uint64_t at = input_page_at(r.index, context.header, checker.bad_blocks_passed);
+    // A page that stands past the one before it lost those between.
+    if (at > checker.input_pages)
+        checker.records_lost = true;
+    checker.input_pages = std::max(checker.input_pages, at + 1);
+    return at;
+}
+
 // Checks the records of the window before `limit` that stand before image
 // record `settled`.
 void check_up_to(record_window& window, uint64_t limit, uint64_t settled, walk_state& walk,
@@ -72,7 +93,7 @@ void check_up_to(record_window& window, uint64_t limit, uint64_t settled, walk_s
                 : check_record(walk.checker, context, r, record.decoding, next_of(window, seq),
                                found);
         note_zero_page_fill(summary.layout, r, kind, walk.checker.status);
-        report_record(sink, summary, r, kind, found);
+        report_record(sink, summary, r, kind, found, input_page_of(walk.checker, r, kind, context));
     }
 }
 
@@ -189,8 +210,21 @@ void take_in(decoded_record& r)
 }  // namespace
 
 int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
-                const check_sink& sink, check_summary& summary)
+                const check_sink& outer, check_summary& summary)
 {
+    // Every page and finding goes past the tracker of lost input first.
+    lost_tracker tracker;
+    check_sink sink = outer;
+    sink.on_finding = [&](const finding& f) {
+        track_finding(tracker, f);
+        if (outer.on_finding)
+            outer.on_finding(f);
+    };
+    sink.on_page = [&](const checked_page& page) {
+        track_page(tracker, page);
+        if (outer.on_page)
+            outer.on_page(page);
+    };
     record_window window = window_of(checker);
     window_reader reader;
     reader.in = in;
@@ -237,5 +271,6 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
                              last.previous_page < PAGES_PER_BLOCK - 1;
     if (tail > 0 || inside_fill || (short_of_size && !last.records_lost))
         report_cut(sink, walk.placing.next);
+    summary.lost = finish_tracking(tracker, size);
     return 0;
 }

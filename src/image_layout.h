@@ -157,6 +157,19 @@ constexpr page_kind kind_at_position(block_state block, header_pages header, int
     return page_kind::data;
 }
 
+// The input page that a data page at image record `record` holds, when
+// `bad_before` bad blocks stand before its block: the layout gives every
+// data page its place, so a page lost before it moves nothing after it.
+constexpr uint64_t input_page_at(uint64_t record, header_pages header, uint64_t bad_before)
+{
+    const uint64_t block = record / PAGES_PER_BLOCK - bad_before;
+    const uint64_t page = record % PAGES_PER_BLOCK;
+    if (header == header_pages::absent)
+        return block * PAGES_PER_BLOCK + page;
+    const uint64_t after_header = page > 0 ? page - 1 : 0;
+    return block * (PAGES_PER_BLOCK - 1) + after_header;
+}
+
 // True when a record of `kind` at `page` of its block may follow a record
 // of `previous` in an image: bad blocks and header pages start a block,
 // data pages follow a header page or each other, and fill pages follow the

@@ -27,13 +27,34 @@ bool write_gathered(input_recovery& recovery)
     return true;
 }
 
-bool recover_page(input_recovery& recovery, const uint8_t* data)
+namespace {
+
+// Gathers one page of the input, or a page of zeros when `data` is null.
+bool gather(input_recovery& recovery, const uint8_t* data)
 {
     if (recovery.pages == RECOVERY_CHUNK_PAGES && !write_gathered(recovery))
         return false;
-    std::memcpy(recovery.chunk + recovery.pages * PAGE_DATA_SIZE, data, PAGE_DATA_SIZE);
+    uint8_t* slot = recovery.chunk + recovery.pages * PAGE_DATA_SIZE;
+    if (data)
+        std::memcpy(slot, data, PAGE_DATA_SIZE);
+    else
+        std::memset(slot, 0, PAGE_DATA_SIZE);
     ++recovery.pages;
+    ++recovery.next_page;
     return true;
+}
+
+}  // namespace
+
+bool recover_page(input_recovery& recovery, const checked_page& page)
+{
+    if (page.kind != page_kind::data || page.place != page_place::image ||
+        page.input_page < recovery.next_page)
+        return true;
+    while (recovery.next_page < page.input_page)
+        if (!gather(recovery, nullptr))
+            return false;
+    return gather(recovery, page.data);
 }
 
 bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_size)

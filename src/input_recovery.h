@@ -1,7 +1,8 @@
-// The recovered input: the data areas of the data pages in order.  The
-// pages are gathered in a chunk that is written whole; the latest page is
-// held back until the end, when the input length (if the header pages tell
-// it) decides how much of it belongs to the input.
+// The recovered input: the data area of each data page of the image at the
+// input offset its place gives, a page the file lost as a page of zeros.
+// The pages are gathered in a chunk that is written whole; the latest page
+// is held back until the end, when the input length (if the header pages
+// tell it) decides how much of it belongs to the input.
 #ifndef PAGESMITH_INPUT_RECOVERY_H
 #define PAGESMITH_INPUT_RECOVERY_H
 
@@ -9,7 +10,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "flash_geometry.h"
+#include "check_sink.h"
 
 // Data pages gathered before the output is written.
 constexpr size_t RECOVERY_CHUNK_PAGES = 128;
@@ -18,12 +19,15 @@ constexpr size_t RECOVERY_CHUNK_PAGES = 128;
 struct input_recovery {
     FILE* out = nullptr;              // where the input goes (best unbuffered)
     uint64_t written = 0;             // bytes written so far
+    uint64_t next_page = 0;           // the input page the next page gathered holds
     size_t pages = 0;                 // pages in the chunk; the last one is held
     uint8_t chunk[RECOVERY_CHUNK_PAGES * PAGE_DATA_SIZE];  // the pages, in order
 };
 
-// Takes the next data page.  False on a write error, with errno set.
-bool recover_page(input_recovery& recovery, const uint8_t* data);
+// Takes the next checked page: a data page of the image goes to its input
+// page, after zero pages for those lost before it; any other page is no
+// input.  False on a write error, with errno set.
+bool recover_page(input_recovery& recovery, const checked_page& page);
 
 // Writes the pages gathered so far but the held one, which stays held.
 // False on a write error, with errno set.

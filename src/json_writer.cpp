@@ -73,6 +73,20 @@ json layout_object(const found_layout& layout)
     return o;
 }
 
+// The list of lost input ranges; those past the ones listed count as one
+// more entry, with why "unlisted".
+json lost_object(const lost_list& lost)
+{
+    json list = json::array();
+    for (const lost_range& range : lost.ranges)
+        list.push_back({{"offset", range.offset}, {"length", range.length},
+                        {"why", loss_cause_name(range.why)}});
+    if (lost.unlisted)
+        list.push_back({{"offset", nullptr}, {"length", lost.unlisted_bytes},
+                        {"why", "unlisted"}});
+    return list;
+}
+
 // The summary object.
 json summary_object(const check_summary& summary)
 {
@@ -135,7 +149,7 @@ public:
 
     bool write_summary(const check_summary& summary) override
     {
-        return open(part::done) &&
+        return open(part::done) && put(",\"lost\":" + text_of(lost_object(summary.lost))) &&
                put(",\"summary\":" + text_of(summary_object(summary)) + "}\n") &&
                std::fflush(stream_) == 0 && !std::ferror(stream_);
     }

@@ -117,13 +117,11 @@ page_decoding decode_page(const page_record& r)
     return d;
 }
 
-// True when the record's data page tag is one bit away from a fill page's
-// 0, and the next record carries the page tag of a data page at its
-// position: no fill page comes before it.
+// True when the next record carries the page tag of a data page at its
+// position: no fill page comes before it, so a record that looks like one
+// is a data page that lost its tag (one bit away from 0) or was zeroed.
 bool data_follows(const page_record& r, const look_ahead& next)
 {
-    if (std::popcount(tag_of(page_kind::data, r.block, r.page)) != 1)
-        return false;
     const uint64_t index = r.index + 1;
     const uint32_t tag = tag_of(page_kind::data, index / PAGES_PER_BLOCK,
                                 static_cast<int64_t>(index % PAGES_PER_BLOCK));

@@ -254,8 +254,7 @@ int main(int argc, char** argv)
         std::atexit(write_recovered_so_far);
     }
     sink.on_page = [&](const checked_page& page) {
-        if (recovery.out && page.kind == page_kind::data && page.place == page_place::image &&
-            !recover_page(recovery, page.data)) {
+        if (recovery.out && !recover_page(recovery, page)) {
             recovery_under_way = nullptr;
             fail_errno(PAGECHECK_ERRORS, out_name);
         }

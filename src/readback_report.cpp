@@ -54,12 +54,12 @@ void count_record(check_summary& summary)
 }  // namespace
 
 void report_record(const check_sink& sink, check_summary& summary, const page_record& r,
-                   page_kind kind, const page_findings& found)
+                   page_kind kind, const page_findings& found, uint64_t input_page)
 {
     count_record(summary);
     ++summary.kinds[static_cast<int>(kind)];
     checked_page page = {r.index, r.block, r.page, kind, r.data, {}, page_place::image,
-                         r.file_index};
+                         r.file_index, input_page};
     for (int i = 0; i < found.count; ++i) {
         report_finding(sink, summary, found.items[i]);
         ++page.findings[static_cast<int>(class_of(found.items[i].what))];
@@ -101,8 +101,10 @@ void report_events(const decoded_record& r, checker_state& checker, const check_
                        event_finding(finding_kind::erased_inside, e.erased_from, e.erased));
         checker.records_lost = true;
     }
-    if (e.padded_blocks)
+    if (e.padded_blocks) {
         after_bad_block(checker);
+        checker.bad_blocks_passed += e.padded_blocks;
+    }
     if (e.missing == 0)
         return;
     const uint64_t from = r.index - e.missing;
@@ -110,6 +112,7 @@ void report_events(const decoded_record& r, checker_state& checker, const check_
     if (whole_blocks(r.index, e.missing)) {
         report_absent(sink, from, r.index, page_kind::bad_block);
         after_bad_block(checker);
+        checker.bad_blocks_passed += e.missing / PAGES_PER_BLOCK;
         return;
     }
     report_finding(sink, summary, event_finding(finding_kind::records_missing, from, e.missing));
@@ -131,7 +134,7 @@ void report_other(decoded_record& r, const check_sink& sink, check_summary& summ
         }
     }
     if (r.origin == record_origin::erased) {
-        report_record(sink, summary, view, page_kind::erased, found);
+        report_record(sink, summary, view, page_kind::erased, found, 0);
         return;
     }
     count_record(summary);

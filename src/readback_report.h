@@ -9,9 +9,10 @@
 #include "layout_inference.h"
 #include "readback.h"
 
-// Counts a checked record and reports its findings, then the record.
+// Counts a checked record and reports its findings, then the record; a data
+// page holds `input_page`.
 void report_record(const check_sink& sink, check_summary& summary, const page_record& r,
-                   page_kind kind, const page_findings& found);
+                   page_kind kind, const page_findings& found, uint64_t input_page);
 
 // Before an image record is observed: takes the bad blocks that the file
 // left out or holds erased just before it.

@@ -1,5 +1,7 @@
 #include "record_check.h"
 
+#include <bit>
+
 namespace {
 
 // Adds a finding when a header page holds another size than the first one.
@@ -92,6 +94,15 @@ page_kind check_record(checker_state& state, const record_context& context,
     here.input_complete = input_complete(state, context);
     here.marking = state.status;
     const page_kind kind = classify(here, r, d, next);
+    if (kind == page_kind::data && looks_like_fill(r, d) &&
+        std::popcount(tag_of(page_kind::data, r.block, r.page)) > 1) {
+        // A fill page never comes before a data page, and the data page's
+        // tag is more than one flipped bit from 0: its words tell nothing
+        // more.
+        add_finding(out, r, kind, finding_kind::zeroed_record);
+        note_checked(state, r, kind);
+        return kind;
+    }
     state.status = learn_status(state.status, r, kind);
     check_sectors(r, kind, d, out);
     check_spare(r, kind, state.status, out);

@@ -82,6 +82,9 @@ struct checker_state {
     uint64_t data_pages = 0;
     uint64_t last_data_block = 0;         // block of the latest data page
     bool records_lost = false;            // the file leaves out records of the image
+    uint64_t input_pages = 0;             // input pages up to the last data page's
+    uint64_t bad_blocks_passed = 0;       // bad blocks of the layout before the record
+    uint64_t last_bad_block = UINT64_MAX; // the latest of them read as bad-block pages
     uint64_t end = 0;                     // the image record after the last one checked
 };
 

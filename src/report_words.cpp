@@ -251,6 +251,25 @@ std::string describe_summary(const check_summary& summary)
     return words.pages + " " + words.sectors;
 }
 
+std::vector<std::string> describe_lost(const lost_list& lost)
+{
+    std::vector<std::string> lines;
+    for (const lost_range& range : lost.ranges) {
+        std::string text;
+        append(text, "lost: input bytes %" PRIu64 "-%" PRIu64 " (%" PRIu64 " bytes): %s",
+               range.offset, range.offset + range.length - 1, range.length,
+               loss_cause_name(range.why));
+        lines.push_back(text);
+    }
+    if (lost.unlisted) {
+        std::string text;
+        append(text, "lost: %" PRIu64 " more ranges (%" PRIu64 " bytes), not listed",
+               lost.unlisted, lost.unlisted_bytes);
+        lines.push_back(text);
+    }
+    return lines;
+}
+
 std::string describe_run(const map_run& run)
 {
     return "map: " + blocks_text(run.first, run.last - run.first + 1) + ": " +

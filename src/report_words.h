@@ -43,4 +43,8 @@ std::string blocks_text(uint64_t first, uint64_t count);
 // The line of a run: "map: block N: CHARS" or "map: blocks A-B: CHARS".
 std::string describe_run(const map_run& run);
 
+// The "lost:" lines of the text report: one per range, then one for the
+// ranges past those listed; none when nothing is lost.
+std::vector<std::string> describe_lost(const lost_list& lost);
+
 #endif

@@ -44,6 +44,10 @@ public:
 
     bool write_summary(const check_summary& summary) override
     {
+        if (takes_findings())
+            for (const std::string& line : describe_lost(summary.lost))
+                if (!put_line(line))
+                    return false;
         return put_line(describe_summary(summary)) && std::fflush(stream_) == 0 &&
                !std::ferror(stream_);
     }

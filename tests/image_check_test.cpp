@@ -166,7 +166,8 @@ const damage_case damage_cases[] = {
     // lost its one bit, as data follows.)
     {.name = "data_after_fill", .made = "D5", .input_size = 5 * PAGE,
      .damage = [](std::string& s) { s.replace(3 * RECORD, RECORD, RECORD, '\0'); },
-     .findings = {"block 0 page 4 (data): out of place after a fill page"}},
+     .findings = {"block 0 page 3 (data): all zero, page tag 0, and a data page follows: the "
+                  "record was zeroed"}},
     {.name = "zero_data_page_lost_its_tag_bit", .made = "D5", .input_size = 5 * PAGE,
      .damage = [](std::string& s) {
          set_data(1, 0, PAGE, '\0')(s);
@@ -379,9 +380,12 @@ TEST_P(Recovery, CutsTheLastPage)
     static input_recovery recovery;
     recovery = input_recovery{};
     recovery.out = open_memstream(&bytes, &size);
-    for (size_t i = 0; i < c.pages; ++i)
-        ASSERT_TRUE(recover_page(recovery, reinterpret_cast<const uint8_t*>(pages.data()) +
-                                               i * PAGE));
+    for (size_t i = 0; i < c.pages; ++i) {
+        checked_page page;
+        page.data = reinterpret_cast<const uint8_t*>(pages.data()) + i * PAGE;
+        page.input_page = i;
+        ASSERT_TRUE(recover_page(recovery, page));
+    }
     ASSERT_TRUE(finish_recovery(recovery, c.input_size));
     std::fclose(recovery.out);
     const std::string out(bytes, size);

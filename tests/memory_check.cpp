@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "input_recovery.h"
 #include "report_words.h"
 
 memory_check check_in_memory(const std::string& image, const layout_claim& claim)
@@ -25,14 +26,27 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
     gatherer.on_block = [&](uint64_t block, const std::string& cells) {
         map_block(map, block, cells);
     };
+    char* bytes = nullptr;
+    size_t size = 0;
+    static input_recovery recovery;  // too large for the stack
+    recovery = input_recovery{};
+    recovery.out = open_memstream(&bytes, &size);
+    if (!recovery.out)
+        throw std::runtime_error("cannot open the recovered input in memory");
     sink.on_page = [&](const checked_page& page) {
-        if (page.kind == page_kind::data && page.place == page_place::image)
-            outcome.recovered.append(reinterpret_cast<const char*>(page.data), PAGE_DATA_SIZE);
+        if (!recover_page(recovery, page))
+            throw std::runtime_error("cannot recover a page in memory");
         gather_page(gatherer, page);
     };
     image_checker checker;
     outcome.read_error = check_image(checker, in, claim, sink, outcome.summary);
     std::fclose(in);
+    const bool finished = finish_recovery(recovery, outcome.summary.layout.input_size);
+    std::fclose(recovery.out);
+    outcome.recovered.assign(bytes, size);
+    std::free(bytes);
+    if (!finished)
+        throw std::runtime_error("cannot finish the recovered input in memory");
     finish_gathering(gatherer);
     finish_map(map);
     return outcome;

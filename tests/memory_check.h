@@ -12,7 +12,7 @@ struct memory_check {
     int read_error = 0;
     std::vector<std::string> findings;  // each as the report words it
     check_summary summary;
-    std::string recovered;              // the data areas of the data pages, in order
+    std::string recovered;              // the recovered input, as -o writes it
     std::vector<std::string> map;       // the text map's lines, one per run of blocks
 };
 

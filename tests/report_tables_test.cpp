@@ -140,6 +140,10 @@ const finding_row finding_rows[] = {
      "block 4660 is marked bad by the chip and erased inside the image: read as a bad block "
      "that the dump padded; claim -B 4660 if it is listed bad",
      {"found"}},
+    {"zeroed_record",
+     "block 1 page 1 (data): all zero, page tag 0, and a data page follows: the record was "
+     "zeroed",
+     {"record", "block", "offset", "page", "kind"}},
     {"size_or_no_header",
      "header size 4660 does not fit the 22136 bytes of data pages: data lost, or made with "
      "-F 4660, or made without -h (claim --no-header if it was)",

@@ -179,6 +179,7 @@ expectation expect(const std::string& input, const std::string& kinds,
     size_t corrected = 0;
     size_t uncorrectable = 0;
     size_t data_index = 0;
+    std::vector<std::pair<size_t, size_t>> lost;  // input bytes [first, second)
     srandom(1);
     for (size_t k = 0; k < kinds.size(); ++k) {
         const char kind = kinds[k];
@@ -214,9 +215,15 @@ expectation expect(const std::string& input, const std::string& kinds,
                     std::snprintf(syndrome, sizeof syndrome, "0x%08x",
                                   ecc(clean, s) ^ ecc(page, s));
                     e.report += where + "uncorrectable, syndrome " + syndrome + "\n";
-                    if (data)  // left as it is, never mis-corrected
+                    if (data) {  // left as it is, never mis-corrected, and lost
                         padded.replace(data_index * PAGE + s * SECTOR, SECTOR,
                                        page.substr(s * SECTOR, SECTOR));
+                        const size_t at = data_index * PAGE + s * SECTOR;
+                        if (!lost.empty() && lost.back().second == at)
+                            lost.back().second += SECTOR;
+                        else
+                            lost.emplace_back(at, at + SECTOR);
+                    }
                 }
             }
         }
@@ -228,6 +235,15 @@ expectation expect(const std::string& input, const std::string& kinds,
     e.output = o.header ? padded.substr(0, input.size()) : padded;
     e.status = uncorrectable ? 1 : 0;
     const size_t records = kinds.size();
+    for (auto [from, to] : lost) {
+        // Past the input size that header pages hold, nothing is input.
+        if (o.header)
+            to = std::min(to, input.size());
+        if (from >= to)
+            continue;
+        e.report += "lost: input bytes " + std::to_string(from) + "-" + std::to_string(to - 1) +
+                    " (" + std::to_string(to - from) + " bytes): uncorrectable\n";
+    }
     e.report += "summary: " + std::to_string(records) + " records, " +
                 std::to_string((records + 63) / 64) + " blocks; " + std::to_string(counts[0]) +
                 " data, " + std::to_string(counts[1]) + " header, " + std::to_string(counts[2]) +
@@ -314,8 +330,11 @@ TEST_P(RoundTrip, ReportAndRecoveredInputAreExact)
             check.push_back("-H");
         if (!o.bad.empty() && how == told::layout) {
             std::string list;
-            for (int b : o.bad)
-                list += (list.empty() ? "" : ",") + std::to_string(b);
+            for (int b : o.bad) {
+                if (!list.empty())
+                    list += ',';
+                list += std::to_string(b);
+            }
             check.insert(check.end(), {"--bad-blocks", list});
         }
         check.push_back(dir.file("image"));

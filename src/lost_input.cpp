@@ -1,0 +1,102 @@
+#include "lost_input.h"
+
+namespace {
+
+// Adds a range, merged with the one before when it continues it.
+void add_range(lost_list& lost, uint64_t offset, uint64_t length, loss_cause why)
+{
+    if (length == 0)
+        return;
+    if (!lost.ranges.empty()) {
+        lost_range& last = lost.ranges.back();
+        if (last.why == why && last.offset + last.length == offset) {
+            last.length += length;
+            return;
+        }
+    }
+    if (lost.ranges.size() == MAX_LISTED_LOST) {
+        ++lost.unlisted;
+        lost.unlisted_bytes += length;
+        return;
+    }
+    lost.ranges.push_back({offset, length, why});
+}
+
+// Notes why a record that is no data page stands where the image goes on;
+// the first reason since the last data page names the hole, if one shows.
+void note_gap(lost_tracker& tracker, loss_cause why)
+{
+    if (!tracker.gap_cause)
+        tracker.gap_cause = why;
+}
+
+// Takes a data page of the image holding input page `at`.
+void take_data_page(lost_tracker& tracker, uint64_t at, uint64_t record)
+{
+    if (at > tracker.next_page)
+        add_range(tracker.lost, tracker.next_page * PAGE_DATA_SIZE,
+                  (at - tracker.next_page) * PAGE_DATA_SIZE,
+                  tracker.gap_cause.value_or(loss_cause::missing));
+    if (tracker.zeroed_record == record)
+        add_range(tracker.lost, at * PAGE_DATA_SIZE, PAGE_DATA_SIZE, loss_cause::zeroed);
+    else if (tracker.bad_record == record)
+        for (int s = 0; s < SECTORS_PER_PAGE; ++s)
+            if (tracker.bad_sectors & (1u << s))
+                add_range(tracker.lost, at * PAGE_DATA_SIZE + static_cast<uint64_t>(s) * SECTOR_SIZE,
+                          SECTOR_SIZE, loss_cause::uncorrectable);
+    if (at >= tracker.next_page)
+        tracker.next_page = at + 1;
+    tracker.gap_cause.reset();
+}
+
+}  // namespace
+
+void track_finding(lost_tracker& tracker, const finding& f)
+{
+    if (f.what == finding_kind::zeroed_record)
+        tracker.zeroed_record = f.record;
+    if (f.what != finding_kind::uncorrectable)
+        return;
+    if (tracker.bad_record != f.record) {
+        tracker.bad_record = f.record;
+        tracker.bad_sectors = 0;
+    }
+    tracker.bad_sectors |= 1u << f.sector;
+}
+
+void track_page(lost_tracker& tracker, const checked_page& page)
+{
+    if (page.place == page_place::outside) {
+        if (page.kind != page_kind::erased)
+            note_gap(tracker, loss_cause::garbage);
+        return;
+    }
+    switch (page.kind) {
+    case page_kind::data:
+        if (page.place == page_place::absent)
+            note_gap(tracker, loss_cause::missing);
+        else
+            take_data_page(tracker, page.input_page, page.record);
+        return;
+    case page_kind::erased: note_gap(tracker, loss_cause::erased); return;
+    case page_kind::fill: note_gap(tracker, loss_cause::zeroed); return;
+    case page_kind::header:
+    case page_kind::bad_block: return;
+    }
+}
+
+lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_size)
+{
+    const uint64_t present = tracker.next_page * PAGE_DATA_SIZE;
+    if (!input_size)
+        return tracker.lost;
+    // Past the input size, the last page holds the zeros that completed it.
+    std::vector<lost_range>& ranges = tracker.lost.ranges;
+    while (!ranges.empty() && ranges.back().offset >= *input_size)
+        ranges.pop_back();
+    if (!ranges.empty() && ranges.back().offset + ranges.back().length > *input_size)
+        ranges.back().length = *input_size - ranges.back().offset;
+    if (*input_size > present)
+        add_range(tracker.lost, present, *input_size - present, loss_cause::cut);
+    return tracker.lost;
+}

@@ -1,0 +1,33 @@
+// Tells what of the input a check could not give back (lost_list), from
+// the pages in image order: the holes between the data pages present, the
+// sectors that do not correct, and what the header size counts past the
+// last data page present.
+#ifndef PAGESMITH_LOST_INPUT_H
+#define PAGESMITH_LOST_INPUT_H
+
+#include <cstdint>
+#include <optional>
+
+#include "check_sink.h"
+
+// Follows the pages of a check in image order to tell what was lost.
+struct lost_tracker {
+    uint64_t next_page = 0;                 // the input page after the last data page
+    std::optional<loss_cause> gap_cause;    // why the records since it were no data
+    uint64_t bad_record = UINT64_MAX;       // the record of the uncorrectable sectors
+    unsigned bad_sectors = 0;               // their bits, sector s as 1 << s
+    uint64_t zeroed_record = UINT64_MAX;    // a record read as a zeroed data page
+    lost_list lost;
+};
+
+// Takes a finding, before the page it is about.
+void track_finding(lost_tracker& tracker, const finding& f);
+
+// Takes the next page of the image, or a record of the file outside it.
+void track_page(lost_tracker& tracker, const checked_page& page);
+
+// At the end: what the input size counts past the last data page present
+// is cut.  Returns the list.
+lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_size);
+
+#endif
