@@ -168,14 +168,14 @@ void settle_header(record_window& window, walk_state& walk, const layout_claim& 
 }
 
 // Lets the inference see the records placed since it last looked.
-void observe_placed(record_window& window, walk_state& walk)
+void observe_placed(record_window& window, walk_state& walk, const found_layout& layout)
 {
     for (; walk.observed < window.placed; ++walk.observed) {
         decoded_record& r = window.at(walk.observed);
         if (r.origin != record_origin::image)
             continue;
         if (has_events(r.events))
-            take_events(r, walk.inference);
+            take_events(r, walk.inference, layout);
         observe(walk.inference, r);
     }
 }
@@ -184,7 +184,7 @@ void observe_placed(record_window& window, walk_state& walk)
 void place_all(record_window& window, walk_state& walk, found_layout& layout)
 {
     place_waiting(walk.placing, window, layout);
-    observe_placed(window, walk);
+    observe_placed(window, walk, layout);
 }
 
 // Makes the window's slots on first use, each pointing at its bytes.
@@ -230,6 +230,7 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
     reader.in = in;
     walk_state walk;
     walk.inference.marking_claim = claim.bad_blocks.has_value();
+    walk.inference.claimed = claim.bad_blocks;
     for (;;) {
         if (window.full()) {
             // Nothing more can wait: settle what is open as it stands.
@@ -247,7 +248,7 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
         r.file_index = window.read++;
         take_in(r);
         place_records(walk.placing, window, summary.layout);
-        observe_placed(window, walk);
+        observe_placed(window, walk, summary.layout);
         check_up_to(window, std::min(window.placed, window.read - 1),
                     settled_until(walk.inference), walk, sink, summary);
     }

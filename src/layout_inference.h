@@ -25,6 +25,7 @@ constexpr size_t MAX_LISTED_BAD_BLOCKS = 64;
 // What the inference knows so far.
 struct layout_inference {
     bool marking_claim = false;         // -B given: data pages are marked
+    optional_bad_blocks claimed;        // -B: the bad blocks claimed
     header_reading header = header_reading::unknown;
     uint64_t header_block = 0;          // pending: the block that looks like a header
     bool pending_page_marked = false;   // pending: its status word is exactly marked,

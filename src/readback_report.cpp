@@ -1,5 +1,7 @@
 #include "readback_report.h"
 
+#include <algorithm>
+
 #include "image_verdict.h"
 
 namespace {
@@ -68,13 +70,23 @@ void report_record(const check_sink& sink, check_summary& summary, const page_re
         sink.on_page(page);
 }
 
-void take_events(const decoded_record& r, layout_inference& inference)
+void take_events(decoded_record& r, layout_inference& inference, const found_layout& layout)
 {
-    const record_events& e = r.events;
+    record_events& e = r.events;
     // The padded blocks come first, then those missing, then the record.
     const uint64_t block = r.index / PAGES_PER_BLOCK;
     const uint64_t padded_end = (r.index - e.missing) / PAGES_PER_BLOCK;
+    bool confirmed = false;
     for (uint64_t b = padded_end - e.padded_blocks; b < padded_end; ++b)
+        confirmed |= bad_block_slot(inference.claimed, static_cast<int64_t>(b)) >= 0 ||
+                     std::any_of(layout.chip_bad.begin(), layout.chip_bad.end(),
+                                 [&](const chip_mark& m) { return m.image_block == b; });
+    // The record after them starts a block: a header page there (tag 0)
+    // tells header pages before the inference has seen it.
+    const bool header_here = spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD) == 0;
+    e.padded_as_hole = e.padded_blocks && !confirmed && !header_here &&
+                       inference.header != header_reading::present;
+    for (uint64_t b = padded_end - e.padded_blocks; b < padded_end && !e.padded_as_hole; ++b)
         take_bad_block(inference, b);
     if (e.missing && whole_blocks(r.index, e.missing))
         for (uint64_t b = block - e.missing / PAGES_PER_BLOCK; b < block; ++b)
@@ -103,7 +115,10 @@ void report_events(const decoded_record& r, checker_state& checker, const check_
     }
     if (e.padded_blocks) {
         after_bad_block(checker);
-        checker.bad_blocks_passed += e.padded_blocks;
+        if (e.padded_as_hole)
+            checker.records_lost = true;
+        else
+            checker.bad_blocks_passed += e.padded_blocks;
     }
     if (e.missing == 0)
         return;

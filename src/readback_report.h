@@ -15,8 +15,10 @@ void report_record(const check_sink& sink, check_summary& summary, const page_re
                    page_kind kind, const page_findings& found, uint64_t input_page);
 
 // Before an image record is observed: takes the bad blocks that the file
-// left out or holds erased just before it.
-void take_events(const decoded_record& r, layout_inference& inference);
+// left out or holds erased just before it.  Without header pages, whose
+// size could confirm them later, erased blocks that neither -B nor the chip
+// marks bad are taken for lost data pages instead.
+void take_events(decoded_record& r, layout_inference& inference, const found_layout& layout);
 
 // Before an image record is checked: reports what the file did just before
 // it, and carries the checks over it.

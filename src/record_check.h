@@ -36,6 +36,7 @@ struct record_events {
     uint64_t erased = 0;          // erased records before, inside the image
     uint64_t erased_from = 0;     // the image record the first of them stands for
     uint64_t padded_blocks = 0;   // erased blocks before that stand for bad blocks
+    bool padded_as_hole = false;  // or lost data pages: nothing confirms them bad
     uint64_t foreign_from = 0;    // a block of the file not the image's, plus one
 };
 

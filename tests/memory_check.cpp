@@ -19,6 +19,8 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
     sink.on_layout = [&](const found_layout& l) { layout = l; };
     sink.on_finding = [&](const finding& f) {
         outcome.findings.push_back(describe_finding(f, layout));
+        if (is_about_record(f.what))
+            outcome.offsets.push_back(f.offset);
     };
     text_map map;
     map.on_run = [&](const map_run& run) { outcome.map.push_back(describe_run(run)); };

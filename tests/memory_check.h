@@ -11,6 +11,7 @@
 struct memory_check {
     int read_error = 0;
     std::vector<std::string> findings;  // each as the report words it
+    std::vector<uint64_t> offsets;      // the file offsets of the findings about a record
     check_summary summary;
     std::string recovered;              // the recovered input, as -o writes it
     std::vector<std::string> map;       // the text map's lines, one per run of blocks

@@ -105,6 +105,12 @@ inline change set_spare_bits(size_t record, int word, uint8_t bits)
     return [=](std::string& s) { s[record * RECORD + 2048 + 4 * static_cast<size_t>(word)] |= static_cast<char>(bits); };
 }
 
+// Sets byte `at` of the file to `value`.
+inline change set_byte(size_t at, char value)
+{
+    return [=](std::string& s) { s[at] = value; };
+}
+
 // Replaces the whole file with bytes that are no image.
 inline change no_image(size_t bytes)
 {

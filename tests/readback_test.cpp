@@ -29,6 +29,12 @@ using namespace readback;
 // (left out, cut), which then read as bad blocks or are missing.
 enum class remake { same_image, not_checked };
 
+// Whether -o gives every byte back at its offset.  Not yet where a data
+// block that the file leaves out or holds erased reads as a bad block until
+// the header size shows the loss at the end: -o has then placed the pages
+// after it one block early.
+enum class recovery { at_offsets, shifted };
+
 struct readback_case {
     const char* name;
     std::vector<std::string> options;  // the converter's
@@ -39,7 +45,25 @@ struct readback_case {
     std::vector<std::string> notes = {};  // their words
     std::vector<std::string> findings = {};
     remake again = remake::same_image;
+    std::vector<std::string> lost = {};     // the "lost:" lines
+    uint64_t outside = 0;                   // records not the image's
+    std::vector<uint64_t> offsets = {};     // file offsets of the findings about a record
+    recovery recovered = recovery::at_offsets;
 };
+
+// The input as -o gives it back when `lost` was lost: those bytes zero, and
+// nothing from where the file was cut.
+std::string with_losses(std::string input, const lost_list& lost)
+{
+    for (const lost_range& range : lost.ranges) {
+        if (range.why == loss_cause::cut) {
+            input.resize(range.offset);
+            break;
+        }
+        input.replace(range.offset, range.length, range.length, '\0');
+    }
+    return input;
+}
 
 // The options of a layout line, as arguments.
 std::vector<std::string> options_of(const found_layout& layout)
@@ -73,8 +97,13 @@ TEST_P(Readback, GivesOneFindingPerEvent)
     for (const layout_note& note : layout.notes)
         notes.push_back(describe_note(note));
     EXPECT_EQ(notes, c.notes);
-    if (layout.header == header_pages::present && c.again == remake::same_image) {
-        EXPECT_TRUE(outcome.recovered.substr(0, layout.input_size.value_or(0)) == input);
+    EXPECT_EQ(describe_lost(outcome.summary.lost), c.lost);
+    EXPECT_EQ(outcome.summary.outside, c.outside);
+    EXPECT_EQ(outcome.offsets, c.offsets);
+    // Every byte the file holds is given back at its offset.
+    if (layout.header == header_pages::present && c.recovered == recovery::at_offsets) {
+        EXPECT_TRUE(outcome.recovered == with_losses(input, outcome.summary.lost))
+            << outcome.recovered.size();
     }
     if (c.again == remake::same_image) {
         EXPECT_TRUE(convert(dir, input, options_of(layout), "again") == made);
@@ -103,7 +132,8 @@ const readback_case readback_cases[] = {
      .findings = {"block 4 page 62 (erased) sector 2: record byte 1512 bit 0 reads 0 in an "
                   "erased page",
                   "block 4 page 63 (erased) sector 3: record byte 2109 bit 6 reads 0 in an "
-                  "erased page"}},
+                  "erased page"},
+     .offsets = {318 * RECORD, 319 * RECORD}},
     {.name = "status_word_flip_and_marker_in_erased_pages", .options = HBF,
      .input_size = 300000,
      .changed = both(erased_tail(1), both(clear_bit_from_end(64, 4),
@@ -111,7 +141,8 @@ const readback_case readback_cases[] = {
      .status = 0, .layout = "layout: -h -b -f, input 300000 bytes",
      .notes = {"records 192-255 (block 3) are erased: the image ends before them"},
      .findings = {"block 3 page 63 (erased) sector 0: record byte 2048 bit 4 reads 0 in an "
-                  "erased page"}},
+                  "erased page"},
+     .offsets = {255 * RECORD}},
     {.name = "padded_bad_block", .options = HB_B2_F, .input_size = 300000, .changed = pad(2),
      .status = 0, .layout = "layout: -h -b -B 2 -f, input 300000 bytes",
      .notes = {"block 2 is erased inside the image: a bad block that the dump padded"}},
@@ -139,7 +170,8 @@ const readback_case readback_cases[] = {
      .findings = {"block 1 of the file is not the image's, and the blocks after it stand one "
                   "block after their page tags: it was skipped when the image was written (a "
                   "bad block of the chip?), and a boot loader that checks page tags rejects "
-                  "what follows; make the image with -B 1"}},
+                  "what follows; make the image with -B 1"},
+     .outside = 64},
     {.name = "block_skipped_when_written_without_header", .options = BF, .input_size = 300000,
      .changed = both(foreign_before(2), erased_tail(1)), .status = 1,
      .layout = "layout: -b -f, input size unknown",
@@ -149,22 +181,26 @@ const readback_case readback_cases[] = {
      .findings = {"block 2 of the file is not the image's, and the blocks after it stand one "
                   "block after their page tags: it was skipped when the image was written (a "
                   "bad block of the chip?), and a boot loader that checks page tags rejects "
-                  "what follows; make the image with -B 2"}},
+                  "what follows; make the image with -B 2"},
+     .outside = 64},
     {.name = "dropped_record", .options = HBF, .input_size = 300000, .changed = drop(70),
      .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
      .findings = {"1 record(s) from block 1 page 6 on are not in the file: the page tags step "
                   "over them",
                   "the header pages say 300000 bytes of input; 1 data page(s) are missing"},
-     .again = remake::not_checked},
+     .again = remake::not_checked,
+     .lost = {"lost: input bytes 139264-141311 (2048 bytes): missing"}},
     {.name = "doubled_record", .options = HBF, .input_size = 300000, .changed = twice(70),
      .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
-     .findings = {"1 record(s) at block 1 page 6 stand in the file twice: read once"}},
+     .findings = {"1 record(s) at block 1 page 6 stand in the file twice: read once"},
+     .outside = 1},
     {.name = "cut_inside_a_record", .options = HBF, .input_size = 300000, .changed = cut(200000),
      .status = 1, .layout = "layout: -h -b, input 300000 bytes",
      .findings = {"trailing partial record of 1472 bytes",
                   "the file ends before block 1 page 30: the header pages say 300000 bytes of "
                   "input; 55 data page(s) are missing"},
-     .again = remake::not_checked},
+     .again = remake::not_checked,
+     .lost = {"lost: input bytes 188416-299999 (111584 bytes): cut"}},
     {.name = "cut_inside_fill", .options = HBF, .input_size = 300000, .changed = cut(170 * RECORD),
      .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
      .findings = {"image ends inside the fill pages, at page 41"}},
@@ -173,15 +209,52 @@ const readback_case readback_cases[] = {
      .notes = {"block 1 is not in the file (the page tags step over it): a bad block that "
                "the dump left out"},
      .findings = {"the header pages say 300000 bytes of input; 63 data page(s) are missing"},
-     .again = remake::not_checked},
+     .again = remake::not_checked, .lost = {"lost: input bytes 172032-299999 (127968 bytes): cut"},
+     .recovered = recovery::shifted},
     {.name = "damaged_spare_words_still_a_page_record", .options = HBF, .input_size = 300000,
      .changed = set_spare_bits(10, 5, 0x03), .status = 1,
      .layout = "layout: -h -b -f, input 300000 bytes",
-     .findings = {"block 0 page 10 (data): spare[5] = 0x00000003, expected 0"}},
+     .findings = {"block 0 page 10 (data): spare[5] = 0x00000003, expected 0"},
+     .offsets = {10 * RECORD}},
     {.name = "not_an_image", .options = HBF, .input_size = 3000, .changed = no_image(300000),
      .status = 1, .layout = "layout: no options, input size unknown",
      .findings = {"not an image: none of its 142 record(s) reads as a page record"},
+     .again = remake::not_checked, .outside = 142},
+    // Where the file and the image differ, a finding gives the record's
+    // place in the file.
+    {.name = "finding_after_a_skipped_block", .options = HB_B2_F, .input_size = 300000,
+     .changed = both(skip(2), set_spare_bits(130, 5, 0x03)), .status = 1,
+     .layout = "layout: -h -b -B 2 -f, input 300000 bytes",
+     .notes = {"block 2 is not in the file (the page tags step over it): a bad block that "
+               "the dump left out"},
+     .findings = {"block 3 page 2 (data): spare[5] = 0x00000003, expected 0"},
+     .offsets = {130 * RECORD}},
+    // Nothing confirms an erased block for a bad block: without header
+    // pages it is lost data, with them the header size tells.
+    {.name = "erased_block_without_header", .options = BF, .input_size = 300000,
+     .changed = pad(1), .status = 1, .layout = "layout: -b -f, input size unknown",
+     .notes = {"block 1 is erased inside the image: a bad block that the dump padded"},
+     .findings = {"block 1 is erased inside the image: a bad block that the dump padded, or "
+                  "lost data: claim -B 1 if it is listed bad"},
+     .again = remake::not_checked,
+     .lost = {"lost: input bytes 131072-262143 (131072 bytes): erased"}},
+    {.name = "erased_block_marked_by_the_chip", .options = BF, .input_size = 300000,
+     .changed = both(pad(1), set_byte(64 * RECORD + 2048, 0)), .status = 1,
+     .layout = "layout: -b -B 1 -f, input size unknown",
+     .notes = {"block 1 is erased inside the image: a bad block that the dump padded",
+               "block 1 of the file is marked bad by the chip (a bad-block marker in page 0 or "
+               "1)"},
+     .findings = {"block 1 is marked bad by the chip and erased inside the image: read as a "
+                  "bad block that the dump padded; claim -B 1 if it is listed bad"},
      .again = remake::not_checked},
+    {.name = "erased_data_block_with_header", .options = HBF, .input_size = 300000,
+     .changed = pad(1), .status = 1, .layout = "layout: -h -b -B 1 -f, input size unknown",
+     .notes = {"block 1 is erased inside the image: a bad block that the dump padded"},
+     .findings = {"block 1 is erased inside the image: a bad block that the dump padded, or "
+                  "lost data: claim -B 1 if it is listed bad",
+                  "header size 300000 does not fit the 172032 bytes of data pages; nothing is "
+                  "cut"},
+     .again = remake::not_checked, .recovered = recovery::shifted},
 };
 
 INSTANTIATE_TEST_SUITE_P(Readback, Readback, ::testing::ValuesIn(readback_cases),
