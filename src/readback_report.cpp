@@ -115,9 +115,7 @@ void report_events(const decoded_record& r, checker_state& checker, const check_
     }
     if (e.padded_blocks) {
         after_bad_block(checker);
-        if (e.padded_as_hole)
-            checker.records_lost = true;
-        else
+        if (!e.padded_as_hole)
             checker.bad_blocks_passed += e.padded_blocks;
     }
     if (e.missing == 0)

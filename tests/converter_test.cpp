@@ -151,6 +151,10 @@ const layout_case layout_cases[] = {
                  "32", "33", "34", "0"},
      .layout = "B D", .bad_block_table = true,
      .bad_list = {20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 0}},
+    // Block numbers of three digits and more, in the trace and the error
+    // stream.
+    {.name = "past_block_100", .input_size = 101 * 64 * PAGE + 3, .options = {"-B", "100"},
+     .layout = "D6400 B D65", .bad_block_table = true, .bad_list = {100}},
     {.name = "single_errors", .input_size = 100 * PAGE + 9, .options = {"-s", "-f"},
      .layout = "D101 F27", .error_bits = 1},
     {.name = "double_errors", .input_size = 100 * PAGE, .options = {"-d"}, .layout = "D100",
