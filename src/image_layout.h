@@ -170,6 +170,38 @@ constexpr uint64_t input_page_at(uint64_t record, header_pages header, uint64_t 
     return block * (PAGES_PER_BLOCK - 1) + after_header;
 }
 
+// The input size that header pages holding `header_size` give for
+// `data_pages` data pages: the unique S with data bytes - PAGE_DATA_SIZE <
+// S <= data bytes whose low 32 bits are the header size (the converter
+// stores only those), so past 4 GiB too.  None when no such S exists.
+constexpr std::optional<uint64_t> input_size_fitting(uint32_t header_size, uint64_t data_pages)
+{
+    if (data_pages == 0)
+        return std::nullopt;
+    const uint64_t data_bytes = data_pages * PAGE_DATA_SIZE;
+    const uint32_t cut = static_cast<uint32_t>(data_bytes) - header_size;
+    if (cut >= PAGE_DATA_SIZE)
+        return std::nullopt;
+    return data_bytes - cut;
+}
+
+// The input size that header pages holding `header_size` give when data
+// pages past `data_pages` were lost: the smallest S past them whose low 32
+// bits are the header size (every 4 GiB more would do as well).  Below
+// 4 GiB of data pages, a size below them is none: a size that fits no
+// input (or one that -F stored), not 4 GiB lost.
+constexpr std::optional<uint64_t> input_size_past(uint32_t header_size, uint64_t data_pages)
+{
+    constexpr uint64_t FOUR_GIB = uint64_t{1} << 32;
+    const uint64_t data_bytes = data_pages * PAGE_DATA_SIZE;
+    const uint64_t size = (data_bytes & ~(FOUR_GIB - 1)) | header_size;
+    if (size > data_bytes)
+        return size;
+    if (data_bytes < FOUR_GIB)
+        return std::nullopt;
+    return size + FOUR_GIB;
+}
+
 // True when a record of `kind` at `page` of its block may follow a record
 // of `previous` in an image: bad blocks and header pages start a block,
 // data pages follow a header page or each other, and fill pages follow the

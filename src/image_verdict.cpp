@@ -51,33 +51,21 @@ std::optional<finding> ending_finding(const checker_state& checker)
     return f;
 }
 
-// The input size that the header pages give: the unique S with data bytes
-// - PAGE_DATA_SIZE < S <= data bytes whose low 32 bits equal the header size
-// (the converter stores only those).  None when no such S exists.
+// The input size that the header pages give for the data pages checked.
 std::optional<uint64_t> size_from_header(const checker_state& checker)
 {
-    if (!checker.header_size || checker.data_pages == 0)
+    if (!checker.header_size)
         return std::nullopt;
-    const uint64_t data_bytes = checker.data_pages * PAGE_DATA_SIZE;
-    const uint32_t cut = static_cast<uint32_t>(data_bytes) - *checker.header_size;
-    if (cut >= PAGE_DATA_SIZE)
-        return std::nullopt;
-    return data_bytes - cut;
+    return input_size_fitting(*checker.header_size, checker.data_pages);
 }
 
-// The input size that the header pages give when it is past the data
-// pages (the high bits those give, the low ones the header size): the
-// image lost data pages, or was made with another size.  None when the
-// header size fits or is below the data pages.
+// The input size that the header pages give when data pages were lost:
+// past the data pages checked.  None when no header page was read.
 std::optional<uint64_t> size_past_pages(const checker_state& checker)
 {
     if (!checker.header_size)
         return std::nullopt;
-    const uint64_t data_bytes = checker.data_pages * PAGE_DATA_SIZE;
-    const uint64_t size = (data_bytes & ~uint64_t{0xFFFFFFFF}) | *checker.header_size;
-    if (size <= data_bytes)
-        return std::nullopt;
-    return size;
+    return input_size_past(*checker.header_size, checker.data_pages);
 }
 
 // How the file lost data pages of the image, if it did.

@@ -119,3 +119,48 @@ INSTANTIATE_TEST_SUITE_P(Layout, Inference, ::testing::ValuesIn(inference_cases)
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// The input size that header pages give: the low 32 bits stored, the rest
+// from the data pages, past 4 GiB too.
+struct size_case {
+    const char* name;
+    uint32_t header_size;
+    uint64_t data_pages;
+    std::optional<uint64_t> fitting;  // the size when the data pages hold it
+    std::optional<uint64_t> past;     // the size when data pages were lost
+};
+
+constexpr uint64_t GIB4 = uint64_t{1} << 32;
+
+const size_case size_cases[] = {
+    {"one_byte", 1, 1, 1, std::nullopt},
+    {"whole_page", 2048, 1, 2048, std::nullopt},
+    {"a_page_short", 2048, 2, std::nullopt, std::nullopt},
+    {"lost_pages", 300000, 100, std::nullopt, 300000},
+    {"past_4_gib", 105032704, 2148438, 4400000000, std::nullopt},
+    {"exactly_4_gib", 0, GIB4 / 2048, GIB4, std::nullopt},
+    {"past_4_gib_pages_lost", 105032704, 2148000, std::nullopt, 4400000000},
+    // Under 4 GiB of data pages a size below them fits no input (or -F
+    // stored it): a misfit, not 4 GiB lost.
+    {"lost_across_4_gib", 105032704, 2000000, std::nullopt, std::nullopt},
+    {"past_8_gib", 7, 2 * GIB4 / 2048 + 1, 2 * GIB4 + 7, std::nullopt},
+    {"below_the_pages_before_4_gib", 5, 100, std::nullopt, std::nullopt},
+};
+
+class InputSize : public ::testing::TestWithParam<size_case> {};
+
+TEST_P(InputSize, FromTheHeaderSizeAndTheDataPages)
+{
+    const size_case& c = GetParam();
+    EXPECT_EQ(input_size_fitting(c.header_size, c.data_pages), c.fitting);
+    if (!c.fitting) {
+        EXPECT_EQ(input_size_past(c.header_size, c.data_pages), c.past);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layout, InputSize, ::testing::ValuesIn(size_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
