@@ -117,6 +117,21 @@ inline change no_image(size_t bytes)
     return [=](std::string& s) { s = random_bytes(bytes, 77); };
 }
 
+// Replaces the whole file with bytes that are no image, as a program holds
+// them: stretches of random bytes, and of zeros with a byte 1 every 211
+// bytes (tables of small numbers), 100000 bytes each.
+inline change no_image_with_zeros(size_t bytes)
+{
+    return [=](std::string& s) {
+        s = random_bytes(bytes, 78);
+        for (size_t at = 100000; at < bytes; at += 200000) {
+            const size_t end = std::min(at + 100000, bytes);
+            for (size_t i = at; i < end; ++i)
+                s[i] = i % 211 == 0 ? '\1' : '\0';
+        }
+    };
+}
+
 // The image the converter makes of `input` with `options`, as the file
 // `name` in `dir`; a refused conversion fails the test.
 inline std::string convert(const scratch_dir& dir, const std::string& input,

@@ -220,6 +220,13 @@ const readback_case readback_cases[] = {
      .status = 1, .layout = "layout: no options, input size unknown",
      .findings = {"not an image: none of its 142 record(s) reads as a page record"},
      .again = remake::not_checked, .outside = 142},
+    // Longer than the window, with stretches of zeros that read as page
+    // records: still one finding.
+    {.name = "not_an_image_with_zeros", .options = HBF, .input_size = 3000,
+     .changed = no_image_with_zeros(4000000), .status = 1,
+     .layout = "layout: no options, input size unknown",
+     .findings = {"not an image: none of its 1893 record(s) reads as a page record"},
+     .again = remake::not_checked, .outside = 1893},
     // Where the file and the image differ, a finding gives the record's
     // place in the file.
     {.name = "finding_after_a_skipped_block", .options = HB_B2_F, .input_size = 300000,
