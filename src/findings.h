@@ -49,6 +49,8 @@ enum class finding_kind : uint8_t {
     chip_bad_inside,      // found: a block the chip marks bad, erased inside the
                           // image, that nothing confirms for a bad block
     zeroed_record,        // a record all zero, tag included, among data pages
+    stray_records,        // found: file records whose tags break the run of the
+                          // image's; expected: the first of them
     size_or_no_header,    // found: the size of a page read as a header page
                           // that no later block confirms; expected: bytes of
                           // data pages, which the size does not fit
@@ -211,6 +213,11 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"chip_bad_inside", PROBLEM, FIELD_FOUND,
                 "block {found} is marked bad by the chip and erased inside the image: read as "
                 "a bad block that the dump padded; claim -B {found} if it is listed bad"};
+    case stray_records:
+        return {"stray_records", PROBLEM, FIELD_PLACE | FIELD_FOUND | FIELD_EXPECTED,
+                "{found} record(s) of the file from record {expected} on carry the page tags "
+                "of other places, and the records after them go on in sequence: not the "
+                "image's, left out"};
     case zeroed_record:
         return {"zeroed_record", PROBLEM, IN_RECORD,
                 ": all zero, page tag 0, and a data page follows: the record was zeroed"};

@@ -19,7 +19,7 @@
 namespace {
 
 // How a record is placed.
-enum class placing { image, erased, junk, repeated, foreign };
+enum class placing { image, erased, junk, repeated, foreign, stray };
 
 // The page tag of a record.
 uint32_t tag_in(const decoded_record& r)
@@ -67,6 +67,7 @@ bool place_of(uint32_t tag, uint64_t near, uint64_t& at)
     record_events& e = r.events;
     e.junk = state.junk;
     e.repeated = state.repeated;
+    e.strays = state.strays;
     if (state.foreign)
         e.foreign_from = state.foreign_from / PAGES_PER_BLOCK + 1;
     const bool blocks_missing = index > state.next && state.next % PAGES_PER_BLOCK == 0 &&
@@ -92,7 +93,7 @@ bool place_of(uint32_t tag, uint64_t near, uint64_t& at)
                                     .block = state.next / PAGES_PER_BLOCK,
                                     .count = e.missing / PAGES_PER_BLOCK});
     }
-    state.junk = state.repeated = state.foreign = state.erased = 0;
+    state.junk = state.repeated = state.foreign = state.erased = state.strays = 0;
 }
 
 // Places `r` as image record `index`, closing the runs before it.
@@ -102,8 +103,10 @@ void place_in_image(readback_state& state, decoded_record& r, uint64_t index,
     r.events = {};
     r.events.junk_from = state.junk_from;
     r.events.repeated_from = state.repeated_from;
+    r.events.stray_from = state.stray_from;
     // Nearly every record: no run open, nothing left out before it.
-    if ((state.junk | state.repeated | state.foreign | state.erased) != 0 || index != state.next)
+    if ((state.junk | state.repeated | state.foreign | state.erased | state.strays) != 0 ||
+        index != state.next)
         close_runs(state, r, index, layout);
     r.origin = record_origin::image;
     r.index = index;
@@ -141,6 +144,10 @@ void place(readback_state& state, decoded_record& r, placing how, uint64_t index
     case placing::repeated:
         if (state.repeated++ == 0)
             state.repeated_from = index;
+        break;
+    case placing::stray:
+        if (state.strays++ == 0)
+            state.stray_from = r.file_index;
         break;
     case placing::foreign:
         if (state.foreign++ == 0)
@@ -211,6 +218,74 @@ uint64_t place_in_turn_of_last(const readback_state& state, record_window& windo
     return at;
 }
 
+// True when the waiting record at `seq`, taken in turn at image record
+// `at`, carries a tag that names another place: a record of another image,
+// or one whose tag breaks the run for another reason.
+bool strays_from(record_window& window, uint64_t seq, uint64_t at)
+{
+    const decoded_record& r = window.at(seq);
+    return r.look == record_look::page && tagged(r) && !fits(r, at);
+}
+
+// The image record the last read record would be if the waiting ones stood
+// one after the other, those whose tags break the run left out.
+uint64_t place_without_strays(const readback_state& state, record_window& window)
+{
+    uint64_t at = state.next;
+    for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq) {
+        const record_look look = window.at(seq).look;
+        if (look != record_look::junk && !strays_from(window, seq, at))
+            ++at;
+    }
+    return at;
+}
+
+// Places the waiting records before `end` one after the other, those whose
+// tags break the run as strays, or as held twice where their tags name a
+// place already taken.
+void place_around_strays(readback_state& state, record_window& window, uint64_t end,
+                         found_layout& layout)
+{
+    for (; window.placed < end; ++window.placed) {
+        decoded_record& r = window.at(window.placed);
+        uint64_t named = 0;
+        if (!strays_from(window, window.placed, state.next))
+            place(state, r, in_turn(state, r, placing::erased, page_trust::confirmed),
+                  state.next, layout);
+        else if (place_of(tag_in(r), state.next, named) && named < state.next)
+            place(state, r, placing::repeated, named, layout);
+        else
+            place(state, r, placing::stray, state.next, layout);
+    }
+}
+
+// Records in a run that a jump of the page tags needs: fewer may be strays
+// (records of another image put into this one), which never displace the
+// records in sequence.
+constexpr uint64_t JUMP_RUN = 3;
+
+// True when the tagged records from the waiting one at `seq` to the last
+// read follow each other from where its tag says, JUMP_RUN of them at least.
+bool run_follows(const readback_state& state, record_window& window, uint64_t seq)
+{
+    uint64_t at = 0;
+    if (!tagged(window.at(seq)) || !place_of(tag_in(window.at(seq)), state.next, at))
+        return false;
+    uint64_t run = 1;
+    for (uint64_t s = seq + 1; s < window.read; ++s) {
+        const decoded_record& r = window.at(s);
+        if (r.look == record_look::junk)
+            continue;
+        ++at;
+        if (r.look != record_look::page || !tagged(r))
+            continue;
+        if (!fits(r, at))
+            return false;
+        ++run;
+    }
+    return run >= JUMP_RUN;
+}
+
 // Records before `seq` that carry no tag and follow a tagged or other
 // record: they belong with the tagged record at `seq`.
 uint64_t untagged_before(record_window& window, uint64_t seq)
@@ -244,7 +319,7 @@ bool try_tag_at(readback_state& state, record_window& window, uint64_t seq,
     const uint64_t u = untagged_before(window, seq);
     if (!fits(window.at(window.read - 1), last_at) || at < u)
         return false;
-    place_in_turn(state, window, seq - u, placing::erased, layout);
+    place_around_strays(state, window, seq - u, layout);
     uint64_t position = at - u;
     for (; window.placed < window.read; ++window.placed) {
         decoded_record& r = window.at(window.placed);
@@ -275,11 +350,16 @@ void resolve(readback_state& state, record_window& window, found_layout& layout)
         place_in_turn(state, window, window.read, placing::foreign, layout);
         return;
     }
-    // The tagged record before the last one read is the only one whose tag
-    // the last one can confirm.
-    for (uint64_t seq = window.read - 1; seq > window.placed; --seq)
-        if (tagged(window.at(seq - 1))) {
-            try_tag_at(state, window, seq - 1, layout);
+    // Records whose tags break the run, then the run going on: strays.
+    if (fits(last, place_without_strays(state, window))) {
+        place_around_strays(state, window, window.read, layout);
+        return;
+    }
+    // A jump of the tags: the first waiting record from which a run of them
+    // follows each other to the last one read.
+    for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq)
+        if (run_follows(state, window, seq)) {
+            try_tag_at(state, window, seq, layout);
             return;
         }
 }

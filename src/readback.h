@@ -54,6 +54,8 @@ struct readback_state {
     uint64_t repeated_from = 0;    // the image record its first one repeats
     uint64_t foreign = 0;          // a run of erased records not the image's
     uint64_t foreign_from = 0;     // its first file record
+    uint64_t strays = 0;           // records whose tags break the run of the image's
+    uint64_t stray_from = 0;       // the first file record of them
 };
 
 // Takes the record read last (window.read - 1, looked at and, if a page

@@ -102,6 +102,11 @@ void report_events(const decoded_record& r, checker_state& checker, const check_
         f.expected = e.junk_from;
         report_finding(sink, summary, f);
     }
+    if (e.strays) {
+        finding f = event_finding(finding_kind::stray_records, r.index, e.strays);
+        f.expected = e.stray_from;
+        report_finding(sink, summary, f);
+    }
     if (e.repeated)
         report_finding(sink, summary,
                        event_finding(finding_kind::records_repeated, e.repeated_from, e.repeated));

@@ -90,6 +90,21 @@ inline change twice(size_t record)
     return [=](std::string& s) { s.insert(record * RECORD, s.substr(record * RECORD, RECORD)); };
 }
 
+// Puts two records of another image before record `record`: copies of
+// records 10 and 11 whose page tags name pages 5 and 6 of block `block`.
+inline change strays_before(size_t record, uint16_t block)
+{
+    return [=](std::string& s) {
+        std::string two = s.substr(10 * RECORD, 2 * RECORD);
+        for (size_t k = 0; k < 2; ++k) {
+            const uint32_t tag = (uint32_t{block} << 16) | static_cast<uint32_t>(5 + k);
+            for (int b = 0; b < 4; ++b)
+                two[k * RECORD + 2052 + static_cast<size_t>(b)] = static_cast<char>(tag >> (8 * b));
+        }
+        s.insert(record * RECORD, two);
+    };
+}
+
 // Does each change in turn.
 inline change both(change first, change second)
 {

@@ -236,6 +236,23 @@ const readback_case readback_cases[] = {
                "the dump left out"},
      .findings = {"block 3 page 2 (data): spare[5] = 0x00000003, expected 0"},
      .offsets = {130 * RECORD}},
+    // Records of another image never stop the reading, nor displace the
+    // records in sequence, whether their tags point past the image's end
+    // or inside it.
+    {.name = "strays_past_the_end", .options = HBF, .input_size = 300000,
+     .changed = strays_before(100, 1000), .status = 1,
+     .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"2 record(s) of the file from record 100 on carry the page tags of other "
+                  "places, and the records after them go on in sequence: not the image's, "
+                  "left out"},
+     .outside = 2},
+    {.name = "strays_inside", .options = HBF, .input_size = 300000,
+     .changed = strays_before(100, 2), .status = 1,
+     .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"2 record(s) of the file from record 100 on carry the page tags of other "
+                  "places, and the records after them go on in sequence: not the image's, "
+                  "left out"},
+     .outside = 2},
     // Nothing confirms an erased block for a bad block: without header
     // pages it is lost data, with them the header size tells.
     {.name = "erased_block_without_header", .options = BF, .input_size = 300000,

@@ -144,6 +144,10 @@ const finding_row finding_rows[] = {
      "block 1 page 1 (data): all zero, page tag 0, and a data page follows: the record was "
      "zeroed",
      {"record", "block", "offset", "page", "kind"}},
+    {"stray_records",
+     "4660 record(s) of the file from record 22136 on carry the page tags of other places, "
+     "and the records after them go on in sequence: not the image's, left out",
+     {"record", "block", "found", "expected"}},
     {"size_or_no_header",
      "header size 4660 does not fit the 22136 bytes of data pages: data lost, or made with "
      "-F 4660, or made without -h (claim --no-header if it was)",
