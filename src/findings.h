@@ -49,6 +49,8 @@ enum class finding_kind : uint8_t {
     chip_bad_inside,      // found: a block the chip marks bad, erased inside the
                           // image, that nothing confirms for a bad block
     zeroed_record,        // a record all zero, tag included, among data pages
+    records_swapped,      // a record and the next stand in the file in each
+                          // other's place
     stray_records,        // found: file records whose tags break the run of the
                           // image's; expected: the first of them
     size_or_no_header,    // found: the size of a page read as a header page
@@ -213,6 +215,10 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"chip_bad_inside", PROBLEM, FIELD_FOUND,
                 "block {found} is marked bad by the chip and erased inside the image: read as "
                 "a bad block that the dump padded; claim -B {found} if it is listed bad"};
+    case records_swapped:
+        return {"records_swapped", PROBLEM, FIELD_PLACE | FIELD_PAGE,
+                "the records of block {block} page {page} and the next page stand in the file "
+                "in each other's place: read in tag order"};
     case stray_records:
         return {"stray_records", PROBLEM, FIELD_PLACE | FIELD_FOUND | FIELD_EXPECTED,
                 "{found} record(s) of the file from record {expected} on carry the page tags "

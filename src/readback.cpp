@@ -13,6 +13,9 @@
 
 #include "readback.h"
 
+#include <cstring>
+#include <utility>
+
 #include "record_look.h"
 
 
@@ -334,6 +337,37 @@ bool try_tag_at(readback_state& state, record_window& window, uint64_t seq,
     return true;
 }
 
+// Swaps two records of the window, their bytes with them: each slot keeps
+// its own bytes.
+void swap_records(record_window& window, uint64_t a, uint64_t b)
+{
+    decoded_record& x = window.at(a);
+    decoded_record& y = window.at(b);
+    uint8_t bytes[PAGE_RECORD_SIZE];
+    std::memcpy(bytes, x.bytes, PAGE_RECORD_SIZE);
+    std::memcpy(x.bytes, y.bytes, PAGE_RECORD_SIZE);
+    std::memcpy(y.bytes, bytes, PAGE_RECORD_SIZE);
+    uint8_t* const x_bytes = x.bytes;
+    uint8_t* const y_bytes = y.bytes;
+    std::swap(x, y);
+    x.bytes = x_bytes;
+    y.bytes = y_bytes;
+}
+
+// True when the one waiting record and the last one read stand in each
+// other's place: put back in tag order, with the swap noted on the first.
+bool put_back_swapped(readback_state& state, record_window& window, found_layout& layout)
+{
+    if (window.read - window.placed != 2 || !tagged(window.at(window.placed)) ||
+        !fits(window.at(window.placed), state.next + 1) ||
+        !fits(window.at(window.read - 1), state.next))
+        return false;
+    swap_records(window, window.placed, window.read - 1);
+    place_in_turn(state, window, window.read, placing::erased, layout);
+    window.at(window.read - 2).events.swapped = true;
+    return true;
+}
+
 // The last record read carries a tag and others wait: places them all when
 // one reading fits, else leaves them waiting.
 void resolve(readback_state& state, record_window& window, found_layout& layout)
@@ -350,6 +384,8 @@ void resolve(readback_state& state, record_window& window, found_layout& layout)
         place_in_turn(state, window, window.read, placing::foreign, layout);
         return;
     }
+    if (put_back_swapped(state, window, layout))
+        return;
     // Records whose tags break the run, then the run going on: strays.
     if (fits(last, place_without_strays(state, window))) {
         place_around_strays(state, window, window.read, layout);

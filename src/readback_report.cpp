@@ -102,6 +102,8 @@ void report_events(const decoded_record& r, checker_state& checker, const check_
         f.expected = e.junk_from;
         report_finding(sink, summary, f);
     }
+    if (e.swapped)
+        report_finding(sink, summary, event_finding(finding_kind::records_swapped, r.index, 0));
     if (e.strays) {
         finding f = event_finding(finding_kind::stray_records, r.index, e.strays);
         f.expected = e.stray_from;

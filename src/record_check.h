@@ -38,6 +38,8 @@ struct record_events {
     uint64_t padded_blocks = 0;   // erased blocks before that stand for bad blocks
     bool padded_as_hole = false;  // or lost data pages: nothing confirms them bad
     uint64_t foreign_from = 0;    // a block of the file not the image's, plus one
+    bool swapped = false;         // this record and the next stand in the file in
+                                  // each other's place
     uint64_t strays = 0;          // file records before whose tags break the run
     uint64_t stray_from = 0;      // the file record the first of them is
 };
@@ -46,7 +48,7 @@ struct record_events {
 inline bool has_events(const record_events& e)
 {
     return (e.missing | e.junk | e.repeated | e.erased | e.padded_blocks | e.foreign_from |
-            e.strays) != 0;
+            e.strays) != 0 || e.swapped;
 }
 
 // Bytes of an erased record that read 0 (at most one per sector), or -1.

@@ -105,6 +105,16 @@ inline change strays_before(size_t record, uint16_t block)
     };
 }
 
+// Swaps record `record` and the next one.
+inline change swap_with_next(size_t record)
+{
+    return [=](std::string& s) {
+        const std::string first = s.substr(record * RECORD, RECORD);
+        s.replace(record * RECORD, RECORD, s.substr((record + 1) * RECORD, RECORD));
+        s.replace((record + 1) * RECORD, RECORD, first);
+    };
+}
+
 // Does each change in turn.
 inline change both(change first, change second)
 {

@@ -253,6 +253,11 @@ const readback_case readback_cases[] = {
                   "places, and the records after them go on in sequence: not the image's, "
                   "left out"},
      .outside = 2},
+    {.name = "swapped_records", .options = HBF, .input_size = 300000,
+     .changed = swap_with_next(70), .status = 1,
+     .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"the records of block 1 page 6 and the next page stand in the file in each "
+                  "other's place: read in tag order"}},
     // Nothing confirms an erased block for a bad block: without header
     // pages it is lost data, with them the header size tells.
     {.name = "erased_block_without_header", .options = BF, .input_size = 300000,

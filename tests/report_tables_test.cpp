@@ -144,6 +144,10 @@ const finding_row finding_rows[] = {
      "block 1 page 1 (data): all zero, page tag 0, and a data page follows: the record was "
      "zeroed",
      {"record", "block", "offset", "page", "kind"}},
+    {"records_swapped",
+     "the records of block 1 page 1 and the next page stand in the file in each other's "
+     "place: read in tag order",
+     {"record", "block", "page"}},
     {"stray_records",
      "4660 record(s) of the file from record 22136 on carry the page tags of other places, "
      "and the records after them go on in sequence: not the image's, left out",
