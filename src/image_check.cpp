@@ -124,8 +124,8 @@ uint64_t findings_with(header_pages reading, record_window& window, const walk_s
     return count;
 }
 
-// True when a tagged record, a data page as it stands, follows the page
-// that looks like a header page.
+// True when a data page follows the page that looks like a header page: a
+// record with the page tag of a data page at its place (not 0).
 bool data_follows_header(record_window& window, const walk_state& walk)
 {
     const uint64_t header_at = walk.inference.header_block * PAGES_PER_BLOCK;
@@ -133,9 +133,11 @@ bool data_follows_header(record_window& window, const walk_state& walk)
         return false;
     for (uint64_t seq = window.checked; seq < window.placed; ++seq) {
         const decoded_record& r = window.at(seq);
+        const uint32_t tag = spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
         if (r.origin == record_origin::image && r.index > header_at &&
-            r.look == record_look::page &&
-            spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD) != 0)
+            r.look == record_look::page && tag != 0 &&
+            tag == tag_of(page_kind::data, r.index / PAGES_PER_BLOCK,
+                          static_cast<int64_t>(r.index % PAGES_PER_BLOCK)))
             return true;
     }
     return false;

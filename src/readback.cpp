@@ -264,16 +264,25 @@ void place_around_strays(readback_state& state, record_window& window, uint64_t 
 
 // Records in a run that a jump of the page tags needs: fewer may be strays
 // (records of another image put into this one), which never displace the
-// records in sequence.
+// records in sequence.  A jump by whole blocks from a block's start, as a
+// dump that leaves bad blocks out makes, needs two.
 constexpr uint64_t JUMP_RUN = 3;
+constexpr uint64_t BLOCK_JUMP_RUN = 2;
 
 // True when the tagged records from the waiting one at `seq` to the last
-// read follow each other from where its tag says, JUMP_RUN of them at least.
+// read follow each other from where its tag says, as many as the jump
+// needs.
 bool run_follows(const readback_state& state, record_window& window, uint64_t seq)
 {
+    uint64_t in_turn_at = state.next;
+    for (uint64_t s = window.placed; s < seq; ++s)
+        in_turn_at += window.at(s).look != record_look::junk;
     uint64_t at = 0;
-    if (!tagged(window.at(seq)) || !place_of(tag_in(window.at(seq)), state.next, at))
+    if (!tagged(window.at(seq)) || !place_of(tag_in(window.at(seq)), in_turn_at, at))
         return false;
+    const bool whole_blocks = at > in_turn_at && at % PAGES_PER_BLOCK == 0 &&
+                              in_turn_at % PAGES_PER_BLOCK == 0;
+    const uint64_t needed = whole_blocks ? BLOCK_JUMP_RUN : JUMP_RUN;
     uint64_t run = 1;
     for (uint64_t s = seq + 1; s < window.read; ++s) {
         const decoded_record& r = window.at(s);
@@ -286,7 +295,7 @@ bool run_follows(const readback_state& state, record_window& window, uint64_t se
             return false;
         ++run;
     }
-    return run >= JUMP_RUN;
+    return run >= needed;
 }
 
 // Records before `seq` that carry no tag and follow a tagged or other
