@@ -28,6 +28,14 @@ struct finding {
     uint64_t expected;  // the value expected
 };
 
+// A finding about the image as a whole, its other fields zero.
+inline finding image_finding(finding_kind what)
+{
+    finding f{};
+    f.what = what;
+    return f;
+}
+
 // The kinds of note: where the image left a choice open, the one made.
 enum class note_kind : uint8_t {
     zero_page_fill,      // block: an all-zero page at a page tag of 0 read as fill
