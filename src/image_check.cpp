@@ -209,39 +209,6 @@ void take_in(decoded_record& r)
         r.decoding = decode_page(view_of(r));
 }
 
-// True when the window is full and nothing in it shows an image: no record
-// stands where its page tag says, and none was checked.  Any image shows
-// one long before: its data and bad-block pages carry their tags.
-bool shows_no_image(const record_window& window, const walk_state& walk,
-                    const check_summary& summary)
-{
-    return window.full() && walk.placing.anchors == 0 && walk.placing.image_records == 0 &&
-           summary.records == 0;
-}
-
-// Hands on every record of the file not yet checked, to its end, as not
-// the image's: a file that is no image gives one finding, whatever its size.
-void pass_over_rest(record_window& window, window_reader& reader, walk_state& walk,
-                    const check_sink& sink, check_summary& summary)
-{
-    for (;;) {
-        for (; window.checked < window.read; ++window.checked) {
-            decoded_record& r = window.at(window.checked);
-            r.origin = record_origin::outside;
-            report_other(r, sink, summary);
-        }
-        window.placed = walk.observed = window.checked;
-        if (reader.state != file_state::open)
-            return;
-        read_more(reader, window);
-        for (; window.read < reader.loaded; ++window.read) {
-            decoded_record& r = window.at(window.read);
-            r.file_index = window.read;
-            look_at(r);
-        }
-    }
-}
-
 }  // namespace
 
 int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
@@ -267,8 +234,9 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
     walk.inference.marking_claim = claim.bad_blocks.has_value();
     walk.inference.claimed = claim.bad_blocks;
     for (;;) {
-        if (shows_no_image(window, walk, summary)) {
-            pass_over_rest(window, reader, walk, sink, summary);
+        if (shows_no_image(window, walk.placing, summary)) {
+            pass_over_rest(window, reader, sink, summary);
+            walk.observed = window.placed;
             break;
         }
         if (window.full()) {

@@ -8,6 +8,7 @@
 #include "check_sink.h"
 #include "layout_inference.h"
 #include "readback.h"
+#include "window_reader.h"
 
 // Counts a checked record and reports its findings, then the record; a data
 // page holds `input_page`.
@@ -37,5 +38,15 @@ bool report_file_end(const readback_state& state, uint64_t records, const check_
 // to the end of its block (a whole block when it starts one), as not in the
 // file: the map shows where the file was cut.
 void report_cut(const check_sink& sink, uint64_t next);
+
+// True when the window is full and nothing in it shows an image: no record
+// stands where its page tag says, and none was checked.
+bool shows_no_image(const record_window& window, const readback_state& placing,
+                    const check_summary& summary);
+
+// Hands on every record of the file not yet checked, to its end, as not
+// the image's: a file that is no image gives one finding, whatever its size.
+void pass_over_rest(record_window& window, window_reader& reader, const check_sink& sink,
+                    check_summary& summary);
 
 #endif
