@@ -64,7 +64,7 @@ void track_finding(lost_tracker& tracker, const finding& f)
     tracker.bad_sectors |= 1u << f.sector;
 }
 
-void track_page(lost_tracker& tracker, const checked_page& page)
+void track_other_page(lost_tracker& tracker, const checked_page& page)
 {
     if (page.place == page_place::outside) {
         if (page.kind != page_kind::erased)

@@ -23,8 +23,21 @@ struct lost_tracker {
 // Takes a finding, before the page it is about.
 void track_finding(lost_tracker& tracker, const finding& f);
 
+// Takes a page that is not simply the next data page in place.
+void track_other_page(lost_tracker& tracker, const checked_page& page);
+
 // Takes the next page of the image, or a record of the file outside it.
-void track_page(lost_tracker& tracker, const checked_page& page);
+inline void track_page(lost_tracker& tracker, const checked_page& page)
+{
+    // Nearly every page: the next data page, in its place, with nothing lost.
+    if (page.kind == page_kind::data && page.place == page_place::image &&
+        page.input_page == tracker.next_page && !tracker.gap_cause &&
+        tracker.bad_record != page.record && tracker.zeroed_record != page.record) {
+        ++tracker.next_page;
+        return;
+    }
+    track_other_page(tracker, page);
+}
 
 // At the end: what the input size counts past the last data page present
 // is cut.  Returns the list.

@@ -20,13 +20,18 @@
 
 namespace {
 
-// Closes the runs that end before an image record at `index`, adding their
-// events to those that place_in_image has begun for it.  Rare: out of
-// line, so that the common placing stays short.
+// Closes the runs that end before an image record at `index`, as the
+// events of the record.  Rare: out of line, so that the common placing
+// stays short.
 [[gnu::noinline]] void close_runs(readback_state& state, decoded_record& r, uint64_t index,
                                   found_layout& layout)
 {
     record_events& e = r.events;
+    e = {};
+    e.any = true;
+    e.junk_from = state.junk_from;
+    e.repeated_from = state.repeated_from;
+    e.stray_from = state.stray_from;
     e.junk = state.junk;
     e.repeated = state.repeated;
     e.strays = state.strays;
@@ -62,14 +67,12 @@ namespace {
 void place_in_image(readback_state& state, decoded_record& r, uint64_t index,
                     found_layout& layout)
 {
-    r.events = {};
-    r.events.junk_from = state.junk_from;
-    r.events.repeated_from = state.repeated_from;
-    r.events.stray_from = state.stray_from;
     // Nearly every record: no run open, nothing left out before it.
     if ((state.junk | state.repeated | state.foreign | state.erased | state.strays) != 0 ||
         index != state.next)
         close_runs(state, r, index, layout);
+    else
+        r.events.any = false;
     r.origin = record_origin::image;
     r.index = index;
     state.next = index + 1;

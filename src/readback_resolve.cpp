@@ -179,7 +179,10 @@ bool put_back_swapped(readback_state& state, record_window& window, found_layout
         return false;
     swap_records(window, window.placed, window.read - 1);
     place_in_turn(state, window, window.read, placing::erased, layout);
-    window.at(window.read - 2).events.swapped = true;
+    record_events& e = window.at(window.read - 2).events;
+    if (!e.any)
+        e = {};
+    e.any = e.swapped = true;
     return true;
 }
 

@@ -28,6 +28,7 @@ enum class record_origin : uint8_t {
 // What happened in the file just before a record placed in the image: the
 // walk reports each of these once, when it reaches the record.
 struct record_events {
+    bool any = false;             // anything below; the rest is meaningful only then
     uint64_t missing = 0;         // image records not in the file, just before
     uint64_t junk = 0;            // file records before that read as no record
     uint64_t junk_from = 0;       // the file record the first of them is
@@ -47,8 +48,7 @@ struct record_events {
 // True when anything happened before the record.
 inline bool has_events(const record_events& e)
 {
-    return (e.missing | e.junk | e.repeated | e.erased | e.padded_blocks | e.foreign_from |
-            e.strays) != 0 || e.swapped;
+    return e.any;
 }
 
 // Bytes of an erased record that read 0 (at most one per sector), or -1.
