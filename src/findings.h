@@ -82,6 +82,9 @@ struct found_layout {
     std::optional<uint64_t> input_size;          // input length, when the image tells it
     std::optional<int32_t> forced_header_size;   // -F: what every header page holds,
                                                  // when it does not fit the data pages
+    std::optional<uint64_t> size_said;           // the input size the header pages say,
+                                                 // unless -F is claimed: the input size,
+                                                 // or a size past the data pages
     std::vector<layout_note> notes;              // where the image left a choice
     std::vector<chip_mark> chip_bad;             // blocks the chip marks bad, the first ones
 };

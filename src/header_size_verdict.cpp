@@ -113,4 +113,6 @@ void settle_header_size(const checker_state& checker, page_loss loss, const layo
         report_finding(sink, summary, f);
     }
     layout.input_size = cut_size ? cut_size : size_from_header(checker);
+    // A size past the data pages that no reading explains says what was lost.
+    layout.size_said = layout.input_size ? layout.input_size : size_past_pages(checker);
 }

@@ -213,11 +213,13 @@ void place_records(readback_state& state, record_window& window, found_layout& l
         return;
     }
     if (tagged(r))
-        resolve(state, window, layout);
+        resolve(state, window, layout, JUMP_RUN);
 }
 
 void place_waiting(readback_state& state, record_window& window, found_layout& layout)
 {
+    if (window.placed < window.read && tagged(window.at(window.read - 1)))
+        resolve(state, window, layout, LAST_JUMP_RUN);
     place_in_turn(state, window, window.read, placing::erased, layout, page_trust::doubted);
 }
 

@@ -46,8 +46,17 @@ void place_in_turn(readback_state& state, record_window& window, uint64_t end,
                    placing erased_as, found_layout& layout,
                    page_trust trust = page_trust::confirmed);
 
+// Records in a run of tags that follow each other that a jump of the page
+// tags needs: fewer may be strays (records of another image put into this
+// one), which never displace the records in sequence.  At the end of what
+// can wait, two.
+constexpr uint64_t JUMP_RUN = 3;
+constexpr uint64_t LAST_JUMP_RUN = 2;
+
 // The last record read carries a tag and others wait: places them all when
-// one reading fits, else leaves them waiting.
-void resolve(readback_state& state, record_window& window, found_layout& layout);
+// one reading fits (a jump confirmed by a run of `run_needed` records), else
+// leaves them waiting.
+void resolve(readback_state& state, record_window& window, found_layout& layout,
+             uint64_t run_needed);
 
 #endif

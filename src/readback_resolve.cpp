@@ -72,13 +72,14 @@ void place_around_strays(readback_state& state, record_window& window, uint64_t 
 // (records of another image put into this one), which never displace the
 // records in sequence.  A jump by whole blocks from a block's start, as a
 // dump that leaves bad blocks out makes, needs two.
-constexpr uint64_t JUMP_RUN = 3;
 constexpr uint64_t BLOCK_JUMP_RUN = 2;
 
 // True when the tagged records from the waiting one at `seq` to the last
 // read follow each other from where its tag says, as many as the jump
-// needs.
-bool run_follows(const readback_state& state, record_window& window, uint64_t seq)
+// needs (`run_needed` when nothing more will be read before they are
+// placed).
+bool run_follows(const readback_state& state, record_window& window, uint64_t seq,
+                 uint64_t run_needed)
 {
     uint64_t in_turn_at = state.next;
     for (uint64_t s = window.placed; s < seq; ++s)
@@ -88,7 +89,7 @@ bool run_follows(const readback_state& state, record_window& window, uint64_t se
         return false;
     const bool whole_blocks = at > in_turn_at && at % PAGES_PER_BLOCK == 0 &&
                               in_turn_at % PAGES_PER_BLOCK == 0;
-    const uint64_t needed = whole_blocks ? BLOCK_JUMP_RUN : JUMP_RUN;
+    const uint64_t needed = whole_blocks ? BLOCK_JUMP_RUN : run_needed;
     uint64_t run = 1;
     for (uint64_t s = seq + 1; s < window.read; ++s) {
         const decoded_record& r = window.at(s);
@@ -134,7 +135,12 @@ bool try_tag_at(readback_state& state, record_window& window, uint64_t seq,
     uint64_t last_at = at;
     for (uint64_t s = seq + 1; s < window.read; ++s)
         last_at += window.at(s).look != record_look::junk;
-    const uint64_t u = untagged_before(window, seq);
+    // Untagged records go with the jump, unless they start a block where
+    // they stand and would not start one there (header pages carry tag 0).
+    const uint64_t before = untagged_before(window, seq);
+    const bool start_here = (in_turn_at - before) % PAGES_PER_BLOCK == 0;
+    const bool start_there = at >= before && (at - before) % PAGES_PER_BLOCK == 0;
+    const uint64_t u = start_here && !start_there ? 0 : before;
     if (!fits(window.at(window.read - 1), last_at) || at < u)
         return false;
     place_around_strays(state, window, seq - u, layout);
@@ -188,7 +194,8 @@ bool put_back_swapped(readback_state& state, record_window& window, found_layout
 
 }  // namespace
 
-void resolve(readback_state& state, record_window& window, found_layout& layout)
+void resolve(readback_state& state, record_window& window, found_layout& layout,
+             uint64_t run_needed)
 {
     const decoded_record& last = window.at(window.read - 1);
     if (fits(last, place_in_turn_of_last(state, window, placing::erased))) {
@@ -212,7 +219,7 @@ void resolve(readback_state& state, record_window& window, found_layout& layout)
     // A jump of the tags: the first waiting record from which a run of them
     // follows each other to the last one read.
     for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq)
-        if (run_follows(state, window, seq)) {
+        if (run_follows(state, window, seq, run_needed)) {
             try_tag_at(state, window, seq, layout);
             return;
         }
