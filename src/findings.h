@@ -44,6 +44,7 @@ enum class note_kind : uint8_t {
     padded_blocks,       // block, count: erased blocks that stand for bad blocks
     skipped_blocks,      // block, count: bad blocks that the file leaves out
     chip_bad,            // block: a block of the file that the chip marks bad
+    holes_not_put,       // count: lost blocks that -o could not go back to make room for
     header_before_data,  // block, size: a page like a header page, data pages
                          // after it, and no later block tells: a header page
 };
@@ -72,6 +73,15 @@ constexpr uint64_t NOT_IN_IMAGE = UINT64_MAX;
 // Chip-marked blocks kept for the report; more are not listed.
 constexpr size_t MAX_LISTED_CHIP_BAD = 64;
 
+// Data pages that a check passed over as a bad block, which the end of the
+// image shows to be lost: the recovered input was written without them, and
+// needs `pages` pages of zeros from input page `written_page` of what was
+// written (the holes after it not yet there).
+struct input_hole {
+    uint64_t written_page;
+    uint64_t pages;
+};
+
 // How the image was made, as far as it shows.
 struct found_layout {
     header_pages header = header_pages::absent;  // header pages (-h)
@@ -87,6 +97,7 @@ struct found_layout {
                                                  // or a size past the data pages
     std::vector<layout_note> notes;              // where the image left a choice
     std::vector<chip_mark> chip_bad;             // blocks the chip marks bad, the first ones
+    std::vector<input_hole> holes;               // erased blocks read as lost data at the end
 };
 
 // Why input bytes were lost.

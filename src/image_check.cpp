@@ -279,6 +279,6 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
                              last.previous_page < PAGES_PER_BLOCK - 1;
     if (tail > 0 || inside_fill || (short_of_size && !last.records_lost))
         report_cut(sink, walk.placing.next);
-    summary.lost = finish_tracking(tracker, summary.layout.size_said);
+    summary.lost = finish_tracking(tracker, summary.layout.size_said, summary.layout.holes);
     return 0;
 }

@@ -134,6 +134,47 @@ void judge_padded_blocks(bool size_confirms, const layout_claim& claim, const ch
         summary.layout.notes.push_back({.what = note_kind::chip_bad, .block = mark.file_block});
 }
 
+// The erased blocks read as padded bad blocks that nothing confirms (not
+// claimed, not marked by the chip).
+std::vector<uint64_t> unconfirmed_padded(const layout_claim& claim, const found_layout& layout)
+{
+    std::vector<uint64_t> blocks;
+    for (const layout_note& note : layout.notes)
+        if (note.what == note_kind::padded_blocks)
+            for (uint64_t b = note.block; b < note.block + note.count; ++b)
+                if (!lists(claim.bad_blocks, b) && !chip_marks(layout, b))
+                    blocks.push_back(b);
+    return blocks;
+}
+
+// With header pages, erased blocks read as padded bad blocks that nothing
+// confirms are lost data pages when the header size then fits the data
+// pages, and fits them only so: the layout leaves them out of its bad
+// blocks, and the holes say where the recovered input lacks their pages.
+// Returns the data pages they add.
+uint64_t read_padded_as_lost(const checker_state& checker, const layout_claim& claim,
+                             found_layout& layout)
+{
+    const std::vector<uint64_t> lost = unconfirmed_padded(claim, layout);
+    constexpr uint64_t PAGES = PAGES_PER_BLOCK - 1;  // data pages of a block with a header
+    if (lost.empty() || !checker.header_size || size_from_header(checker) ||
+        !input_size_fitting(*checker.header_size, checker.data_pages + lost.size() * PAGES))
+        return 0;
+    for (size_t i = 0; i < lost.size(); ++i) {
+        const auto real_bad_before = static_cast<uint64_t>(std::count_if(
+            layout.bad_blocks.begin(), layout.bad_blocks.end(), [&](uint64_t b) {
+                return b < lost[i] &&
+                       std::find(lost.begin(), lost.end(), b) == lost.end();
+            }));
+        layout.holes.push_back({(lost[i] - real_bad_before - i) * PAGES, PAGES});
+    }
+    std::erase_if(layout.bad_blocks, [&](uint64_t b) {
+        return std::find(lost.begin(), lost.end(), b) != lost.end();
+    });
+    layout.bad_block_count -= lost.size();
+    return lost.size() * PAGES;
+}
+
 }  // namespace
 
 void note_zero_page_fill(found_layout& layout, const page_record& r, page_kind kind,
@@ -190,14 +231,17 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
     // The data pages fit the header size only when no data page is lost.
     const bool size_confirms = header && !forced_claim && size_from_header(checker);
     judge_padded_blocks(size_confirms, claim, sink, summary);
+    layout.bad_blocks = inference.bad_blocks;
+    layout.bad_block_count = inference.bad_block_count;
+    checker_state counted = checker;
+    if (header && !forced_claim)
+        counted.data_pages += read_padded_as_lost(checker, claim, layout);
     if (header)
-        settle_header_size(checker, loss, claim, sink, summary);
+        settle_header_size(counted, loss, claim, sink, summary);
     else if (summary.records == 0 && tail == 0)
         layout.input_size = 0;
     layout.status_words = checker.status == status_expectation::marked;
     layout.fill = summary.kinds[static_cast<int>(page_kind::fill)] != 0;
-    layout.bad_blocks = inference.bad_blocks;
-    layout.bad_block_count = inference.bad_block_count;
     if (layout.bad_block_count > MAX_BAD_BLOCKS) {
         finding f = image_finding(finding_kind::too_many_bad_blocks);
         f.found = layout.bad_block_count;

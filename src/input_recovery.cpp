@@ -1,6 +1,13 @@
 #include "input_recovery.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -70,4 +77,74 @@ bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_siz
         recovery.pages = 0;
     }
     return std::fflush(recovery.out) == 0 && !std::ferror(recovery.out);
+}
+
+namespace {
+
+// Moves bytes [from, end) of the file up by `by`, the last ones first,
+// through the chunk; they are read through `in`.
+bool move_up(input_recovery& recovery, int in, int fd, uint64_t from, uint64_t end, uint64_t by)
+{
+    while (end > from) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof recovery.chunk, end - from));
+        end -= n;
+        if (pread(in, recovery.chunk, n, static_cast<off_t>(end)) != static_cast<ssize_t>(n) ||
+            pwrite(fd, recovery.chunk, n, static_cast<off_t>(end + by)) != static_cast<ssize_t>(n))
+            return false;
+    }
+    return true;
+}
+
+// Writes `length` zero bytes at `at`, through the chunk.
+bool write_zeros(input_recovery& recovery, int fd, uint64_t at, uint64_t length)
+{
+    std::memset(recovery.chunk, 0, sizeof recovery.chunk);
+    while (length > 0) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof recovery.chunk, length));
+        if (pwrite(fd, recovery.chunk, n, static_cast<off_t>(at)) != static_cast<ssize_t>(n))
+            return false;
+        at += n;
+        length -= n;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool put_holes(input_recovery& recovery, const std::vector<input_hole>& holes,
+               std::optional<uint64_t> input_size)
+{
+    if (holes.empty())
+        return true;
+    const int fd = fileno(recovery.out);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        errno = ESPIPE;
+        return false;
+    }
+    // The output was opened only to write: the same file again, to read.
+    const std::string again = "/proc/self/fd/" + std::to_string(fd);
+    const int in = open(again.c_str(), O_RDONLY);
+    if (in < 0) {
+        errno = ESPIPE;
+        return false;
+    }
+    uint64_t length = recovery.written;
+    bool moved = true;
+    // The last hole first: those before it stay where they were written.
+    for (size_t i = holes.size(); moved && i-- > 0;) {
+        const uint64_t at = std::min(holes[i].written_page * PAGE_DATA_SIZE, length);
+        const uint64_t gap = holes[i].pages * PAGE_DATA_SIZE;
+        moved = move_up(recovery, in, fd, at, length, gap) && write_zeros(recovery, fd, at, gap);
+        length += gap;
+    }
+    const int saved = errno;
+    close(in);
+    errno = saved;
+    if (!moved)
+        return false;
+    if (input_size && *input_size < length && ftruncate(fd, static_cast<off_t>(*input_size)) != 0)
+        return false;
+    recovery.written = input_size ? std::min(*input_size, length) : length;
+    return true;
 }

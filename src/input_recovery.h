@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "check_sink.h"
 
@@ -37,5 +38,13 @@ bool write_gathered(input_recovery& recovery);
 // `input_size` bytes long when that is known and fits, then flushes the
 // output.  False on a write error, with errno set.
 bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_size);
+
+// After finish_recovery: puts the holes into a finished output that is a
+// regular file, each as pages of zeros with what follows it moved up, and
+// cuts the output to `input_size` when that is known.  False with errno set
+// on an error, or ESPIPE when the output cannot be gone back over (a pipe):
+// it then stays as written.
+bool put_holes(input_recovery& recovery, const std::vector<input_hole>& holes,
+               std::optional<uint64_t> input_size);
 
 #endif

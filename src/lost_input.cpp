@@ -85,8 +85,38 @@ void track_other_page(lost_tracker& tracker, const checked_page& page)
     }
 }
 
-lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_size)
+namespace {
+
+// Puts the holes into the lost ranges, in input order: each is erased
+// data, and what was written after it moves up by its pages.
+void insert_holes(lost_tracker& tracker, const std::vector<input_hole>& holes)
 {
+    const std::vector<lost_range> written = std::move(tracker.lost.ranges);
+    tracker.lost.ranges.clear();
+    uint64_t moved = 0;  // pages of the holes put in so far
+    size_t next = 0;
+    const auto put_holes_before = [&](uint64_t offset) {
+        for (; next < holes.size() && holes[next].written_page * PAGE_DATA_SIZE <= offset;
+             ++next) {
+            add_range(tracker.lost, (holes[next].written_page + moved) * PAGE_DATA_SIZE,
+                      holes[next].pages * PAGE_DATA_SIZE, loss_cause::erased);
+            moved += holes[next].pages;
+        }
+    };
+    for (const lost_range& range : written) {
+        put_holes_before(range.offset);
+        add_range(tracker.lost, range.offset + moved * PAGE_DATA_SIZE, range.length, range.why);
+    }
+    put_holes_before(UINT64_MAX);
+    tracker.next_page += moved;
+}
+
+}  // namespace
+
+lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_size,
+                          const std::vector<input_hole>& holes)
+{
+    insert_holes(tracker, holes);
     const uint64_t present = tracker.next_page * PAGE_DATA_SIZE;
     if (!input_size)
         return tracker.lost;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "check_sink.h"
 
@@ -39,8 +40,10 @@ inline void track_page(lost_tracker& tracker, const checked_page& page)
     track_other_page(tracker, page);
 }
 
-// At the end: what the input size counts past the last data page present
-// is cut.  Returns the list.
-lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_size);
+// At the end: the holes (data pages first passed over as a bad block) are
+// lost, the ranges after them move up, and what the input size counts past
+// the last data page present is cut.  Returns the list.
+lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_size,
+                          const std::vector<input_hole>& holes);
 
 #endif

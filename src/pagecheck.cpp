@@ -277,8 +277,15 @@ int main(int argc, char** argv)
     finish_gathering(gatherer);
     finish_map(map);
     recovery_under_way = nullptr;
-    if (recovery.out && (!finish_recovery(recovery, summary.layout.input_size) ||
-                         (recovery.out != stdout && std::fclose(recovery.out) != 0)))
+    if (recovery.out && !finish_recovery(recovery, summary.layout.input_size))
+        fail_errno(PAGECHECK_ERRORS, out_name);
+    if (recovery.out && !put_holes(recovery, summary.layout.holes, summary.layout.input_size)) {
+        if (errno != ESPIPE)
+            fail_errno(PAGECHECK_ERRORS, out_name);
+        exit_unless_written(report.write_note({.what = note_kind::holes_not_put,
+                                               .count = summary.layout.holes.size()}));
+    }
+    if (recovery.out && recovery.out != stdout && std::fclose(recovery.out) != 0)
         fail_errno(PAGECHECK_ERRORS, out_name);
     if (picture)
         draw_svg(picture, options.svg, image_name, map_picture, summary);

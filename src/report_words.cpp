@@ -177,6 +177,11 @@ std::string describe_note(const layout_note& note)
                      ", data pages follow it and no later block tells: read as a header page",
                note.block, note.size);
         return text;
+    case note_kind::holes_not_put:
+        append(text, "the recovered input went where it cannot be gone back over (a pipe): "
+                     "after each of the %" PRIu64 " lost block(s) it stands 63 pages early",
+               note.count);
+        return text;
     case note_kind::chip_bad:
         append(text, "block %" PRIu64 " of the file is marked bad by the chip (a bad-block "
                      "marker in page 0 or 1)", note.block);

@@ -28,13 +28,11 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
     gatherer.on_block = [&](uint64_t block, const std::string& cells) {
         map_block(map, block, cells);
     };
-    char* bytes = nullptr;
-    size_t size = 0;
     static input_recovery recovery;  // too large for the stack
     recovery = input_recovery{};
-    recovery.out = open_memstream(&bytes, &size);
+    recovery.out = std::tmpfile();  // a regular file, which -o can go back over
     if (!recovery.out)
-        throw std::runtime_error("cannot open the recovered input in memory");
+        throw std::runtime_error("cannot open a file for the recovered input");
     sink.on_page = [&](const checked_page& page) {
         if (!recover_page(recovery, page))
             throw std::runtime_error("cannot recover a page in memory");
@@ -43,12 +41,17 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
     image_checker checker;
     outcome.read_error = check_image(checker, in, claim, sink, outcome.summary);
     std::fclose(in);
-    const bool finished = finish_recovery(recovery, outcome.summary.layout.input_size);
+    const std::optional<uint64_t> size = outcome.summary.layout.input_size;
+    const bool finished = finish_recovery(recovery, size) &&
+                          put_holes(recovery, outcome.summary.layout.holes, size);
+    std::rewind(recovery.out);
+    outcome.recovered.clear();
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, recovery.out)) > 0;)
+        outcome.recovered.append(buffer, n);
     std::fclose(recovery.out);
-    outcome.recovered.assign(bytes, size);
-    std::free(bytes);
     if (!finished)
-        throw std::runtime_error("cannot finish the recovered input in memory");
+        throw std::runtime_error("cannot finish the recovered input");
     finish_gathering(gatherer);
     finish_map(map);
     return outcome;
