@@ -12,8 +12,9 @@
 # `pagecheck -q -o` checking it and writing the recovered input.  Prints
 # each command's median time and its ratio to dd's, and the medians of the
 # rounds' own ratios; hyperfine's results go to BUILD_DIR/pagecheck_speed/.
-# With BASELINE_DIR, the `pagecheck -q` built there joins the rounds, and
-# the rounds' ratios of `pagecheck -q` to it are printed too.
+# With BASELINE_DIR, the `pagecheck -q` and `pagecheck -q -o` built there
+# join the rounds, and the rounds' ratios of each to its baseline (and of
+# the baseline's -o to dd) are printed too.
 # PAGESMITH_OPTIONS (default none) are the converter options the image is
 # made with, for example "-h -b -B 3 -f"; PAGECHECK_OPTIONS (default none)
 # are given to every pagecheck, for example "-H -B 3" for a baseline that
@@ -51,9 +52,10 @@ commands=("dd if='$work/image' of='$work/copy' bs=128K status=none"
 pairs=(2/0 3/0)
 if [[ -n $baseline ]]; then
   [[ -x $baseline/pagecheck ]] || { echo "no $baseline/pagecheck" >&2; exit 2; }
-  names+=("baseline pagecheck -q")
-  commands+=("'$baseline/pagecheck' -q $check_options '$work/image'")
-  pairs+=(2/4)
+  names+=("baseline pagecheck -q" "baseline pagecheck -q -o")
+  commands+=("'$baseline/pagecheck' -q $check_options '$work/image'"
+             "'$baseline/pagecheck' -q $check_options -o '$work/output2' '$work/image'")
+  pairs+=(2/4 3/5 5/0)
 fi
 run_rounds "$runs"
 summarize_rounds "$runs" "${pairs[@]}"
