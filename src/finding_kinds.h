@@ -41,6 +41,8 @@ enum class finding_kind : uint8_t {
     layout_forced_size,   // found: the header size, expected: the size -F claims
     padded_or_lost,       // found: an erased block inside the image that nothing
                           // confirms for a bad block
+    skipped_or_lost,      // found: a block that the page tags step over, which nothing
+                          // confirms for a bad block that the dump left out
     chip_bad_inside,      // found: a block the chip marks bad, erased inside the
                           // image, that nothing confirms for a bad block
     zeroed_record,        // a record all zero, tag included, among data pages
@@ -206,6 +208,10 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"padded_or_lost", PROBLEM, FIELD_FOUND,
                 "block {found} is erased inside the image: a bad block that the dump padded, "
                 "or lost data: claim -B {found} if it is listed bad"};
+    case skipped_or_lost:
+        return {"skipped_or_lost", PROBLEM, FIELD_FOUND,
+                "block {found} is not in the file (the page tags step over it): a bad block "
+                "that the dump left out, or lost data: claim -B {found} if it is listed bad"};
     case chip_bad_inside:
         return {"chip_bad_inside", PROBLEM, FIELD_FOUND,
                 "block {found} is marked bad by the chip and erased inside the image: read as "

@@ -80,6 +80,7 @@ constexpr size_t MAX_LISTED_CHIP_BAD = 64;
 struct input_hole {
     uint64_t written_page;
     uint64_t pages;
+    bool erased;  // the file holds them erased; else it leaves them out
 };
 
 // How the image was made, as far as it shows.

@@ -110,20 +110,23 @@ bool chip_marks(const found_layout& layout, uint64_t block)
 }
 
 // Judges each erased block inside the image that was read as a bad block
-// the dump padded: the header size (`size_confirms`) or the claim may
-// confirm it; else it is one finding, which names both readings (a block
-// the chip marks bad stays a padded bad block).
+// the dump padded, and each block that the page tags step over: the header
+// size (`size_confirms`) or the claim may confirm it; else it is one
+// finding, which names both readings (a block the chip marks bad stays a
+// padded bad block).
 void judge_padded_blocks(bool size_confirms, const layout_claim& claim, const check_sink& sink,
                          check_summary& summary)
 {
     const std::vector<layout_note> notes = summary.layout.notes;
     for (const layout_note& note : notes) {
-        if (note.what != note_kind::padded_blocks || size_confirms)
+        const bool padded = note.what == note_kind::padded_blocks;
+        if ((!padded && note.what != note_kind::skipped_blocks) || size_confirms)
             continue;
         for (uint64_t b = note.block; b < note.block + note.count; ++b) {
             if (lists(claim.bad_blocks, b))
                 continue;
-            finding f = image_finding(chip_marks(summary.layout, b)
+            finding f = image_finding(!padded ? finding_kind::skipped_or_lost
+                                      : chip_marks(summary.layout, b)
                                           ? finding_kind::chip_bad_inside
                                           : finding_kind::padded_or_lost);
             f.found = b;
@@ -134,43 +137,58 @@ void judge_padded_blocks(bool size_confirms, const layout_claim& claim, const ch
         summary.layout.notes.push_back({.what = note_kind::chip_bad, .block = mark.file_block});
 }
 
-// The erased blocks read as padded bad blocks that nothing confirms (not
-// claimed, not marked by the chip).
-std::vector<uint64_t> unconfirmed_padded(const layout_claim& claim, const found_layout& layout)
+// A block read as a bad block that nothing confirms.
+struct unconfirmed_block {
+    uint64_t block;
+    bool erased;  // the dump padded it; else it left it out
+};
+
+// The blocks read as bad blocks that the dump padded (not marked by the
+// chip) or left out, which nothing confirms (not claimed), in image order.
+std::vector<unconfirmed_block> unconfirmed_blocks(const layout_claim& claim,
+                                                  const found_layout& layout)
 {
-    std::vector<uint64_t> blocks;
-    for (const layout_note& note : layout.notes)
-        if (note.what == note_kind::padded_blocks)
-            for (uint64_t b = note.block; b < note.block + note.count; ++b)
-                if (!lists(claim.bad_blocks, b) && !chip_marks(layout, b))
-                    blocks.push_back(b);
+    std::vector<unconfirmed_block> blocks;
+    for (const layout_note& note : layout.notes) {
+        const bool padded = note.what == note_kind::padded_blocks;
+        if (!padded && note.what != note_kind::skipped_blocks)
+            continue;
+        for (uint64_t b = note.block; b < note.block + note.count; ++b)
+            if (!lists(claim.bad_blocks, b) && !(padded && chip_marks(layout, b)))
+                blocks.push_back({b, padded});
+    }
+    std::sort(blocks.begin(), blocks.end(),
+              [](const unconfirmed_block& x, const unconfirmed_block& y) {
+                  return x.block < y.block;
+              });
     return blocks;
 }
 
-// With header pages, erased blocks read as padded bad blocks that nothing
-// confirms are lost data pages when the header size then fits the data
-// pages, and fits them only so: the layout leaves them out of its bad
-// blocks, and the holes say where the recovered input lacks their pages.
-// Returns the data pages they add.
-uint64_t read_padded_as_lost(const checker_state& checker, const layout_claim& claim,
-                             found_layout& layout)
+// With header pages, blocks read as bad blocks that the dump padded or left
+// out, which nothing confirms, are lost data pages when the header size
+// then fits the data pages, and fits them only so: the layout leaves them
+// out of its bad blocks, and the holes say where the recovered input lacks
+// their pages.  Returns the data pages they add.
+uint64_t read_unconfirmed_as_lost(const checker_state& checker, const layout_claim& claim,
+                                  found_layout& layout)
 {
-    const std::vector<uint64_t> lost = unconfirmed_padded(claim, layout);
+    const std::vector<unconfirmed_block> lost = unconfirmed_blocks(claim, layout);
     constexpr uint64_t PAGES = PAGES_PER_BLOCK - 1;  // data pages of a block with a header
     if (lost.empty() || !checker.header_size || size_from_header(checker) ||
         !input_size_fitting(*checker.header_size, checker.data_pages + lost.size() * PAGES))
         return 0;
+    const auto is_lost = [&](uint64_t b) {
+        return std::any_of(lost.begin(), lost.end(),
+                           [&](const unconfirmed_block& u) { return u.block == b; });
+    };
     for (size_t i = 0; i < lost.size(); ++i) {
-        const auto real_bad_before = static_cast<uint64_t>(std::count_if(
-            layout.bad_blocks.begin(), layout.bad_blocks.end(), [&](uint64_t b) {
-                return b < lost[i] &&
-                       std::find(lost.begin(), lost.end(), b) == lost.end();
-            }));
-        layout.holes.push_back({(lost[i] - real_bad_before - i) * PAGES, PAGES});
+        const auto real_bad_before = static_cast<uint64_t>(
+            std::count_if(layout.bad_blocks.begin(), layout.bad_blocks.end(),
+                          [&](uint64_t b) { return b < lost[i].block && !is_lost(b); }));
+        layout.holes.push_back(
+            {(lost[i].block - real_bad_before - i) * PAGES, PAGES, lost[i].erased});
     }
-    std::erase_if(layout.bad_blocks, [&](uint64_t b) {
-        return std::find(lost.begin(), lost.end(), b) != lost.end();
-    });
+    std::erase_if(layout.bad_blocks, is_lost);
     layout.bad_block_count -= lost.size();
     return lost.size() * PAGES;
 }
@@ -235,7 +253,7 @@ void finish_check(const checker_state& checker, const layout_inference& inferenc
     layout.bad_block_count = inference.bad_block_count;
     checker_state counted = checker;
     if (header && !forced_claim)
-        counted.data_pages += read_padded_as_lost(checker, claim, layout);
+        counted.data_pages += read_unconfirmed_as_lost(checker, claim, layout);
     if (header)
         settle_header_size(counted, loss, claim, sink, summary);
     else if (summary.records == 0 && tail == 0)

@@ -99,7 +99,8 @@ void insert_holes(lost_tracker& tracker, const std::vector<input_hole>& holes)
         for (; next < holes.size() && holes[next].written_page * PAGE_DATA_SIZE <= offset;
              ++next) {
             add_range(tracker.lost, (holes[next].written_page + moved) * PAGE_DATA_SIZE,
-                      holes[next].pages * PAGE_DATA_SIZE, loss_cause::erased);
+                      holes[next].pages * PAGE_DATA_SIZE,
+                      holes[next].erased ? loss_cause::erased : loss_cause::missing);
             moved += holes[next].pages;
         }
     };

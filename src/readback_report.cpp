@@ -77,21 +77,29 @@ void take_events(decoded_record& r, layout_inference& inference, const found_lay
     // The padded blocks come first, then those missing, then the record.
     const uint64_t block = r.index / PAGES_PER_BLOCK;
     const uint64_t padded_end = (r.index - e.missing) / PAGES_PER_BLOCK;
-    bool confirmed = false;
+    const auto claimed = [&](uint64_t b) {
+        return bad_block_slot(inference.claimed, static_cast<int64_t>(b)) >= 0;
+    };
+    bool padded_confirmed = true;
     for (uint64_t b = padded_end - e.padded_blocks; b < padded_end; ++b)
-        confirmed |= bad_block_slot(inference.claimed, static_cast<int64_t>(b)) >= 0 ||
-                     std::any_of(layout.chip_bad.begin(), layout.chip_bad.end(),
-                                 [&](const chip_mark& m) { return m.image_block == b; });
+        padded_confirmed &= claimed(b) ||
+                            std::any_of(layout.chip_bad.begin(), layout.chip_bad.end(),
+                                        [&](const chip_mark& m) { return m.image_block == b; });
+    const bool skipped = e.missing && whole_blocks(r.index, e.missing);
+    const uint64_t skipped_from = block - e.missing / PAGES_PER_BLOCK;
+    bool skipped_claimed = true;
+    for (uint64_t b = skipped_from; skipped && b < block; ++b)
+        skipped_claimed &= claimed(b);
     // The record after them starts a block: a header page there (tag 0)
     // tells header pages before the inference has seen it.
-    const bool header_here = spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD) == 0;
-    e.padded_as_hole = e.padded_blocks && !confirmed && !header_here &&
-                       inference.header != header_reading::present;
+    const bool no_header = spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD) != 0 &&
+                           inference.header != header_reading::present;
+    e.padded_as_hole = e.padded_blocks && !padded_confirmed && no_header;
+    e.skipped_as_hole = skipped && !skipped_claimed && no_header;
     for (uint64_t b = padded_end - e.padded_blocks; b < padded_end && !e.padded_as_hole; ++b)
         take_bad_block(inference, b);
-    if (e.missing && whole_blocks(r.index, e.missing))
-        for (uint64_t b = block - e.missing / PAGES_PER_BLOCK; b < block; ++b)
-            take_bad_block(inference, b);
+    for (uint64_t b = skipped_from; skipped && b < block && !e.skipped_as_hole; ++b)
+        take_bad_block(inference, b);
 }
 
 void report_events(const decoded_record& r, checker_state& checker, const check_sink& sink,
@@ -130,10 +138,15 @@ void report_events(const decoded_record& r, checker_state& checker, const check_
         return;
     const uint64_t from = r.index - e.missing;
     checker.records_lost = true;
-    if (whole_blocks(r.index, e.missing)) {
+    if (whole_blocks(r.index, e.missing) && !e.skipped_as_hole) {
         report_absent(sink, from, r.index, page_kind::bad_block);
         after_bad_block(checker);
         checker.bad_blocks_passed += e.missing / PAGES_PER_BLOCK;
+        return;
+    }
+    if (e.skipped_as_hole) {
+        report_absent(sink, from, r.index, page_kind::data);
+        after_bad_block(checker);
         return;
     }
     report_finding(sink, summary, event_finding(finding_kind::records_missing, from, e.missing));

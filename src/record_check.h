@@ -38,6 +38,8 @@ struct record_events {
     uint64_t erased_from = 0;     // the image record the first of them stands for
     uint64_t padded_blocks = 0;   // erased blocks before that stand for bad blocks
     bool padded_as_hole = false;  // or lost data pages: nothing confirms them bad
+    bool skipped_as_hole = false; // missing whole blocks are lost data pages, not
+                                  // bad blocks that the dump left out
     uint64_t foreign_from = 0;    // a block of the file not the image's, plus one
     bool swapped = false;         // this record and the next stand in the file in
                                   // each other's place

@@ -136,6 +136,10 @@ const finding_row finding_rows[] = {
      "block 4660 is erased inside the image: a bad block that the dump padded, or lost data: "
      "claim -B 4660 if it is listed bad",
      {"found"}},
+    {"skipped_or_lost",
+     "block 4660 is not in the file (the page tags step over it): a bad block that the dump "
+     "left out, or lost data: claim -B 4660 if it is listed bad",
+     {"found"}},
     {"chip_bad_inside",
      "block 4660 is marked bad by the chip and erased inside the image: read as a bad block "
      "that the dump padded; claim -B 4660 if it is listed bad",
