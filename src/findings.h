@@ -98,8 +98,18 @@ struct found_layout {
                                                  // or a size past the data pages
     std::vector<layout_note> notes;              // where the image left a choice
     std::vector<chip_mark> chip_bad;             // blocks the chip marks bad, the first ones
-    std::vector<input_hole> holes;               // erased blocks read as lost data at the end
+    std::vector<input_hole> holes;               // blocks read as lost data at the end
 };
+
+// True when the chip marks the block that stands for image block `block`
+// bad (among those listed).
+inline bool chip_marks(const found_layout& layout, uint64_t block)
+{
+    for (const chip_mark& mark : layout.chip_bad)
+        if (mark.image_block == block)
+            return true;
+    return false;
+}
 
 // Why input bytes were lost.
 enum class loss_cause : uint8_t { missing, erased, zeroed, garbage, uncorrectable, cut };

@@ -102,13 +102,6 @@ void compare_with_claim(const checker_state& checker, const found_layout& layout
         report_finding(sink, summary, image_finding(finding_kind::layout_marking));
 }
 
-// True when the chip marks the block that stands for image block `block` bad.
-bool chip_marks(const found_layout& layout, uint64_t block)
-{
-    return std::any_of(layout.chip_bad.begin(), layout.chip_bad.end(),
-                       [&](const chip_mark& m) { return m.image_block == block; });
-}
-
 // Judges each erased block inside the image that was read as a bad block
 // the dump padded, and each block that the page tags step over: the header
 // size (`size_confirms`) or the claim may confirm it; else it is one

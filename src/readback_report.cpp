@@ -82,9 +82,7 @@ void take_events(decoded_record& r, layout_inference& inference, const found_lay
     };
     bool padded_confirmed = true;
     for (uint64_t b = padded_end - e.padded_blocks; b < padded_end; ++b)
-        padded_confirmed &= claimed(b) ||
-                            std::any_of(layout.chip_bad.begin(), layout.chip_bad.end(),
-                                        [&](const chip_mark& m) { return m.image_block == b; });
+        padded_confirmed &= claimed(b) || chip_marks(layout, b);
     const bool skipped = e.missing && whole_blocks(r.index, e.missing);
     const uint64_t skipped_from = block - e.missing / PAGES_PER_BLOCK;
     bool skipped_claimed = true;
