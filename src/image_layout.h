@@ -12,8 +12,10 @@
 
 // The kinds of page record.
 // An erased page (all bits set) is not written by the converter: it is what
-// a chip holds where nothing was programmed, as read back after the image.
-enum class page_kind : uint8_t { data, header, bad_block, fill, erased };
+// a chip holds where nothing was programmed, as read back after the image;
+// a chip-bad page is an erased page 0 or 1 that carries the chip's own
+// bad-block marker (spare byte 0 not 0xFF).
+enum class page_kind : uint8_t { data, header, bad_block, fill, erased, chip_bad };
 
 // Bytes at the start of a header page's data area holding the header size
 // (little-endian); the rest of the data area is zero.
@@ -38,6 +40,7 @@ constexpr data_content data_content_of(page_kind kind)
     case page_kind::bad_block: return data_content::zero;
     case page_kind::fill: return data_content::zero;
     case page_kind::erased: return data_content::erased;
+    case page_kind::chip_bad: return data_content::erased;
     }
     return data_content::none;
 }
@@ -92,6 +95,7 @@ constexpr uint32_t status_word_of(page_kind kind, int64_t page, block_marking ma
     case page_kind::fill:
         return 0;
     case page_kind::erased:
+    case page_kind::chip_bad:
         return ERASED_WORD;
     }
     return 0;
@@ -109,6 +113,7 @@ constexpr uint32_t tag_of(page_kind kind, uint64_t block, int64_t page)
     case page_kind::fill:
         return 0;
     case page_kind::erased:
+    case page_kind::chip_bad:
         return ERASED_WORD;
     }
     return 0;
@@ -222,6 +227,7 @@ constexpr bool may_follow(page_kind previous, page_kind kind, int64_t page)
     case page_kind::fill:
         return block_start ? after_data : after_data || previous == page_kind::fill;
     case page_kind::erased:
+    case page_kind::chip_bad:
         return true;  // what was never programmed ends the image anywhere
     }
     return false;

@@ -67,7 +67,7 @@ void track_finding(lost_tracker& tracker, const finding& f)
 void track_other_page(lost_tracker& tracker, const checked_page& page)
 {
     if (page.place == page_place::outside) {
-        if (page.kind != page_kind::erased)
+        if (data_content_of(page.kind) != data_content::erased)
             note_gap(tracker, loss_cause::garbage);
         return;
     }
@@ -78,7 +78,8 @@ void track_other_page(lost_tracker& tracker, const checked_page& page)
         else
             take_data_page(tracker, page.input_page, page.record);
         return;
-    case page_kind::erased: note_gap(tracker, loss_cause::erased); return;
+    case page_kind::erased:
+    case page_kind::chip_bad: note_gap(tracker, loss_cause::erased); return;
     case page_kind::fill: note_gap(tracker, loss_cause::zeroed); return;
     case page_kind::header:
     case page_kind::bad_block: return;

@@ -34,9 +34,12 @@ constexpr page_kind_look look_of(page_kind kind)
     case page_kind::bad_block:
         return {"bad-block", "bad_block", "bad block", 'B', "#CC79A7", 0, summary_place::pages};
     case page_kind::fill:
-        return {"fill", "fill", "fill", 'F', "#DDDDDD", 3, summary_place::pages};
+        return {"fill", "fill", "fill", 'F', "#DDDDDD", 4, summary_place::pages};
     case page_kind::erased:
-        return {"erased", "erased", "erased", 'E', "#FFFFFF", 4, summary_place::when_any};
+        return {"erased", "erased", "erased", 'E', "#FFFFFF", 5, summary_place::when_any};
+    case page_kind::chip_bad:
+        return {"chip-bad", "chip_bad", "marked bad by the chip", 'M', "#56B4E9", 3,
+                summary_place::when_any};
     }
     return {nullptr, nullptr, nullptr, '?', nullptr, PAGE_KIND_COUNT, summary_place::pages};
 }

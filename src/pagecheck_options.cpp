@@ -55,8 +55,8 @@ const option long_options[] = {
 
 // The help text.
 const char help_text[] =
-    "usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] [--json] [--map]\n"
-    "                 [--svg FILE] IMAGE\n"
+    "usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] [--json]\n"
+    "                 [--map] [--svg FILE] IMAGE\n"
     "Verifies a flash image made by pagesmith, corrects single bit errors and\n"
     "recovers the input it was made from.  The layout (header pages, status\n"
     "words, bad blocks, fill) is read from the image itself.  IMAGE \"-\" reads\n"
@@ -75,7 +75,7 @@ const char help_text[] =
     "  -q, --quiet            print only the summary\n"
     "      --json             write the report as one JSON document\n"
     "      --map              add a map: one line per block, one character per\n"
-    "                         page (H D F B E, in lower case when corrected;\n"
+    "                         page (H D F B E M, in lower case when corrected;\n"
     "                         X uncorrectable, ! other; - not in the file,\n"
     "                         ~ not the image's)\n"
     "      --svg FILE         draw the map as an SVG picture into FILE\n"

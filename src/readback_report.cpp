@@ -47,6 +47,14 @@ void after_bad_block(checker_state& checker)
     checker.previous_page = PAGES_PER_BLOCK - 1;
 }
 
+// The kind of an erased record: chip-bad when it is page 0 or 1 of its
+// block in the file and carries the chip's marker.
+page_kind erased_kind(const decoded_record& r)
+{
+    const bool marker_page = r.file_index % PAGES_PER_BLOCK < static_cast<uint64_t>(STATUS_WORD_PAGES);
+    return marker_page && chip_marked(r) ? page_kind::chip_bad : page_kind::erased;
+}
+
 // Counts a record of the file and its sectors.
 void count_record(check_summary& summary)
 {
@@ -159,19 +167,19 @@ void report_other(decoded_record& r, const check_sink& sink, check_summary& summ
         for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
             if (r.flips[s] < 0)
                 continue;
-            finding& f = add_finding(found, view, page_kind::erased, finding_kind::erased_bit);
+            finding& f = add_finding(found, view, erased_kind(r), finding_kind::erased_bit);
             f.sector = s;
             f.byte = r.flips[s] / 8;
             f.bit = r.flips[s] % 8;
         }
     }
     if (r.origin == record_origin::erased) {
-        report_record(sink, summary, view, page_kind::erased, found, 0);
+        report_record(sink, summary, view, erased_kind(r), found, 0);
         return;
     }
     count_record(summary);
     ++summary.outside;
-    const page_kind kind = r.look == record_look::erased ? page_kind::erased : page_kind::data;
+    const page_kind kind = r.look == record_look::erased ? erased_kind(r) : page_kind::data;
     checked_page page = {r.index, view.block, view.page, kind, view.data, {},
                          page_place::outside, r.file_index};
     if (sink.on_page)

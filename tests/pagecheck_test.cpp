@@ -130,7 +130,7 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput)
     const tool_result help = run_tool({pagecheck, "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] "
-                             "[--json] [--map]\n                 [--svg FILE] IMAGE\n",
+                             "[--json]\n                 [--map] [--svg FILE] IMAGE\n",
                              0),
               0u);
     for (const char* option : {"--header", "--no-header", "--bad-blocks", "--forced-size",

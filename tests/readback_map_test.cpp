@@ -73,6 +73,11 @@ const map_case map_cases[] = {
     {.name = "doubled_record", .changed = twice(70),
      .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("H D6 ~ D57"),
                BLOCK_2}},
+    // A block the chip marks bad, padded where a data block goes: its page 0
+    // carries the marker.
+    {.name = "block_marked_bad_by_the_chip",
+     .changed = both(pad(1), set_byte(64 * RECORD + 2048, 0)),
+     .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("M E63"), BLOCK_2}},
     {.name = "cut_inside_fill", .changed = cut(170 * RECORD),
      .lines = {BLOCKS_0_1, "map: block 2: " + cells("H D21 F20 -22")}},
 };

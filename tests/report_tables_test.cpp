@@ -231,6 +231,7 @@ const cell_row cell_rows[] = {
     {"bad_block", page_kind::bad_block, 0, 'B'},
     {"fill", page_kind::fill, 0, 'F'},
     {"erased", page_kind::erased, 0, 'E'},
+    {"chip_bad", page_kind::chip_bad, 0, 'M'},
     {"corrected_keeps_the_kind", page_kind::header, CELL_CORRECTED, 'h'},
     {"not_in_the_file", page_kind::data, CELL_ABSENT | CELL_UNCORRECTABLE, '-'},
     {"not_the_images", page_kind::erased, CELL_OUTSIDE | CELL_PROBLEM, '~'},
@@ -252,11 +253,11 @@ TEST(PageKinds, EachHasItsLetterUnderTheWorstMark)
 }
 
 // Blocks that the picture merges into one row show, page by page, the kind
-// that tells most: bad block, then header, data, fill and erased.
+// that tells most: bad block, then header, data, chip-bad, fill and erased.
 TEST(PageKinds, MergedRowsShowTheMostTellingKind)
 {
-    const page_kind rank[] = {page_kind::erased, page_kind::fill, page_kind::data,
-                              page_kind::header, page_kind::bad_block};
+    const page_kind rank[] = {page_kind::erased,    page_kind::fill,   page_kind::chip_bad,
+                              page_kind::data,      page_kind::header, page_kind::bad_block};
     ASSERT_EQ(std::size(rank), static_cast<size_t>(PAGE_KIND_COUNT));
     // One page for each pair of kinds: even blocks hold the lesser kind there,
     // odd blocks the greater, so every merged row holds both.
