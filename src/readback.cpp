@@ -80,13 +80,12 @@ void place_in_image(readback_state& state, decoded_record& r, uint64_t index,
     state.anchors += tagged(r) && fits(r, index);
 }
 
-// Notes a block that the chip marks bad, once, when `r` is page 0 or 1 of
-// it; `image_block` is the image block it stands for, if any.
+// Notes a block that the chip marks bad, once, when `r` carries its
+// marker; `image_block` is the image block it stands for, if any.
 void note_chip_mark(const decoded_record& r, uint64_t image_block, found_layout& layout)
 {
     const uint64_t file_block = r.file_index / PAGES_PER_BLOCK;
-    if (r.file_index % PAGES_PER_BLOCK >= static_cast<uint64_t>(STATUS_WORD_PAGES) ||
-        !chip_marked(r))
+    if (!chip_marked(r))
         return;
     std::vector<chip_mark>& marks = layout.chip_bad;
     if ((!marks.empty() && marks.back().file_block == file_block) ||

@@ -47,12 +47,10 @@ void after_bad_block(checker_state& checker)
     checker.previous_page = PAGES_PER_BLOCK - 1;
 }
 
-// The kind of an erased record: chip-bad when it is page 0 or 1 of its
-// block in the file and carries the chip's marker.
+// The kind of an erased record: chip-bad when it carries the chip's marker.
 page_kind erased_kind(const decoded_record& r)
 {
-    const bool marker_page = r.file_index % PAGES_PER_BLOCK < static_cast<uint64_t>(STATUS_WORD_PAGES);
-    return marker_page && chip_marked(r) ? page_kind::chip_bad : page_kind::erased;
+    return chip_marked(r) ? page_kind::chip_bad : page_kind::erased;
 }
 
 // Counts a record of the file and its sectors.

@@ -98,7 +98,10 @@ bool chip_marked(const decoded_record& r)
     constexpr int STATUS_BITS_FROM = 8 * PAGE_DATA_SIZE;
     constexpr int STATUS_BITS_TO = 8 * (PAGE_DATA_SIZE + 4);
     const bool flip_there = r.flips[0] >= STATUS_BITS_FROM && r.flips[0] < STATUS_BITS_TO;
-    return r.look == record_look::erased && r.bytes[PAGE_DATA_SIZE] != 0xFF && !flip_there;
+    const bool marker_page =
+        r.file_index % PAGES_PER_BLOCK < static_cast<uint64_t>(STATUS_WORD_PAGES);
+    return marker_page && r.look == record_look::erased && r.bytes[PAGE_DATA_SIZE] != 0xFF &&
+           !flip_there;
 }
 
 void look_at(decoded_record& r)

@@ -8,9 +8,9 @@
 // one, notes its flipped bits.
 void look_at(decoded_record& r);
 
-// True when an erased record carries a chip's bad-block marker: spare byte 0
-// is not 0xFF, and its zero bits are not the one flipped bit that sector 0
-// may hold.
+// True when an erased record is page 0 or 1 of its block in the file and
+// carries a chip's bad-block marker: spare byte 0 is not 0xFF, and its zero
+// bits are not the one flipped bit that sector 0 may hold.
 bool chip_marked(const decoded_record& r);
 
 #endif
