@@ -233,6 +233,8 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
     walk_state walk;
     walk.inference.marking_claim = claim.bad_blocks.has_value();
     walk.inference.claimed = claim.bad_blocks;
+    if (claim.forced_size)
+        walk.checker.forced_size = static_cast<uint32_t>(*claim.forced_size);
     for (;;) {
         if (shows_no_image(window, walk.placing, summary)) {
             pass_over_rest(window, reader, sink, summary);

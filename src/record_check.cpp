@@ -37,11 +37,12 @@ void check_order(const checker_state& state, const page_record& r, page_kind kin
 
 // True when header pages are read and the data pages checked so far end
 // with the last page of the input size they tell (below 4 GiB, where the
-// size is whole).
+// size is whole), unless that size is claimed forced.
 bool input_complete(const checker_state& state, const record_context& context)
 {
     const uint64_t data_bytes = state.data_pages * PAGE_DATA_SIZE;
     return context.header == header_pages::present && state.header_size &&
+           state.forced_size != state.header_size &&
            data_bytes <= UINT32_MAX && data_bytes >= *state.header_size &&
            data_bytes - *state.header_size < PAGE_DATA_SIZE;
 }

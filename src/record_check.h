@@ -94,6 +94,8 @@ struct checker_state {
     uint64_t bad_blocks_passed = 0;       // bad blocks of the layout before the record
     uint64_t last_bad_block = UINT64_MAX; // the latest of them read as bad-block pages
     uint64_t end = 0;                     // the image record after the last one checked
+    std::optional<uint32_t> forced_size;  // -F claims the header pages hold this
+                                          // size, which tells nothing of the input's end
 };
 
 // Checks a record that reads as a data page where the layout puts one and

@@ -211,6 +211,11 @@ const damage_case damage_cases[] = {
     {.name = "forced_negative_header_size", .made = "H D3 F60", .input_size = 5000,
      .header_size = -12345, .claim = {.forced_size = -12345},
      .layout = "layout: -h -F -12345 -f, input size unknown"},
+    // A claimed forced size tells nothing of where the data ends: a last
+    // data page of zeros past it is data, not a fill page with a wrong tag.
+    {.name = "forced_size_claimed_zero_page_past_it", .made = "H D2 F61", .input_size = PAGE + 3,
+     .header_size = 58, .damage = set_data(2, 0, PAGE, '\0'), .claim = {.forced_size = 58},
+     .layout = "layout: -h -F 58 -f, input size unknown"},
     // Cut inside block 0: its page 0 reads as a header page, data pages
     // follow, and the size does not fit them.
     {.name = "cut_in_block_0", .made = "H D63 H D6", .input_size = 69 * PAGE, .marked = true,
