@@ -53,6 +53,7 @@ enum class finding_kind : uint8_t {
     size_or_no_header,    // found: the size of a page read as a header page
                           // that no later block confirms; expected: bytes of
                           // data pages, which the size does not fit
+    image_starts_later,   // found: the byte of the file where the image starts
 };
 
 // How a finding counts in the summary.
@@ -233,6 +234,10 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
                 "header size {found} does not fit the {expected} bytes of data pages: data "
                 "lost, or made with -F {found:d}, or made without -h (claim --no-header if it "
                 "was)"};
+    case image_starts_later:
+        return {"image_starts_later", PROBLEM, FIELD_FOUND,
+                "the image starts at byte {found} of the file: the bytes before it are not "
+                "the image's, and records of the file are counted from there"};
     }
     return {nullptr, PROBLEM, 0, nullptr};
 }

@@ -99,6 +99,8 @@ struct found_layout {
     std::vector<layout_note> notes;              // where the image left a choice
     std::vector<chip_mark> chip_bad;             // blocks the chip marks bad, the first ones
     std::vector<input_hole> holes;               // blocks read as lost data at the end
+    uint64_t image_start = 0;                    // the byte of the file where the image
+                                                 // starts
 };
 
 // True when the chip marks the block that stands for image block `block`

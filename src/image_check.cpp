@@ -217,7 +217,14 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
     // Every page and finding goes past the tracker of lost input first.
     lost_tracker tracker;
     check_sink sink = outer;
-    sink.on_finding = [&](const finding& f) {
+    window_reader reader;
+    reader.in = in;
+    uint64_t start = 0;  // the byte of the file where the image starts
+    sink.on_finding = [&](const finding& about) {
+        // The walk counts records from the image's start; the finding
+        // names its record's offset in the file.
+        finding f = about;
+        f.offset += start;
         track_finding(tracker, f);
         if (outer.on_finding)
             outer.on_finding(f);
@@ -228,8 +235,13 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
             outer.on_page(page);
     };
     record_window window = window_of(checker);
-    window_reader reader;
-    reader.in = in;
+    start = read_image_start(reader);
+    if (start != 0) {
+        finding f = image_finding(finding_kind::image_starts_later);
+        f.found = start;
+        report_finding(sink, summary, f);
+        summary.layout.image_start = start;
+    }
     walk_state walk;
     walk.inference.marking_claim = claim.bad_blocks.has_value();
     walk.inference.claimed = claim.bad_blocks;

@@ -69,6 +69,7 @@ json layout_object(const found_layout& layout)
     for (const chip_mark& mark : layout.chip_bad)
         o["chip_bad_blocks"].push_back(mark.file_block);
     o["input_size"] = layout.input_size ? json(*layout.input_size) : json(nullptr);
+    o["image_start"] = layout.image_start;
     o["notes"] = json::array();
     return o;
 }

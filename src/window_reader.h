@@ -8,6 +8,7 @@
 #define PAGESMITH_WINDOW_READER_H
 
 #include <cstdio>
+#include <vector>
 
 #include "readback.h"
 
@@ -24,7 +25,15 @@ struct window_reader {
     size_t partial = 0;               // bytes of the record after them, read so far
     file_state state = file_state::open;
     int error = 0;                    // failed: the errno of the read
+    std::vector<uint8_t> ahead;       // bytes read before the walk, given to it first
+    size_t ahead_at = 0;              // the next of them to give
 };
+
+// Reads the first bytes of the file ahead of the walk, as far as telling
+// where the image starts needs, and returns that byte: 0 unless the file
+// starts with something else (a read error leaves `reader` failed).  The
+// walk reads from there on.
+uint64_t read_image_start(window_reader& reader);
 
 // Reads on after the loaded records, which must all have been read into
 // the walk (window.read == reader.loaded), while the window is not full.

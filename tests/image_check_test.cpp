@@ -73,6 +73,12 @@ std::function<void(std::string&)> keep(size_t records, size_t extra = 0)
     return [=](std::string& s) { s.resize(records * RECORD + extra); };
 }
 
+// Puts `n` bytes of `value` in front of the image.
+std::function<void(std::string&)> prepend(size_t n, char value)
+{
+    return [=](std::string& s) { s.insert(0, n, value); };
+}
+
 struct damage_case {
     const char* name;
     const char* made;                       // layout of the sound image
@@ -241,6 +247,25 @@ const damage_case damage_cases[] = {
      .header_size = 5, .damage = set_data(64, 0, 1, 'x'),
      .findings = {"block 1 page 0 (header): header size 120, the first header page holds 5",
                   "header size 5 does not fit the 141312 bytes of data pages; nothing is cut"}},
+    // Bytes before the image: read from where its records line up, and
+    // named; a whole block of them is a block the dump padded.
+    {.name = "bytes_before_image", .made = "H D5 F58", .input_size = 5 * PAGE - 100,
+     .damage = prepend(100, 'j'),
+     .findings = {"the image starts at byte 100 of the file: the bytes before it are not the "
+                  "image's, and records of the file are counted from there"},
+     .layout = "layout: -h -f, input 10140 bytes"},
+    {.name = "erased_records_before_image", .made = "H D5 F58", .input_size = 5 * PAGE - 100,
+     .damage = prepend(2 * RECORD, '\xff'),
+     .findings = {"the image starts at byte 4224 of the file: the bytes before it are not the "
+                  "image's, and records of the file are counted from there"},
+     .layout = "layout: -h -f, input 10140 bytes"},
+    {.name = "erased_block_before_image", .made = "H D5 F58", .input_size = 5 * PAGE - 100,
+     .damage = prepend(64 * RECORD, '\xff'),
+     .findings = {"block 0 of the file is not the image's, and the blocks after it stand one "
+                  "block after their page tags: it was skipped when the image was written (a "
+                  "bad block of the chip?), and a boot loader that checks page tags rejects "
+                  "what follows; make the image with -B 0"},
+     .layout = "layout: -h -f, input 10140 bytes"},
     {.name = "fill_not_zero", .made = "D3 F61", .input_size = 3 * PAGE,
      .damage = set_data(10, 512, 512, '\xff'),
      .findings = {"block 0 page 10 (data): page tag 0x00000000, expected 0x0000000a",

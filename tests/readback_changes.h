@@ -136,6 +136,12 @@ inline change set_byte(size_t at, char value)
     return [=](std::string& s) { s[at] = value; };
 }
 
+// Puts `n` bytes of `value` in front of the file, as a dump that starts early.
+inline change bytes_before(size_t n, char value)
+{
+    return [=](std::string& s) { s.insert(0, n, value); };
+}
+
 // Replaces the whole file with bytes that are no image.
 inline change no_image(size_t bytes)
 {

@@ -229,6 +229,15 @@ const readback_case readback_cases[] = {
      .layout = "layout: no options, input size unknown",
      .findings = {"not an image: none of its 1893 record(s) reads as a page record"},
      .again = remake::not_checked, .outside = 1893},
+    // An image that starts further in: its offset named, a finding's offset
+    // counted in the file, and -o exact.
+    {.name = "finding_in_image_further_in", .options = HBF, .input_size = 300000,
+     .changed = both(set_spare_bits(10, 5, 0x03), bytes_before(300, '\0')), .status = 1,
+     .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"the image starts at byte 300 of the file: the bytes before it are not the "
+                  "image's, and records of the file are counted from there",
+                  "block 0 page 10 (data): spare[5] = 0x00000003, expected 0"},
+     .offsets = {300 + 10 * RECORD}},
     // Where the file and the image differ, a finding gives the record's
     // place in the file.
     {.name = "finding_after_a_skipped_block", .options = HB_B2_F, .input_size = 300000,

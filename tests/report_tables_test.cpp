@@ -160,6 +160,10 @@ const finding_row finding_rows[] = {
      "header size 4660 does not fit the 22136 bytes of data pages: data lost, or made with "
      "-F 4660, or made without -h (claim --no-header if it was)",
      {"found", "expected"}},
+    {"image_starts_later",
+     "the image starts at byte 4660 of the file: the bytes before it are not the image's, "
+     "and records of the file are counted from there",
+     {"found"}},
 };
 
 // The JSON document a writer makes of one finding, parsed.

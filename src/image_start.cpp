@@ -1,0 +1,104 @@
+#include "image_start.h"
+
+#include <algorithm>
+
+#include "ecc.h"
+#include "image_layout.h"
+
+namespace {
+
+constexpr size_t BLOCK_BYTES = PAGES_PER_BLOCK * PAGE_RECORD_SIZE;
+
+// True when the zero spare words of the record at `bytes` are clear.
+bool zero_words_clear(const uint8_t* bytes)
+{
+    const uint8_t* spare = bytes + PAGE_DATA_SIZE;
+    for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
+        if (spare_word(spare, n) != 0)
+            return false;
+    return true;
+}
+
+// How the sectors of a record decode.
+enum class sectors_verdict {
+    broken,      // some sector does not correct
+    decode,      // each is clean or corrects
+    show_data,   // and one of them, clean, holds data that is not zero
+};
+
+// How the sectors of the record at `bytes` decode.  Bytes that are zero but
+// for a flipped bit or two also decode, wherever a record is taken to
+// start among them: only a clean sector with data, whose stored ECC word
+// matches it, shows that a record starts there.
+sectors_verdict sectors_of(const uint8_t* bytes)
+{
+    sectors_verdict verdict = sectors_verdict::decode;
+    for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
+        const uint32_t stored = spare_word(bytes + PAGE_DATA_SIZE, SPARE_ECC_WORD + s);
+        const uint32_t computed = computeECC(bytes + s * SECTOR_SIZE);
+        const ecc_outcome outcome = decode_ecc(stored, computed).outcome;
+        if (outcome == ecc_outcome::uncorrectable)
+            return sectors_verdict::broken;
+        if (outcome == ecc_outcome::clean && stored != 0)
+            verdict = sectors_verdict::show_data;
+    }
+    return verdict;
+}
+
+// How records from one offset line up.
+enum class run_verdict { broken, lined_up };
+
+// Records of the first block that may break the run where the image
+// starts: damaged records of a dump.
+constexpr int MAX_BROKEN = PAGES_PER_BLOCK / 8;
+
+// Whether the records from `from` line up as an image's first block, or as
+// all of an image up to `end`: the records at pages 0 and 1 whole, that at
+// page 1 with its own tag and data, and of the others all but MAX_BROKEN
+// with theirs, up to the first fill page's tag 0, and 0 after it.
+run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
+{
+    bool second_own = false;
+    bool fill_seen = false;
+    int broken = 0;
+    int64_t page = 0;
+    for (size_t at = from; at + PAGE_RECORD_SIZE <= end && page < PAGES_PER_BLOCK;
+         at += PAGE_RECORD_SIZE, ++page) {
+        const uint32_t tag = spare_word(bytes + at + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+        const uint32_t own = tag_of(page_kind::data, 0, page);
+        const sectors_verdict sectors = sectors_of(bytes + at);
+        if ((tag != 0 && (tag != own || fill_seen)) || !zero_words_clear(bytes + at) ||
+            sectors == sectors_verdict::broken) {
+            if (page < 2 || ++broken > MAX_BROKEN)
+                return run_verdict::broken;
+            continue;
+        }
+        fill_seen = fill_seen || (page > 0 && tag == 0);
+        second_own = second_own ||
+                     (page == 1 && tag == own && sectors == sectors_verdict::show_data);
+    }
+    return second_own ? run_verdict::lined_up : run_verdict::broken;
+}
+
+}  // namespace
+
+bool image_starts_at_0(const uint8_t* bytes, size_t size)
+{
+    return run_from(bytes, 0, size) == run_verdict::lined_up;
+}
+
+uint64_t later_image_start(const uint8_t* bytes, size_t size)
+{
+    const size_t last = std::min(size, IMAGE_START_SEARCH);
+    for (size_t from = 1; from + PAGE_RECORD_SIZE <= size && from < last; ++from) {
+        // Cheap tests first: the first record's tag (page 0 of block 0:
+        // 0 whatever its kind) and one zero word.
+        const uint8_t* spare = bytes + from + PAGE_DATA_SIZE;
+        if (from % BLOCK_BYTES == 0 || spare_word(spare, SPARE_TAG_WORD) != 0 ||
+            spare_word(spare, FIRST_ZERO_SPARE_WORD) != 0)
+            continue;
+        if (run_from(bytes, from, size) == run_verdict::lined_up)
+            return from;
+    }
+    return 0;
+}
