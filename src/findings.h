@@ -47,6 +47,8 @@ enum class note_kind : uint8_t {
     holes_not_put,       // count: lost blocks that -o could not go back to make room for
     header_before_data,  // block, size: a page like a header page, data pages
                          // after it, and no later block tells: a header page
+    size_past_4gib,      // size: with data pages missing, the smallest input size
+                         // past 4 GiB that the header pages' low 32 bits give
 };
 
 // One note, as values; the report writers give it words.

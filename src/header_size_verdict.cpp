@@ -30,6 +30,8 @@ std::optional<uint64_t> report_missing_pages(const checker_state& checker, page_
     f.found = (*size + PAGE_DATA_SIZE - 1) / PAGE_DATA_SIZE - checker.data_pages;
     f.expected = *size;
     report_finding(sink, summary, f);
+    if (*size > UINT32_MAX)
+        summary.layout.notes.push_back({.what = note_kind::size_past_4gib, .size = *size});
     return size;
 }
 

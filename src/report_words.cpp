@@ -182,6 +182,11 @@ std::string describe_note(const layout_note& note)
                      "after each of the %" PRIu64 " lost block(s) it stands 63 pages early",
                note.count);
         return text;
+    case note_kind::size_past_4gib:
+        append(text, "the header pages hold the low 32 bits of the input size: with data "
+                     "pages missing, %" PRIu64 " bytes is the smallest size that fits, and "
+                     "every 4 GiB more fits as well: read as the smallest", note.size);
+        return text;
     case note_kind::chip_bad:
         append(text, "block %" PRIu64 " of the file is marked bad by the chip (a bad-block "
                      "marker in page 0 or 1)", note.block);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "report_words.h"
+#include "header_size_verdict.h"
 #include "image_check.h"
 #include "image_model.h"
 #include "memory_check.h"
@@ -130,6 +131,7 @@ struct size_case {
     uint64_t data_pages;
     std::optional<uint64_t> fitting;  // the size when the data pages hold it
     std::optional<uint64_t> past;     // the size when data pages were lost
+    const char* note = nullptr;       // the note on it when the file was cut
 };
 
 constexpr uint64_t GIB4 = uint64_t{1} << 32;
@@ -141,7 +143,10 @@ const size_case size_cases[] = {
     {"lost_pages", 300000, 100, std::nullopt, 300000},
     {"past_4_gib", 105032704, 2148438, 4400000000, std::nullopt},
     {"exactly_4_gib", 0, GIB4 / 2048, GIB4, std::nullopt},
-    {"past_4_gib_pages_lost", 105032704, 2148000, std::nullopt, 4400000000},
+    {"past_4_gib_pages_lost", 105032704, 2148000, std::nullopt, 4400000000,
+     "the header pages hold the low 32 bits of the input size: with data pages missing, "
+     "4400000000 bytes is the smallest size that fits, and every 4 GiB more fits as well: "
+     "read as the smallest"},
     // Under 4 GiB of data pages a size below them fits no input (or -F
     // stored it): a misfit, not 4 GiB lost.
     {"lost_across_4_gib", 105032704, 2000000, std::nullopt, std::nullopt},
@@ -158,6 +163,20 @@ TEST_P(InputSize, FromTheHeaderSizeAndTheDataPages)
     if (!c.fitting) {
         EXPECT_EQ(input_size_past(c.header_size, c.data_pages), c.past);
     }
+    if (!c.past)
+        return;
+    // A file cut after the data pages: the smallest size is taken, with a
+    // note where another 4 GiB fits as well.
+    checker_state checker;
+    checker.header_size = c.header_size;
+    checker.data_pages = c.data_pages;
+    check_summary summary;
+    settle_header_size(checker, page_loss::cut, {}, {}, summary);
+    EXPECT_EQ(summary.layout.size_said, c.past);
+    std::vector<std::string> notes;
+    for (const layout_note& note : summary.layout.notes)
+        notes.push_back(describe_note(note));
+    EXPECT_EQ(notes, c.note ? std::vector<std::string>{c.note} : std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Layout, InputSize, ::testing::ValuesIn(size_cases),
