@@ -54,6 +54,8 @@ enum class finding_kind : uint8_t {
                           // that no later block confirms; expected: bytes of
                           // data pages, which the size does not fit
     image_starts_later,   // found: the byte of the file where the image starts
+    zeroed_or_tag_flip,   // a record all zero, tag included, among data pages,
+                          // where the data page's tag has one bit set
 };
 
 // How a finding counts in the summary.
@@ -234,6 +236,10 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
                 "header size {found} does not fit the {expected} bytes of data pages: data "
                 "lost, or made with -F {found:d}, or made without -h (claim --no-header if it "
                 "was)"};
+    case zeroed_or_tag_flip:
+        return {"zeroed_or_tag_flip", PROBLEM, IN_RECORD,
+                ": all zero, page tag 0: the record was zeroed, or a page of zero bytes "
+                "whose tag lost its one bit; its bytes are listed as lost"};
     case image_starts_later:
         return {"image_starts_later", PROBLEM, FIELD_FOUND,
                 "the image starts at byte {found} of the file: the bytes before it are not "

@@ -53,7 +53,7 @@ void take_data_page(lost_tracker& tracker, uint64_t at, uint64_t record)
 
 void track_finding(lost_tracker& tracker, const finding& f)
 {
-    if (f.what == finding_kind::zeroed_record)
+    if (f.what == finding_kind::zeroed_record || f.what == finding_kind::zeroed_or_tag_flip)
         tracker.zeroed_record = f.record;
     if (f.what != finding_kind::uncorrectable)
         return;

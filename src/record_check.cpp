@@ -60,6 +60,12 @@ void note_checked(checker_state& state, const page_record& r, page_kind kind)
     }
 }
 
+// True when every byte of the record, data and spare area, is zero.
+bool every_byte_zero(const page_record& r)
+{
+    return all_zero(r.data, PAGE_DATA_SIZE) && all_zero(r.spare, PAGE_SPARE_SIZE);
+}
+
 }  // namespace
 
 bool check_sound_data(checker_state& state, const record_context& context,
@@ -95,12 +101,18 @@ page_kind check_record(checker_state& state, const record_context& context,
     here.input_complete = input_complete(state, context);
     here.marking = state.status;
     const page_kind kind = classify(here, r, d, next);
-    if (kind == page_kind::data && looks_like_fill(r, d) &&
-        std::popcount(tag_of(page_kind::data, r.block, r.page)) > 1) {
+    const int tag_bits = std::popcount(tag_of(page_kind::data, r.block, r.page));
+    if (kind == page_kind::data && looks_like_fill(r, d) && tag_bits > 1) {
         // A fill page never comes before a data page, and the data page's
         // tag is more than one flipped bit from 0: its words tell nothing
         // more.
         add_finding(out, r, kind, finding_kind::zeroed_record);
+        note_checked(state, r, kind);
+        return kind;
+    }
+    if (kind == page_kind::data && tag_bits == 1 && every_byte_zero(r)) {
+        // A zero data page whose tag lost its one bit looks the same.
+        add_finding(out, r, kind, finding_kind::zeroed_or_tag_flip);
         note_checked(state, r, kind);
         return kind;
     }

@@ -179,8 +179,18 @@ const damage_case damage_cases[] = {
          set_data(1, 0, PAGE, '\0')(s);
          flip(1, PAGE + 4, 0)(s);
      },
-     .findings = {"block 0 page 1 (data): page tag 0x00000000, expected 0x00000001"},
+     .findings = {"block 0 page 1 (data): all zero, page tag 0: the record was zeroed, or a "
+                  "page of zero bytes whose tag lost its one bit; its bytes are listed as lost"},
      .layout = "layout: no options, input size unknown"},
+    // With a status word or ECC word that is not zero, the tag alone is wrong.
+    {.name = "zero_data_page_lost_its_tag_bit_marked", .made = "D5", .input_size = 5 * PAGE,
+     .marked = true,
+     .damage = [](std::string& s) {
+         set_data(1, 0, PAGE, '\0')(s);
+         flip(1, PAGE + 4, 0)(s);
+     },
+     .findings = {"block 0 page 1 (data): page tag 0x00000000, expected 0x00000001"},
+     .layout = "layout: -b, input size unknown"},
     {.name = "fill_tag_damaged", .made = "D3 F61", .input_size = 3 * PAGE,
      .damage = set_word(20, 1, 0x40),
      .findings = {"block 0 page 20 (fill): page tag 0x00000040, expected 0x00000000"}},

@@ -164,6 +164,10 @@ const finding_row finding_rows[] = {
      "the image starts at byte 4660 of the file: the bytes before it are not the image's, "
      "and records of the file are counted from there",
      {"found"}},
+    {"zeroed_or_tag_flip",
+     "block 1 page 1 (data): all zero, page tag 0: the record was zeroed, or a page of zero "
+     "bytes whose tag lost its one bit; its bytes are listed as lost",
+     {"record", "block", "offset", "page", "kind"}},
 };
 
 // The JSON document a writer makes of one finding, parsed.
