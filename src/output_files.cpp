@@ -6,117 +6,280 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
 
-// Whether the file was there before the run opened it.
-enum class file_origin { existed, created };
+// How an output is written once the run starts.
+enum class output_way { not_started, replaced, in_place, finished };
 
-// One file opened by open_unemptied().
+// One output file.
 struct output_file {
-    const char* name;   // as given
-    std::string path;   // where the file is: the name, or where its links lead
-    int fd;
-    file_origin origin;
+    const char* name;       // as given
+    std::string path;       // where the file is: the name, or where its links lead
+    int fd;                 // what the tool writes through; -1: a FIFO not yet opened
+    bool created;           // this run made the file, empty, to hold the name
+    dev_t device;           // the file's identity, to tell that the name still
+    ino_t inode;            // leads to it
+    output_way way;
 };
 
-// Whether the files have been emptied, after which they all stay.
-enum class output_state { opening, emptied };
-
-// The run writes at most the recovered input and the picture; room to spare.
+// The tools write at most the recovered input and the picture; room to spare.
 constexpr int MAX_OUTPUTS = 4;
 
-// Symbolic links followed to a file that does not exist yet, as the system
-// follows them on open.
+// Symbolic links followed, as the system follows them on open.
 constexpr int MAX_LINKS = 40;
 
 output_file outputs[MAX_OUTPUTS];
 int output_count = 0;
-output_state state = output_state::opening;
 
-// At exit before the files were emptied: removes each file this run
-// created, as long as its name still leads to the file that was opened.
-void remove_created_files()
+// What a signal handler removes: plain bytes, read without allocating.
+// temp_path[i] is output i's temporary file while temp_live[i]; made_path[i]
+// the file this run created to hold its name while made_live[i].
+char temp_path[MAX_OUTPUTS][PATH_MAX];
+char made_path[MAX_OUTPUTS][PATH_MAX];
+volatile sig_atomic_t temp_live[MAX_OUTPUTS];
+volatile sig_atomic_t made_live[MAX_OUTPUTS];
+
+// Removes what the run leaves unfinished: each temporary file, and each
+// file it created whose name still leads to it.  Safe in a signal handler.
+void remove_unfinished()
 {
-    if (state == output_state::emptied)
-        return;
-    for (int i = 0; i < output_count; ++i) {
-        const output_file& f = outputs[i];
+    for (int i = 0; i < MAX_OUTPUTS; ++i) {
+        if (temp_live[i]) {
+            unlink(temp_path[i]);
+            temp_live[i] = 0;
+        }
         struct stat named;
-        struct stat opened;
-        if (f.origin == file_origin::created && lstat(f.path.c_str(), &named) == 0 &&
-            fstat(f.fd, &opened) == 0 && named.st_dev == opened.st_dev &&
-            named.st_ino == opened.st_ino)
-            unlink(f.path.c_str());
+        if (made_live[i] && lstat(made_path[i], &named) == 0 &&
+            named.st_dev == outputs[i].device && named.st_ino == outputs[i].inode)
+            unlink(made_path[i]);
+        made_live[i] = 0;
     }
 }
 
-// Moves `path` one step along the symbolic link it names; leaves it as it
-// is when it names no link.
-void follow_link(std::string& path)
+// On SIGINT, SIGTERM or SIGHUP: removes what is unfinished, then ends as the
+// signal would have.
+void on_signal(int signal)
+{
+    remove_unfinished();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Catches the signals that end a run, unless they are ignored (a run in the
+// background of a shell without job control keeps ignoring them).
+void catch_ending_signals()
+{
+    static bool caught = false;
+    if (caught)
+        return;
+    caught = true;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction now;
+        if (sigaction(signal, nullptr, &now) == 0 && now.sa_handler != SIG_IGN)
+            std::signal(signal, on_signal);
+    }
+}
+
+// Copies `path` into a buffer that a signal handler reads; false when it
+// does not fit.
+bool keep_path(char (&buffer)[PATH_MAX], const std::string& path)
+{
+    if (path.size() >= PATH_MAX)
+        return false;
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// Moves `path` one step along the symbolic link it names; false when it
+// names no link.
+bool follow_link(std::string& path)
 {
     char target[PATH_MAX];
     const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
     if (n <= 0)
-        return;
+        return false;
     target[n] = '\0';
     const size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     path = target[0] == '/' ? std::string(target) : directory + target;
+    return true;
 }
 
-// Opens `path` to write without truncating it, and tells whether this call
-// created it: O_EXCL makes the creation certain to be ours.  A name taken
-// by a symbolic link to a missing file is followed to where the file is
-// made, so `path` ends where the file is.
-int open_without_truncating(std::string& path, file_origin& origin)
+// Follows `path` to the file its links lead to, so that a replacement is
+// renamed over the file and the links stay.
+void follow_links(std::string& path)
+{
+    for (int step = 0; step < MAX_LINKS && follow_link(path); ++step) {
+    }
+}
+
+// Opens `f.path` to write without truncating it, creating it when it does
+// not exist: O_EXCL makes the creation certain to be this run's.  A name
+// taken by a symbolic link to a missing file is followed to where the file
+// is made.  A FIFO is left unopened when its opening waits for the start.
+int open_without_truncating(output_file& f, fifo_opening fifo)
 {
     for (int step = 0; step <= MAX_LINKS; ++step) {
-        origin = file_origin::existed;
-        int fd = open(path.c_str(), O_WRONLY);
+        struct stat st;
+        if (fifo == fifo_opening::when_started && stat(f.path.c_str(), &st) == 0 &&
+            S_ISFIFO(st.st_mode))
+            return access(f.path.c_str(), W_OK) == 0 ? -1 : -2;
+        f.created = false;
+        int fd = open(f.path.c_str(), O_WRONLY);
         if (fd >= 0 || errno != ENOENT)
-            return fd;
-        origin = file_origin::created;
-        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+            return fd < 0 ? -2 : fd;
+        f.created = true;
+        fd = open(f.path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd >= 0 || errno != EEXIST)
-            return fd;
+            return fd < 0 ? -2 : fd;
         // A dangling link, or a file that someone made in between.
-        follow_link(path);
+        follow_link(f.path);
     }
     errno = ELOOP;
-    return -1;
+    return -2;
 }
 
 }  // namespace
 
-FILE* open_unemptied(const char* name)
+int open_output_file(const char* name, fifo_opening fifo)
 {
     if (output_count == MAX_OUTPUTS) {
         errno = EMFILE;
-        return nullptr;
+        return -1;
     }
-    file_origin origin;
-    std::string path = name;
-    const int fd = open_without_truncating(path, origin);
-    if (fd < 0)
-        return nullptr;
+    output_file& f = outputs[output_count];
+    f = {name, name, -1, false, 0, 0, output_way::not_started};
+    f.fd = open_without_truncating(f, fifo);
+    if (f.fd == -2)
+        return -1;
+    follow_links(f.path);
+    struct stat st;
+    if (f.fd >= 0 && fstat(f.fd, &st) == 0) {
+        f.device = st.st_dev;
+        f.inode = st.st_ino;
+    }
     if (output_count == 0)
-        std::atexit(remove_created_files);
-    outputs[output_count++] = {name, path, fd, origin};
-    return fdopen(fd, "wb");
+        std::atexit(remove_unfinished);
+    if (f.created) {
+        catch_ending_signals();
+        made_live[output_count] = keep_path(made_path[output_count], f.path);
+    }
+    return output_count++;
 }
 
-const char* empty_output_files()
+int output_descriptor(int n)
 {
-    for (int i = 0; i < output_count; ++i) {
-        struct stat opened;
-        if (fstat(outputs[i].fd, &opened) != 0)
-            return outputs[i].name;
-        if (S_ISREG(opened.st_mode) && ftruncate(outputs[i].fd, 0) != 0)
-            return outputs[i].name;
-    }
-    state = output_state::emptied;
+    return outputs[n].fd;
+}
+
+namespace {
+
+// Writes output `f` in place, emptied first when a regular file: a FIFO is
+// opened now, waiting for its reader.  A file the run created stays.
+bool start_in_place(output_file& f, int n)
+{
+    made_live[n] = 0;
+    f.way = output_way::in_place;
+    if (f.fd < 0)
+        f.fd = open(f.path.c_str(), O_WRONLY);
+    struct stat st;
+    return f.fd >= 0 && fstat(f.fd, &st) == 0 && (!S_ISREG(st.st_mode) || ftruncate(f.fd, 0) == 0);
+}
+
+// The pattern of the temporary file beside `path`: ".NAME.XXXXXX" in its
+// folder.
+std::string temp_pattern(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, base) + "." + path.substr(base) + ".XXXXXX";
+}
+
+// Makes output `n`'s temporary file, with the owner, group and mode of the
+// file `st` describes; -1 when that cannot be done, and it is then written
+// in place.  The ending signals are held off until the file is registered
+// for removal.
+int make_temp(int n, const struct stat& st)
+{
+    if (!keep_path(temp_path[n], temp_pattern(outputs[n].path)))
+        return -1;
+    catch_ending_signals();
+    sigset_t ending;
+    sigset_t before;
+    sigemptyset(&ending);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&ending, signal);
+    sigprocmask(SIG_BLOCK, &ending, &before);
+    const int fd = mkstemp(temp_path[n]);
+    temp_live[n] = fd >= 0;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (fd < 0)
+        return -1;
+    struct stat made;
+    bool kept = fstat(fd, &made) == 0;
+    if (kept && (made.st_uid != st.st_uid || made.st_gid != st.st_gid))
+        kept = fchown(fd, st.st_uid, st.st_gid) == 0;
+    if (kept)
+        kept = fchmod(fd, st.st_mode & 07777) == 0;
+    if (kept)
+        return fd;
+    close(fd);
+    unlink(temp_path[n]);
+    temp_live[n] = 0;
+    return -1;
+}
+
+// Starts output `n`: replaced by a temporary file where it is a regular
+// file of one link and one can be made beside it, else in place.
+bool start_output(int n)
+{
+    output_file& f = outputs[n];
+    struct stat st;
+    if (f.fd < 0 || fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
+        return start_in_place(f, n);
+    const int temp = make_temp(n, st);
+    if (temp < 0)
+        return start_in_place(f, n);
+    // The tool's descriptor now leads to the temporary file.
+    const bool moved = dup2(temp, f.fd) >= 0;
+    const int saved = errno;
+    close(temp);
+    errno = saved;
+    f.way = output_way::replaced;
+    return moved;
+}
+
+}  // namespace
+
+const char* start_output_files()
+{
+    for (int n = 0; n < output_count; ++n)
+        if (outputs[n].way == output_way::not_started && !start_output(n))
+            return outputs[n].name;
     return nullptr;
+}
+
+bool finish_output_file(int n)
+{
+    output_file& f = outputs[n];
+    if (f.way != output_way::replaced) {
+        f.way = output_way::finished;
+        return true;
+    }
+    if (fsync(f.fd) != 0 || rename(temp_path[n], f.path.c_str()) != 0) {
+        const int saved = errno;
+        unlink(temp_path[n]);
+        temp_live[n] = 0;
+        errno = saved;
+        return false;
+    }
+    temp_live[n] = 0;
+    made_live[n] = 0;
+    f.way = output_way::finished;
+    return true;
 }

@@ -1,22 +1,40 @@
-// The files pagecheck writes its results to, opened so that nothing is
-// emptied before the run knows it can start: each file is opened without
-// truncation, the run makes every check it refuses on, and only then are
-// the files emptied, all together.  A file that this run created and that
-// was never emptied is removed again when the process exits, so that a
-// refused run leaves every file as it found it.
+// The files both tools write their results to.  Each is opened first
+// without truncation, so that a run refused on its command line leaves it
+// as it found it and a file the user may not write is refused at once.
+// When the run starts writing, a regular file (or a name that does not
+// exist yet) is replaced whole: the tool writes a new temporary file
+// beside it, named ".NAME.XXXXXX", which is synced and renamed over the
+// name once the output is complete.  A failure, or SIGINT, SIGTERM or
+// SIGHUP, removes the temporary file and the old file stays as it was.
+// Devices, FIFOs, files with more than one link, files whose owner the new
+// file cannot keep, and names beside which no file can be made are written
+// in place, emptied first.
 #ifndef PAGESMITH_OUTPUT_FILES_H
 #define PAGESMITH_OUTPUT_FILES_H
 
-#include <cstdio>
+// Whether opening a FIFO may wait for its reader now, or only once the run
+// starts writing (so that a rejected command line never waits on one).
+enum class fifo_opening { now, when_started };
 
 // Opens `name` to write without emptying it, creating it (mode 0666 less
-// the umask, as fopen does) when it does not exist.  Null with errno set
-// when it cannot be opened.
-FILE* open_unemptied(const char* name);
+// the umask) when it does not exist; a created file is removed again at
+// exit unless the run started writing.  Returns the output's number, or -1
+// with errno set.
+int open_output_file(const char* name, fifo_opening fifo);
 
-// Empties every regular file that open_unemptied() opened and keeps the
-// ones this run created.  Returns the name of a file that could not be
-// emptied (errno set), or null.
-const char* empty_output_files();
+// The descriptor output `n` is written through; -1 for a FIFO not yet
+// opened.  start_output_files() makes it lead to the temporary file when
+// the output is replaced.
+int output_descriptor(int n);
+
+// Starts writing every output opened: each is replaced, or emptied in
+// place.  Returns the name (as given) of an output that could not be
+// started, with errno set, or null.
+const char* start_output_files();
+
+// Completes output `n`, once every byte of it was written (flushed): a
+// replaced output is synced and renamed over its name.  False with errno
+// set when that fails; its temporary file is then removed.
+bool finish_output_file(int n);
 
 #endif

@@ -25,9 +25,10 @@
 #include "input_recovery.h"
 #include "json_writer.h"
 #include "map_svg.h"
-#include "output_files.h"
 #include "report_spool.h"
 #include "pagecheck_options.h"
+#include "output_files.h"
+#include "pagecheck_streams.h"
 #include "progress.h"
 #include "report_words.h"
 #include "text_writer.h"
@@ -46,79 +47,11 @@ void write_recovered_so_far()
         write_gathered(*recovery_under_way);
 }
 
-// True when `name` stands for a standard stream.
-bool is_dash(const char* name)
-{
-    return std::strcmp(name, "-") == 0;
-}
-
-// Opens the image ("-" is the standard input), unbuffered: the checking
-// core reads it in large pieces straight into its window.
-FILE* open_image(const char* name)
-{
-    FILE* in = is_dash(name) ? stdin : std::fopen(name, "rb");
-    if (!in)
-        fail_errno(PAGECHECK_ERRORS, name);
-    std::setvbuf(in, nullptr, _IONBF, 0);
-    return in;
-}
-
-// Opens a file to write, refusing the image itself; it is emptied only
-// once every check of the start has passed.
-FILE* open_for_writing(const char* name, FILE* image, const char* image_name)
-{
-    if (overwrites(fileno(image), name))
-        fail_message(PAGECHECK_ERRORS, "output '%s' is the image '%s' itself\n", name,
-                     image_name);
-    FILE* out = open_unemptied(name);
-    if (!out)
-        fail_errno(PAGECHECK_ERRORS, name);
-    return out;
-}
-
-// True when `out` writes where the standard output does.
-bool is_standard_output(FILE* out)
-{
-    return out == stdout || same_destination(fileno(out), STDOUT_FILENO);
-}
-
-// Opens the output named by -o ("-" is the standard output), refusing the
-// image itself and a terminal.
-FILE* open_output(const char* name, FILE* image, const char* image_name)
-{
-    FILE* out = is_dash(name) ? stdout : open_for_writing(name, image, image_name);
-    if (isatty(fileno(out)) && is_standard_output(out))
-        fail_message(PAGECHECK_ERRORS, "the recovered input would go to a terminal: "
-                                       "redirect the standard output or give -o FILE\n");
-    // The recovered input is written in chunks of its own.
-    std::setvbuf(out, nullptr, _IONBF, 0);
-    return out;
-}
-
 // Ends the run with status 2 when the report could not be written.
 void exit_unless_written(bool written)
 {
     if (!written)
         fail_errno(PAGECHECK_ERRORS, "cannot write the report");
-}
-
-// True when the report goes to the error stream: the recovered input or the
-// picture takes the standard output.
-bool report_moved(FILE* recovered, FILE* picture)
-{
-    return (recovered && is_standard_output(recovered)) ||
-           (picture && is_standard_output(picture));
-}
-
-// The stream the report goes to: the standard output unless the recovered
-// input or the picture goes there, in which case the error stream, each
-// line then marked "pagecheck: ".  The report must not go into the image.
-FILE* report_stream(FILE* recovered, FILE* picture, FILE* image, const char* image_name)
-{
-    FILE* stream = report_moved(recovered, picture) ? stderr : stdout;
-    if (overwrites(fileno(image), fileno(stream)))
-        fail_message(PAGECHECK_ERRORS, "the report would go into the image '%s'\n", image_name);
-    return stream;
 }
 
 // The writer of the report in the form the options ask for.
@@ -142,66 +75,16 @@ std::unique_ptr<report_writer> delay_report(report_writer& writer)
                ("cannot make a temporary file for the report in " + spool_folder_named()).c_str());
 }
 
-// Opens the file named by --svg ("-" is the standard output), refusing the
-// image itself and the file of the recovered input.
-FILE* open_picture(const char* name, FILE* image, const char* image_name, FILE* recovered)
-{
-    FILE* out = is_dash(name) ? stdout : open_for_writing(name, image, image_name);
-    if (recovered && (out == recovered || same_destination(fileno(out), fileno(recovered))))
-        fail_message(PAGECHECK_ERRORS, "the picture and the recovered input would go to the "
-                                       "same file\n");
-    return out;
-}
-
-// Draws the map into the picture's file.
-void draw_svg(FILE* out, const char* name, const char* image_name, const svg_map& map,
-              const check_summary& summary)
+// Draws the map into the picture's file, and completes it.
+void draw_svg(const named_output& out, const char* name, const char* image_name,
+              const svg_map& map, const check_summary& summary)
 {
     const svg_texts texts = {image_name, describe_layout(summary.layout),
                              describe_summary_parts(summary)};
-    const bool written = write_svg(out, map, texts);
-    if (!written || (out != stdout && std::fclose(out) != 0))
-        fail_errno(PAGECHECK_ERRORS, is_dash(name) ? "standard output" : name);
-}
-
-// Refuses to read the image from, or write the report or an output to, a
-// standard stream that was closed when the run started (it now leads to
-// /dev/null, where nothing is read and everything written is lost).
-void refuse_closed_streams(const check_options& options, int closed)
-{
-    if ((closed & 1) && is_dash(options.image))
-        fail_message(PAGECHECK_ERRORS, "the standard input is closed\n");
-    if (!(closed & 2))
-        return;
-    const bool output_there = options.output && is_dash(options.output);
-    const bool picture_there = options.svg && is_dash(options.svg);
-    if (output_there || picture_there)
-        fail_message(PAGECHECK_ERRORS, "the standard output is closed\n");
-    fail_message(PAGECHECK_ERRORS, "cannot write the report: the standard output is closed\n");
-}
-
-// Refuses a report that would go to an error stream that was closed when
-// the run started.
-void refuse_closed_error_stream(int closed, FILE* recovered, FILE* picture)
-{
-    if ((closed & 4) && report_moved(recovered, picture))
-        fail_message(PAGECHECK_ERRORS, "cannot write the report: the standard error is closed\n");
-}
-
-// Refuses an error stream that leads into the image, as a report there would
-// be.  The refusal goes to the standard output, or nowhere when that leads
-// into the image too.
-void refuse_messages_into_image(const char* image, const char* image_name)
-{
-    const auto into_image = [&](int fd) {
-        return is_dash(image) ? overwrites(STDIN_FILENO, fd) : overwrites(fd, image);
-    };
-    if (!into_image(STDERR_FILENO))
-        return;
-    if (!into_image(STDOUT_FILENO))
-        std::printf("%sthe error stream would go into the image '%s'\n",
-                    PAGECHECK_ERRORS.prefix, image_name);
-    std::exit(PAGECHECK_ERRORS.status);
+    const char* shown = is_dash(name) ? "standard output" : name;
+    if (!write_svg(out.file, map, texts))
+        fail_errno(PAGECHECK_ERRORS, shown);
+    finish_named_output(out, shown);
 }
 
 }  // namespace
@@ -216,19 +99,23 @@ int main(int argc, char** argv)
     const char* image_name = is_dash(options.image) ? "standard input" : options.image;
     refuse_messages_into_image(options.image, image_name);
     refuse_closed_streams(options, closed);
-    FILE* in = open_image(options.image);
+    FILE* in = open_image(options.image, image_name);
     input_recovery recovery;
-    recovery.out = options.output ? open_output(options.output, in, image_name) : nullptr;
+    const named_output recovered =
+        options.output ? open_recovered(options.output, in, image_name) : named_output{};
+    recovery.out = recovered.file;
     const char* out_name = options.output && !is_dash(options.output) ? options.output
                                                                        : "standard output";
-    FILE* picture = options.svg ? open_picture(options.svg, in, image_name, recovery.out) : nullptr;
-    refuse_closed_error_stream(closed, recovery.out, picture);
-    FILE* stream = report_stream(recovery.out, picture, in, image_name);
+    const named_output picture =
+        options.svg ? open_picture(options.svg, in, image_name, recovery.out) : named_output{};
+    refuse_closed_error_stream(closed, recovery.out, picture.file);
+    FILE* stream = report_stream(recovery.out, picture.file, in, image_name);
     const std::unique_ptr<report_writer> writer = make_writer(options, stream, image_name);
     const std::unique_ptr<report_writer> delayed = delay_report(*writer);
     report_writer& report = *delayed;
-    // Every refusal is behind: only now are the output files emptied.
-    if (const char* name = empty_output_files())
+    // Every refusal is behind: only now are the output files replaced or
+    // emptied.
+    if (const char* name = start_output_files())
         fail_errno(PAGECHECK_ERRORS, name);
 
     text_map map;
@@ -285,9 +172,9 @@ int main(int argc, char** argv)
         exit_unless_written(report.write_note({.what = note_kind::holes_not_put,
                                                .count = summary.layout.holes.size()}));
     }
-    if (recovery.out && recovery.out != stdout && std::fclose(recovery.out) != 0)
-        fail_errno(PAGECHECK_ERRORS, out_name);
-    if (picture)
+    if (recovery.out)
+        finish_named_output(recovered, out_name);
+    if (picture.file)
         draw_svg(picture, options.svg, image_name, map_picture, summary);
     exit_unless_written(report.write_summary(summary));
     return check_status(summary);

@@ -123,6 +123,15 @@ std::string scratch_dir::file(const std::string& name) const
     return path + "/" + name;
 }
 
+std::vector<std::string> scratch_dir::names() const
+{
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+        found.push_back(entry.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 std::string read_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

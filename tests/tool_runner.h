@@ -40,6 +40,7 @@ struct scratch_dir {
     scratch_dir& operator=(const scratch_dir&) = delete;
     std::string path;                                     // the directory
     std::string file(const std::string& name) const;      // path of a file in it
+    std::vector<std::string> names() const;               // what it holds, sorted
 };
 
 // Whole contents of a file ("" when missing).
