@@ -110,14 +110,6 @@ bool follow_link(std::string& path)
     return true;
 }
 
-// Follows `path` to the file its links lead to, so that a replacement is
-// renamed over the file and the links stay.
-void follow_links(std::string& path)
-{
-    for (int step = 0; step < MAX_LINKS && follow_link(path); ++step) {
-    }
-}
-
 // Opens `f.path` to write without truncating it, creating it when it does
 // not exist: O_EXCL makes the creation certain to be this run's.  A name
 // taken by a symbolic link to a missing file is followed to where the file
@@ -157,7 +149,6 @@ int open_output_file(const char* name, fifo_opening fifo)
     f.fd = open_without_truncating(f, fifo);
     if (f.fd == -2)
         return -1;
-    follow_links(f.path);
     struct stat st;
     if (f.fd >= 0 && fstat(f.fd, &st) == 0) {
         f.device = st.st_dev;
@@ -234,13 +225,34 @@ int make_temp(int n, const struct stat& st)
     return -1;
 }
 
+// Moves `f.path` from a symbolic link to the file it leads to, so that the
+// replacement is renamed over that file and the link stays; false when the
+// name no longer leads to the file `st` describes.
+bool settle_path(output_file& f, const struct stat& st)
+{
+    struct stat named;
+    if (lstat(f.path.c_str(), &named) != 0)
+        return false;
+    if (S_ISLNK(named.st_mode)) {
+        char* target = realpath(f.path.c_str(), nullptr);
+        if (!target)
+            return false;
+        f.path = target;
+        std::free(target);
+        if (lstat(f.path.c_str(), &named) != 0)
+            return false;
+    }
+    return named.st_dev == st.st_dev && named.st_ino == st.st_ino;
+}
+
 // Starts output `n`: replaced by a temporary file where it is a regular
 // file of one link and one can be made beside it, else in place.
 bool start_output(int n)
 {
     output_file& f = outputs[n];
     struct stat st;
-    if (f.fd < 0 || fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
+    if (f.fd < 0 || fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        !settle_path(f, st))
         return start_in_place(f, n);
     const int temp = make_temp(n, st);
     if (temp < 0)

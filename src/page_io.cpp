@@ -29,6 +29,7 @@ void start_input(writer_input& in, int fd)
     in.begin = 0;
     in.end = 0;
     in.ended = false;
+    in.total = 0;
 }
 
 void start_output(writer_output& out, int image_fd, trace_output& trace)
@@ -51,6 +52,7 @@ writer_error read_page(writer_input& in, uint8_t* data, size_t& count)
             in.begin = 0;
             in.end = static_cast<size_t>(n);
             in.ended = n == 0;
+            in.total += in.end;
             continue;
         }
         const size_t take = std::min(PAGE_DATA_SIZE - count, in.end - in.begin);

@@ -37,6 +37,7 @@ struct writer_input {
     size_t begin = 0;    // first unused byte in `bytes`
     size_t end = 0;      // end of the bytes read
     bool ended = false;  // a read returned end of input; none is made again
+    uint64_t total = 0;  // bytes read so far
     uint8_t bytes[INPUT_CHUNK_SIZE];
 };
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "errors.h"
 #include "file_checks.h"
 #include "image_writer.h"
+#include "output_files.h"
 
 namespace {
 
@@ -128,48 +130,27 @@ void refuse_unreadable_input(int in)
     }
 }
 
-// The image file while the command line is checked: an existing file held
-// open but not yet emptied, or a name to be created.
-struct pending_output {
-    const char* name;
-    int fd;  // the existing file, or -1 when it is to be created
-};
-
 // Opens the image file as opening it to write would, but leaves an existing
-// file as it is and no new file behind: a failure to open is reported here,
-// in its place before the option messages.  A name that does not exist is
-// created to meet any failure and removed again at once.
-pending_output open_output(const char* name)
+// file as it is: a failure to open is reported here, in its place before
+// the option messages.  A FIFO is only checked for writing here: opening it
+// waits for its reader, which a rejected command line must not do.
+// Returns the output's number.
+int open_output(const char* name)
 {
-    const int fd = open(name, O_WRONLY);
-    if (fd >= 0)
-        return {name, fd};
-    if (errno != ENOENT)
+    const int output = open_output_file(name, fifo_opening::when_started);
+    if (output < 0)
         fail_errno(PAGESMITH_ERRORS, "open");
-    const int created = open(name, O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (created >= 0) {
-        close(created);
-        unlink(name);
-    } else if (errno != EEXIST) {
-        // EEXIST: a link to a file that does not exist yet, made through it later.
-        fail_errno(PAGESMITH_ERRORS, "open");
-    }
-    return {name, -1};
+    return output;
 }
 
-// Empties the existing image file, or creates it, once the command line
-// has passed every check; returns its descriptor.
-int create_output(const pending_output& output)
+// Starts writing the image once the command line has passed every check:
+// a new file replaces a regular one when complete, anything else is
+// written in place; returns the descriptor to write.
+int create_output(int output)
 {
-    int fd = output.fd;
-    struct stat st;
-    if (fd < 0)
-        fd = open(output.name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    else if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)
-        fd = -1;
-    if (fd < 0)
+    if (start_output_files() != nullptr)
         fail_errno(PAGESMITH_ERRORS, "open");
-    return fd;
+    return output_descriptor(output);
 }
 
 // Reports a rejected command line and ends with status 1.
@@ -199,18 +180,33 @@ int create_output(const pending_output& output)
     std::exit(PAGESMITH_ERRORS.status);
 }
 
-// Flushes and closes the image and flushes the trace; any failure ends with
-// status 1, so a run never reports success for bytes that were lost.  A
+// Refuses an image whose header pages hold a size other than that of the
+// input read (low 32 bits): the file system reported another size (a file
+// of /proc or /sys), or the file grew or shrank while it was read.  The
+// image is not put in place.
+void refuse_changed_size(const char* name, uint64_t read, int32_t header_size)
+{
+    const auto stored = static_cast<uint32_t>(header_size);
+    if (static_cast<uint32_t>(read) != stored)
+        fail_message(PAGESMITH_ERRORS,
+                     "'%s' gave %" PRIu64 " bytes, but its size was %" PRIu32
+                     " when the header pages were written: give the header size with -F\n",
+                     name, read, stored);
+}
+
+// Flushes the image, puts it in place of the old one and closes it, then
+// flushes the trace; any failure ends with status 1, so a run never reports
+// success for bytes that were lost, and leaves the old image as it was.  A
 // trace write that failed during the run is reported after the image is
 // complete.
-void finish(writer_output& output)
+void finish(writer_output& output, int image)
 {
     const writer_error error = flush_image(output);
     if (error.failure != writer_failure::none) {
         errno = error.error;
         fail_errno(PAGESMITH_ERRORS, "fwrite");
     }
-    if (close(output.image) != 0)
+    if (!finish_output_file(image) || close(output.image) != 0)
         fail_errno(PAGESMITH_ERRORS, "fwrite");
     const int trace_error = flush_trace(*output.trace);
     if (trace_error != 0) {
@@ -246,7 +242,7 @@ int main(int argc, char** argv)
     trace_line(trace, argv[2]);
     refuse_same_file(in, argv[2]);
     refuse_standard_stream_output(argv[2]);
-    const pending_output pending = open_output(argv[2]);
+    const int image = open_output(argv[2]);
 
     run_settings settings;
     const parse_result result = parse_options(argc, argv, settings);
@@ -260,12 +256,14 @@ int main(int argc, char** argv)
     refuse_unreadable_input(in);
 
     start_input(input, in);
-    start_output(output, create_output(pending), trace);
+    start_output(output, create_output(image), trace);
     const writer_error error =
         read_data(input, output, settings.error_bits, settings.fill, settings.bad_block_table,
                   settings.bad_block, settings.header, header_size);
     if (error.failure != writer_failure::none)
         fail_writer(error);
-    finish(output);
+    if (settings.header && settings.forced_header_size == 0)
+        refuse_changed_size(argv[1], input.total, header_size);
+    finish(output, image);
     return 0;
 }
