@@ -7,6 +7,10 @@ namespace {
 // The replacement character, for bytes that are not UTF-8.
 const char REPLACEMENT[] = "\xEF\xBF\xBD";
 
+// U+FFFE and U+FFFF: valid UTF-8, but characters that XML does not allow.
+const char NONCHARACTER_FFFE[] = "\xEF\xBF\xBE";
+const char NONCHARACTER_FFFF[] = "\xEF\xBF\xBF";
+
 // The ellipsis that stands for the middle of a shortened text.
 const char ELLIPSIS[] = "\xE2\x80\xA6";
 
@@ -75,7 +79,8 @@ std::string xml_text(const std::string& text)
             out += "&quot;";
         else if (first < 0x20 || first == 0x7F)
             out += '?';
-        else if (first >= 0x80 && sequence_length(c, 0) == 0)
+        else if ((first >= 0x80 && sequence_length(c, 0) == 0) || c == NONCHARACTER_FFFE ||
+                 c == NONCHARACTER_FFFF)
             out += REPLACEMENT;
         else
             out += c;

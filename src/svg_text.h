@@ -7,7 +7,7 @@
 
 // `text` as XML character data: the characters XML reserves escaped,
 // valid UTF-8 kept as it is, control characters as '?', and bytes that are
-// not UTF-8 as U+FFFD.
+// not UTF-8, and U+FFFE and U+FFFF (which XML does not allow), as U+FFFD.
 std::string xml_text(const std::string& text);
 
 // `text` shortened to at most `most` characters (UTF-8 code points) by
