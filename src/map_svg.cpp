@@ -122,7 +122,9 @@ void write_row(FILE* out, const svg_row& row, int y)
         size_t j = i;
         while (j < row.cells.size() && kind_of_cell(static_cast<map_cell>(row.cells[j])) == kind)
             ++j;
-        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>\n",
+        // Outlined as in the legend: erased pages are as white as the page.
+        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\" "
+                          "stroke=\"#999999\" stroke-width=\"0.5\"/>\n",
                      x0 + static_cast<int>(i) * CELL, y, static_cast<int>(j - i) * CELL, CELL,
                      look_of(kind).colour);
         i = j;

@@ -223,11 +223,22 @@ std::string describe_layout(const found_layout& layout)
     return text;
 }
 
+namespace {
+
+// "s" for a count other than one: "1 block", "2 blocks".
+const char* plural(uint64_t count)
+{
+    return count == 1 ? "" : "s";
+}
+
+}  // namespace
+
 summary_words describe_summary_parts(const check_summary& summary)
 {
     summary_words words;
-    append(words.pages, "summary: %" PRIu64 " records, %" PRIu64 " blocks;", summary.records,
-           blocks_of(summary));
+    const uint64_t blocks = blocks_of(summary);
+    append(words.pages, "summary: %" PRIu64 " record%s, %" PRIu64 " block%s;", summary.records,
+           plural(summary.records), blocks, plural(blocks));
     // The kinds a converter writes, then those only a read-back file holds,
     // at the end of the line and only when there are any.
     const char* separator = "";
@@ -242,16 +253,18 @@ summary_words describe_summary_parts(const check_summary& summary)
     words.pages += " pages;";
     append(words.sectors,
            "%" PRIu64 " sectors checked, %" PRIu64 " corrected, %" PRIu64
-           " uncorrectable; %" PRIu64 " other problems",
-           summary.sectors, summary.corrected, summary.uncorrectable, summary.problems);
+           " uncorrectable; %" PRIu64 " other problem%s",
+           summary.sectors, summary.corrected, summary.uncorrectable, summary.problems,
+           plural(summary.problems));
     for (int k = 0; k < PAGE_KIND_COUNT; ++k) {
         const page_kind kind = static_cast<page_kind>(k);
         if (look_of(kind).summary == summary_place::when_any && summary.kinds[k] != 0)
-            append(words.sectors, "; %" PRIu64 " %s pages", summary.kinds[k],
-                   page_kind_name(kind));
+            append(words.sectors, "; %" PRIu64 " %s page%s", summary.kinds[k],
+                   page_kind_name(kind), plural(summary.kinds[k]));
     }
     if (summary.outside)
-        append(words.sectors, "; %" PRIu64 " records not the image's", summary.outside);
+        append(words.sectors, "; %" PRIu64 " record%s not the image's", summary.outside,
+               plural(summary.outside));
     return words;
 }
 

@@ -128,7 +128,7 @@ const start_case start_cases[] = {
      .environment = {no_tmpdir}, .status = 0,
      .out_text = "\"findings\":[],\"lost\":[],\"summary\":{\"bad_block\":0,\"blocks\":1,"},
     {.name = "quiet_needs_no_temporary_file", .args = {"-q", "img"},
-     .environment = {no_tmpdir}, .status = 0, .out_text = "summary: 4 records, 1 blocks;"},
+     .environment = {no_tmpdir}, .status = 0, .out_text = "summary: 4 records, 1 block;"},
     {.name = "report_into_the_image", .args = {"-o", "keep.out", "--svg", "keep.svg", "img"},
      .existing = {"keep.out", "keep.svg"}, .out = stream_to::image,
      .err_text = "pagecheck: the report would go into the image 'img'\n"},

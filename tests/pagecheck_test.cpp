@@ -176,7 +176,7 @@ TEST(CommandLine, QuietPrintsOnlyTheSummary)
     const std::string image = make_image(dir, random_bytes(9000, 3), {"-s"});
     const tool_result r = run_tool({pagecheck, "-q", image});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "summary: 5 records, 1 blocks; 5 data, 0 header, 0 bad-block, 0 fill pages; "
+    EXPECT_EQ(r.out, "summary: 5 records, 1 block; 5 data, 0 header, 0 bad-block, 0 fill pages; "
                      "20 sectors checked, 5 corrected, 0 uncorrectable; 0 other problems\n");
 }
 
@@ -214,7 +214,7 @@ TEST(CommandLine, ReportLeavesTheStreamOfTheRecoveredInput)
         EXPECT_EQ(r.status, 0) << name;
         EXPECT_TRUE(read_file(dir.file("stdout")) == input) << name;
         EXPECT_EQ(r.err, "pagecheck: layout: -h, input 5000 bytes\n"
-                         "pagecheck: summary: 4 records, 1 blocks; 3 data, 1 header, 0 "
+                         "pagecheck: summary: 4 records, 1 block; 3 data, 1 header, 0 "
                          "bad-block, 0 fill pages; 16 sectors checked, 0 corrected, 0 "
                          "uncorrectable; 0 other problems\n")
             << name;
@@ -274,43 +274,43 @@ const std::string ff_page(PAGE, '\xff');
 
 const position_case position_cases[] = {
     {.name = "empty_fill", .input = "", .make = {"-f"}, .check = {},
-     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .summary_start = "summary: 64 records, 1 block; 0 data, 0 header, 0 bad-block, 64 fill",
      .output = ""},
     {.name = "empty_fill_errors", .input = "", .make = {"-f", "-s"}, .check = {},
-     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .summary_start = "summary: 64 records, 1 block; 0 data, 0 header, 0 bad-block, 64 fill",
      .output = ""},
     {.name = "empty_fill_listed", .input = "", .make = {"-f", "-B", "0"}, .check = {"-B", "0"},
-     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .summary_start = "summary: 64 records, 1 block; 0 data, 0 header, 0 bad-block, 64 fill",
      .output = ""},
     {.name = "empty_header_fill", .input = "", .make = {"-f", "-h"}, .check = {"-H"},
-     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .summary_start = "summary: 64 records, 1 block; 0 data, 0 header, 0 bad-block, 64 fill",
      .output = ""},
     // Cannot be told from an empty input with -f: taken as fill, the zero
     // bytes are lost (they are the trailing zeros of the output contract).
     {.name = "zero_page_fill", .input = zero_page, .make = {"-f"}, .check = {},
-     .summary_start = "summary: 64 records, 1 blocks; 0 data, 0 header, 0 bad-block, 64 fill",
+     .summary_start = "summary: 64 records, 1 block; 0 data, 0 header, 0 bad-block, 64 fill",
      .output = ""},
     {.name = "zero_page", .input = zero_page, .make = {}, .check = {},
-     .summary_start = "summary: 1 records, 1 blocks; 1 data, 0 header, 0 bad-block, 0 fill",
+     .summary_start = "summary: 1 record, 1 block; 1 data, 0 header, 0 bad-block, 0 fill",
      .output = zero_page},
     {.name = "zero_page_table_fill", .input = std::string(100, '\0'), .make = {"-f", "-b"}, .check = {},
-     .summary_start = "summary: 64 records, 1 blocks; 1 data, 0 header, 0 bad-block, 63 fill",
+     .summary_start = "summary: 64 records, 1 block; 1 data, 0 header, 0 bad-block, 63 fill",
      .output = zero_page},
     {.name = "zero_pages_fill", .input = zero_page + zero_page, .make = {"-f"}, .check = {},
-     .summary_start = "summary: 64 records, 1 blocks; 2 data, 0 header, 0 bad-block, 62 fill",
+     .summary_start = "summary: 64 records, 1 block; 2 data, 0 header, 0 bad-block, 62 fill",
      .output = zero_page + zero_page},
     {.name = "ff_page_fill", .input = ff_page, .make = {"-f", "-s"}, .check = {},
-     .summary_start = "summary: 64 records, 1 blocks; 1 data, 0 header, 0 bad-block, 63 fill",
+     .summary_start = "summary: 64 records, 1 block; 1 data, 0 header, 0 bad-block, 63 fill",
      .output = ff_page},
     {.name = "bad_block_0", .input = "abc", .make = {"-B", "0"}, .check = {"-B", "0"},
      .summary_start = "summary: 65 records, 2 blocks; 1 data, 0 header, 64 bad-block, 0 fill",
      .output = "abc" + std::string(PAGE - 3, '\0')},
     {.name = "bad_list_largest_number", .input = "abc", .make = {"-b"},
      .check = {"-B", "2147483647"},
-     .summary_start = "summary: 1 records, 1 blocks; 1 data, 0 header, 0 bad-block, 0 fill",
+     .summary_start = "summary: 1 record, 1 block; 1 data, 0 header, 0 bad-block, 0 fill",
      .output = "abc" + std::string(PAGE - 3, '\0')},
     {.name = "header_zero_input", .input = std::string(10, '\0'), .make = {"-h", "-f"}, .check = {"-H"},
-     .summary_start = "summary: 64 records, 1 blocks; 1 data, 1 header, 0 bad-block, 62 fill",
+     .summary_start = "summary: 64 records, 1 block; 1 data, 1 header, 0 bad-block, 62 fill",
      .output = std::string(10, '\0')},
 };
 

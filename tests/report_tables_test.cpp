@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -16,6 +17,7 @@
 #include "json_writer.h"
 #include "map_svg.h"
 #include "report_words.h"
+#include "tool_runner.h"
 
 namespace {
 
@@ -258,6 +260,30 @@ TEST(PageKinds, EachHasItsLetterUnderTheWorstMark)
             unmarked.insert(row.kind);
     }
     EXPECT_EQ(unmarked.size(), static_cast<size_t>(PAGE_KIND_COUNT));
+}
+
+// The README, the manual page and --help name every character the map
+// shows: a new kind or mark needs its words in each.
+TEST(PageKinds, EveryMapCharacterIsDocumented)
+{
+    const std::string readme = read_file(std::string(PAGESMITH_SOURCE_DIR) + "/README.md");
+    const std::string manual = read_file(std::string(PAGESMITH_SOURCE_DIR) + "/man/pagecheck.1.in");
+    const tool_result help = run_tool({PAGECHECK_BINARY, "--help"});
+    const size_t legend = help.out.find("  --map ");
+    ASSERT_NE(legend, std::string::npos);
+    const std::string help_legend = help.out.substr(legend, help.out.find("  --svg ") - legend);
+    for (const cell_row& row : cell_rows) {
+        if (std::islower(static_cast<unsigned char>(row.shown)))
+            continue;  // a kind's letter in lower case: "in lower case when corrected"
+        const std::string shown(1, row.shown);
+        SCOPED_TRACE(row.name);
+        EXPECT_NE(readme.find("`" + shown + "` "), std::string::npos);
+        const std::string in_manual = row.shown == '-'   ? "\\-"
+                                      : row.shown == '~' ? "\\(ti"
+                                                         : shown;
+        EXPECT_NE(manual.find(".B " + in_manual + "\n"), std::string::npos);
+        EXPECT_NE(help_legend.find(shown), std::string::npos);
+    }
 }
 
 // Blocks that the picture merges into one row show, page by page, the kind

@@ -244,8 +244,11 @@ expectation expect(const std::string& input, const std::string& kinds,
         e.report += "lost: input bytes " + std::to_string(from) + "-" + std::to_string(to - 1) +
                     " (" + std::to_string(to - from) + " bytes): uncorrectable\n";
     }
-    e.report += "summary: " + std::to_string(records) + " records, " +
-                std::to_string((records + 63) / 64) + " blocks; " + std::to_string(counts[0]) +
+    const auto counted = [](size_t n, const std::string& word) {
+        return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+    };
+    e.report += "summary: " + counted(records, "record") + ", " +
+                counted((records + 63) / 64, "block") + "; " + std::to_string(counts[0]) +
                 " data, " + std::to_string(counts[1]) + " header, " + std::to_string(counts[2]) +
                 " bad-block, " + std::to_string(counts[3]) + " fill pages; " +
                 std::to_string(4 * records) + " sectors checked, " + std::to_string(corrected) +
