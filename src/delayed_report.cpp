@@ -12,11 +12,13 @@ static_assert(std::is_trivially_copyable_v<finding>);
 
 namespace {
 
-// The fixed part of a spooled map run; its cells follow.
+// The fixed part of a spooled map run; its cells follow, then the offsets
+// of the records not the image's.
 struct run_head {
     uint64_t first;
     uint64_t last;
     uint64_t cells;
+    uint64_t outside;
 };
 
 // Reads back the next run; false at the end.
@@ -28,7 +30,10 @@ bool read_run(report_spool& spool, map_run& run)
     run.first = head.first;
     run.last = head.last;
     run.cells.resize(head.cells);
-    return spool_read(spool, run.cells.data(), run.cells.size()) == run.cells.size();
+    run.outside.resize(head.outside);
+    const size_t outside_bytes = run.outside.size() * sizeof(uint64_t);
+    return spool_read(spool, run.cells.data(), run.cells.size()) == run.cells.size() &&
+           spool_read(spool, run.outside.data(), outside_bytes) == outside_bytes;
 }
 
 // Fails a release whose spool could not be read back to its end.
@@ -87,9 +92,10 @@ public:
     {
         if (!runs_.file)
             return true;
-        const run_head head = {run.first, run.last, run.cells.size()};
+        const run_head head = {run.first, run.last, run.cells.size(), run.outside.size()};
         return spool_write(runs_, &head, sizeof head) &&
-               spool_write(runs_, run.cells.data(), run.cells.size());
+               spool_write(runs_, run.cells.data(), run.cells.size()) &&
+               spool_write(runs_, run.outside.data(), run.outside.size() * sizeof(uint64_t));
     }
 
     bool write_summary(const check_summary& summary) override

@@ -42,34 +42,77 @@ std::string map_chars(const std::string& cells)
     return chars;
 }
 
+namespace {
+
+// Hands on the gathered block with the records not the image's listed after
+// it, the last `keep` of them kept back.
+void hand_on(block_gatherer& gatherer, size_t keep)
+{
+    const size_t listed = gatherer.outside.size() - keep;
+    if (gatherer.cells.empty() && listed == 0)
+        return;
+    const std::vector<uint64_t> outside(gatherer.outside.begin(),
+                                        gatherer.outside.begin() + static_cast<long>(listed));
+    gatherer.on_block(gatherer.block, gatherer.cells, outside);
+    gatherer.cells.clear();
+    gatherer.outside.erase(gatherer.outside.begin(),
+                           gatherer.outside.begin() + static_cast<long>(listed));
+    gatherer.outside_cells.erase(0, listed);
+}
+
+// True when the last records not the image's are a whole block of the file.
+bool ends_with_whole_block(const block_gatherer& gatherer)
+{
+    constexpr size_t PAGES = PAGES_PER_BLOCK;
+    const std::vector<uint64_t>& at = gatherer.outside;
+    if (at.size() < PAGES)
+        return false;
+    const uint64_t first = at[at.size() - PAGES];
+    return (first - gatherer.file_start) % (PAGES * PAGE_RECORD_SIZE) == 0 &&
+           at.back() - first == (PAGES - 1) * PAGE_RECORD_SIZE;
+}
+
+}  // namespace
+
 void gather_page(block_gatherer& gatherer, const checked_page& page)
 {
-    // A block of the file that is not the image's takes the place of the
-    // image block after it: each gets a line.
-    const bool block_full = gatherer.cells.size() >= PAGES_PER_BLOCK && page.page == 0;
-    if (!gatherer.cells.empty() && (page.block != gatherer.block || block_full))
-        finish_gathering(gatherer);
+    if (page.place == page_place::outside) {
+        gatherer.outside.push_back(gatherer.file_start + page.file_record * PAGE_RECORD_SIZE);
+        gatherer.outside_cells.push_back(static_cast<char>(cell_of(page)));
+        if (!ends_with_whole_block(gatherer))
+            return;
+        // A block of the file that is not the image's: a line of its own,
+        // at the place of the image block after it.
+        hand_on(gatherer, PAGES_PER_BLOCK);
+        gatherer.block = page.block;
+        gatherer.cells = gatherer.outside_cells;
+        gatherer.outside.clear();
+        gatherer.outside_cells.clear();
+        hand_on(gatherer, 0);
+        return;
+    }
+    if (page.block != gatherer.block || gatherer.cells.size() >= PAGES_PER_BLOCK)
+        hand_on(gatherer, 0);
     gatherer.block = page.block;
     gatherer.cells.push_back(static_cast<char>(cell_of(page)));
 }
 
 void finish_gathering(block_gatherer& gatherer)
 {
-    if (gatherer.cells.empty())
-        return;
-    gatherer.on_block(gatherer.block, gatherer.cells);
-    gatherer.cells.clear();
+    hand_on(gatherer, 0);
 }
 
-void map_block(text_map& map, uint64_t block, const std::string& cells)
+void map_block(text_map& map, uint64_t block, const std::string& cells,
+               const std::vector<uint64_t>& outside)
 {
     const std::string line = map_chars(cells);
-    if (map.have_run && block == map.run.last + 1 && line == map.line) {
+    if (map.have_run && map.run.outside.empty() && outside.empty() &&
+        block == map.run.last + 1 && line == map.line) {
         map.run.last = block;
         return;
     }
     finish_map(map);
-    map.run = {block, block, cells};
+    map.run = {block, block, cells, outside};
     map.line = line;
     map.have_run = true;
 }

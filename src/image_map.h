@@ -43,18 +43,29 @@ char map_char(map_cell cell);
 // The map characters of cells, one for each.
 std::string map_chars(const std::string& cells);
 
-// Blocks first to last, each holding the pages `cells`.
+// Blocks first to last, each holding the pages `cells`; a block with
+// records of the file that are not the image's among or after its pages
+// is a run of its own, and lists them.
 struct map_run {
     uint64_t first = 0;
     uint64_t last = 0;
     std::string cells;
+    std::vector<uint64_t> outside;  // those records' byte offsets in the file
 };
 
-// Gathers the pages of each block and hands on each block once complete.
+// Gathers the pages of each block and hands on each block once complete,
+// with the records of the file that are not the image's (`~`) that came
+// among or after them; a whole block of the file of such records is a
+// block of its own, before the image block whose place it takes.
 struct block_gatherer {
-    std::function<void(uint64_t block, const std::string& cells)> on_block;
+    std::function<void(uint64_t block, const std::string& cells,
+                       const std::vector<uint64_t>& outside)>
+        on_block;
+    uint64_t file_start = 0;  // the byte of the file where the image starts
     uint64_t block = 0;
-    std::string cells;  // pages of `block` so far
+    std::string cells;              // pages of `block` so far
+    std::vector<uint64_t> outside;  // offsets of records not the image's since
+    std::string outside_cells;      // and their cells
 };
 
 // Takes the next checked page.
@@ -71,8 +82,10 @@ struct text_map {
     bool have_run = false;
 };
 
-// Takes the next block.
-void map_block(text_map& map, uint64_t block, const std::string& cells);
+// Takes the next block, and the offsets of the records after it that are
+// not the image's.
+void map_block(text_map& map, uint64_t block, const std::string& cells,
+               const std::vector<uint64_t>& outside);
 
 // Hands on the last run.
 void finish_map(text_map& map);

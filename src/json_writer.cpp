@@ -145,6 +145,7 @@ public:
         o["first"] = run.first;
         o["last"] = run.last;
         o["pages"] = map_chars(run.cells);
+        o["outside"] = run.outside;
         return open(part::map) && put(text_of(o));
     }
 

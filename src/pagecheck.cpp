@@ -118,13 +118,15 @@ int main(int argc, char** argv)
     if (const char* name = start_output_files())
         fail_errno(PAGECHECK_ERRORS, name);
 
+    check_summary summary;
     text_map map;
     map.on_run = [&](const map_run& run) { exit_unless_written(report.write_run(run)); };
     svg_map map_picture;
     block_gatherer gatherer;
-    gatherer.on_block = [&](uint64_t block, const std::string& cells) {
+    gatherer.on_block = [&](uint64_t block, const std::string& cells,
+                            const std::vector<uint64_t>& outside) {
         if (report.takes_map())
-            map_block(map, block, cells);
+            map_block(map, block, cells, outside);
         if (options.svg)
             svg_block(map_picture, block, cells);
     };
@@ -145,8 +147,10 @@ int main(int argc, char** argv)
             recovery_under_way = nullptr;
             fail_errno(PAGECHECK_ERRORS, out_name);
         }
-        if (gathers)
+        if (gathers) {
+            gatherer.file_start = summary.layout.image_start;
             gather_page(gatherer, page);
+        }
         if (page.place != page_place::absent)
             note_progress((page.file_record + 1) * PAGE_RECORD_SIZE);
     };
@@ -154,7 +158,6 @@ int main(int argc, char** argv)
     if (options.detail == report_detail::findings)
         start_progress(fileno(in));
     image_checker checker;
-    check_summary summary;
     const int read_error = check_image(checker, in, options.claim, sink, summary);
     if (read_error != 0) {
         errno = read_error;

@@ -49,7 +49,7 @@ bool spool_rewind(report_spool& spool)
 
 size_t spool_read(report_spool& spool, void* bytes, size_t n)
 {
-    return std::fread(bytes, 1, n, spool.file) == n ? n : 0;
+    return n == 0 || std::fread(bytes, 1, n, spool.file) == n ? n : 0;
 }
 
 bool spool_failed(const report_spool& spool)

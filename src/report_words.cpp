@@ -298,3 +298,24 @@ std::string describe_run(const map_run& run)
     return "map: " + blocks_text(run.first, run.last - run.first + 1) + ": " +
            map_chars(run.cells);
 }
+
+std::string describe_outside(const map_run& run)
+{
+    if (run.outside.empty())
+        return "";
+    std::string text = "map: " + blocks_text(run.last, 1) + ": not the image's:";
+    const char* separator = " ";
+    for (size_t i = 0; i < run.outside.size();) {
+        // Records that follow each other in the file make one range.
+        size_t j = i + 1;
+        while (j < run.outside.size() && run.outside[j] == run.outside[j - 1] + PAGE_RECORD_SIZE)
+            ++j;
+        const uint64_t count = j - i;
+        append(text, "%sfile bytes %" PRIu64 "-%" PRIu64 " (%" PRIu64 " record%s)", separator,
+               run.outside[i], run.outside[j - 1] + PAGE_RECORD_SIZE - 1, count,
+               count == 1 ? "" : "s");
+        separator = ", ";
+        i = j;
+    }
+    return text;
+}

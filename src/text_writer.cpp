@@ -39,7 +39,10 @@ public:
 
     bool write_run(const map_run& run) override
     {
-        return !takes_map() || put_line(describe_run(run));
+        if (!takes_map())
+            return true;
+        const std::string outside = describe_outside(run);
+        return put_line(describe_run(run)) && (outside.empty() || put_line(outside));
     }
 
     bool write_summary(const check_summary& summary) override

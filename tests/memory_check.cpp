@@ -23,10 +23,15 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
             outcome.offsets.push_back(f.offset);
     };
     text_map map;
-    map.on_run = [&](const map_run& run) { outcome.map.push_back(describe_run(run)); };
+    map.on_run = [&](const map_run& run) {
+        outcome.map.push_back(describe_run(run));
+        if (!run.outside.empty())
+            outcome.map.push_back(describe_outside(run));
+    };
     block_gatherer gatherer;
-    gatherer.on_block = [&](uint64_t block, const std::string& cells) {
-        map_block(map, block, cells);
+    gatherer.on_block = [&](uint64_t block, const std::string& cells,
+                            const std::vector<uint64_t>& outside) {
+        map_block(map, block, cells, outside);
     };
     static input_recovery recovery;  // too large for the stack
     recovery = input_recovery{};
@@ -36,6 +41,7 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
     sink.on_page = [&](const checked_page& page) {
         if (!recover_page(recovery, page))
             throw std::runtime_error("cannot recover a page in memory");
+        gatherer.file_start = outcome.summary.layout.image_start;
         gather_page(gatherer, page);
     };
     image_checker checker;

@@ -71,8 +71,14 @@ const map_case map_cases[] = {
      .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("H D5 - D57"),
                BLOCK_2}},
     {.name = "doubled_record", .changed = twice(70),
-     .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("H D6 ~ D57"),
-               BLOCK_2}},
+     .lines = {"map: block 0: " + cells("H D63"), "map: block 1: " + cells("H D63"),
+               "map: block 1: not the image's: file bytes 149952-152063 (1 record)", BLOCK_2}},
+    // Two records from another image before block 1: listed after block 0's
+    // row with their offsets, the rows 64 pages each.
+    {.name = "strays_listed_after_their_block", .changed = strays_before(64, 9),
+     .lines = {"map: block 0: " + cells("H D63"),
+               "map: block 0: not the image's: file bytes 135168-139391 (2 records)",
+               "map: block 1: " + cells("H D63"), BLOCK_2}},
     // A block the chip marks bad, padded where a data block goes: its page 0
     // carries the marker.
     {.name = "block_marked_bad_by_the_chip",
