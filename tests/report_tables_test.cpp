@@ -216,6 +216,29 @@ TEST(FindingKinds, EachHasItsTextAndExactlyItsJsonFields)
 }
 
 // The other finding texts whose words depend on a value.
+// The manual page lists every kind of finding by its JSON name.
+TEST(FindingKinds, TheManualNamesEachKind)
+{
+    const std::string manual = read_file(std::string(PAGESMITH_SOURCE_DIR) + "/man/pagecheck.1.in");
+    const size_t list = manual.find("(its kind:");
+    ASSERT_NE(list, std::string::npos);
+    std::set<std::string> words;
+    std::string word;
+    for (size_t at = list; at < manual.size(); ++at) {
+        const char c = manual[at];
+        if (std::islower(static_cast<unsigned char>(c)) || c == '_') {
+            word.push_back(c);
+        } else if (!word.empty()) {
+            words.insert(word);
+            word.clear();
+        }
+        if (c == ')')
+            break;
+    }
+    for (const finding_row& row : finding_rows)
+        EXPECT_TRUE(words.count(row.name)) << row.name;
+}
+
 TEST(FindingKinds, WordsFollowTheirValues)
 {
     finding header = sample_finding(finding_kind::layout_header);
