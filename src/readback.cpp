@@ -217,8 +217,17 @@ void place_records(readback_state& state, record_window& window, found_layout& l
 
 void place_waiting(readback_state& state, record_window& window, found_layout& layout)
 {
-    if (window.placed < window.read && tagged(window.at(window.read - 1)))
+    // The tagged records end the run that can wait, though untagged ones
+    // (the fill pages after the data) may follow them.
+    uint64_t end = window.read;
+    while (end > window.placed && !tagged(window.at(end - 1)))
+        --end;
+    if (end > window.placed) {
+        const uint64_t read = window.read;
+        window.read = end;
         resolve(state, window, layout, LAST_JUMP_RUN);
+        window.read = read;
+    }
     place_in_turn(state, window, window.read, placing::erased, layout, page_trust::doubted);
 }
 

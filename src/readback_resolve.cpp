@@ -82,14 +82,21 @@ bool run_follows(const readback_state& state, record_window& window, uint64_t se
                  uint64_t run_needed)
 {
     uint64_t in_turn_at = state.next;
-    for (uint64_t s = window.placed; s < seq; ++s)
-        in_turn_at += window.at(s).look != record_look::junk;
+    uint64_t junk = 0;
+    for (uint64_t s = window.placed; s < seq; ++s) {
+        const bool is_junk = window.at(s).look == record_look::junk;
+        in_turn_at += !is_junk;
+        junk += is_junk;
+    }
     uint64_t at = 0;
     if (!tagged(window.at(seq)) || !place_of(tag_in(window.at(seq)), in_turn_at, at))
         return false;
     const bool whole_blocks = at > in_turn_at && at % PAGES_PER_BLOCK == 0 &&
                               in_turn_at % PAGES_PER_BLOCK == 0;
-    const uint64_t needed = whole_blocks ? BLOCK_JUMP_RUN : run_needed;
+    // Records that read as no record, just as many as the tags step over,
+    // are the image's records, garbled where they stand: the tag alone tells.
+    const bool junk_in_place = junk != 0 && at == in_turn_at + junk;
+    const uint64_t needed = junk_in_place ? 1 : whole_blocks ? BLOCK_JUMP_RUN : run_needed;
     uint64_t run = 1;
     for (uint64_t s = seq + 1; s < window.read; ++s) {
         const decoded_record& r = window.at(s);
@@ -217,8 +224,9 @@ void resolve(readback_state& state, record_window& window, found_layout& layout,
         return;
     }
     // A jump of the tags: the first waiting record from which a run of them
-    // follows each other to the last one read.
-    for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq)
+    // follows each other to the last one read (which may be that record
+    // alone, after garbled records in its place).
+    for (uint64_t seq = window.placed; seq < window.read; ++seq)
         if (run_follows(state, window, seq, run_needed)) {
             try_tag_at(state, window, seq, layout);
             return;

@@ -229,6 +229,18 @@ const readback_case readback_cases[] = {
      .layout = "layout: no options, input size unknown",
      .findings = {"not an image: none of its 1893 record(s) reads as a page record"},
      .again = remake::not_checked, .outside = 1893},
+    // A garbled record just before the last data page, fill pages after:
+    // the last page's tag alone places it, and -o keeps it at its offset.
+    {.name = "garbled_record_before_the_last", .options = HBF, .input_size = 300000,
+     .changed = [](std::string& s) { s.replace(148 * RECORD, RECORD, random_bytes(RECORD, 9)); },
+     .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
+     .findings = {"1 record(s) of the file from record 148 on do not read as page records "
+                  "(their spare words 2-11 are not zero): left out",
+                  "1 record(s) from block 2 page 20 on are not in the file: the page tags step "
+                  "over them",
+                  "the header pages say 300000 bytes of input; 1 data page(s) are missing"},
+     .again = remake::not_checked,
+     .lost = {"lost: input bytes 296960-299007 (2048 bytes): garbage"}, .outside = 1},
     // An image that starts further in: its offset named, a finding's offset
     // counted in the file, and -o exact.
     {.name = "finding_in_image_further_in", .options = HBF, .input_size = 300000,
