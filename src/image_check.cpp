@@ -23,6 +23,26 @@ namespace {
 // Whether the whole image has been read when an open question is settled.
 enum class image_end { not_reached, reached };
 
+// What the file holds after its last whole record.
+enum class file_tail {
+    nothing_more,  // nothing, or bytes all zero or all set: what fill or
+                   // erased pages begin with
+    data,          // bytes of a record cut short that hold data
+};
+
+// The tail of the file once read to its end: the bytes of the record it
+// ends inside, in the slot after the last whole record.
+file_tail tail_of(record_window& window, const window_reader& reader)
+{
+    if (reader.partial == 0)
+        return file_tail::nothing_more;
+    const uint8_t* bytes = window.at(reader.loaded).bytes;
+    const auto all = [&](uint8_t value) {
+        return std::all_of(bytes, bytes + reader.partial, [=](uint8_t b) { return b == value; });
+    };
+    return all(0) || all(0xFF) ? file_tail::nothing_more : file_tail::data;
+}
+
 // What the record after `seq` tells its checks.
 look_ahead next_of(record_window& window, uint64_t seq)
 {
@@ -144,18 +164,19 @@ bool data_follows_header(record_window& window, const walk_state& walk)
 }
 
 // Settles a header question that the image left open: as the claim says;
-// else a header page when data pages follow it (read as a data page, it
-// would hide an image cut before its data ends); else the reading with
-// fewer findings (a header page when they tie).
+// else a header page when data pages follow it, or a record cut short that
+// holds data (read as a data page, it would hide an image cut before its
+// data ends); else the reading with fewer findings (a header page when
+// they tie).
 void settle_header(record_window& window, walk_state& walk, const layout_claim& claim,
-                   image_end end, found_layout& layout)
+                   image_end end, file_tail tail, found_layout& layout)
 {
     if (walk.inference.header != header_reading::pending)
         return;
     header_pages chosen;
     if (claim.header) {
         chosen = *claim.header;
-    } else if (data_follows_header(window, walk)) {
+    } else if (data_follows_header(window, walk) || tail == file_tail::data) {
         chosen = header_pages::present;
         layout.notes.push_back({.what = note_kind::header_before_data,
                                 .block = walk.inference.header_block,
@@ -257,7 +278,8 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
             // Nothing more can wait: settle what is open as it stands.
             if (window.checked == window.placed)
                 place_all(window, walk, summary.layout);
-            settle_header(window, walk, claim, image_end::not_reached, summary.layout);
+            settle_header(window, walk, claim, image_end::not_reached, file_tail::nothing_more,
+                          summary.layout);
             settle_blocks(walk.inference);
             check_up_to(window, window.checked + 1, UINT64_MAX, walk, sink, summary);
         }
@@ -277,7 +299,8 @@ int check_image(image_checker& checker, FILE* in, const layout_claim& claim,
         return reader.error;
     place_all(window, walk, summary.layout);
     finish_placing(walk.placing, summary.layout);
-    settle_header(window, walk, claim, image_end::reached, summary.layout);
+    settle_header(window, walk, claim, image_end::reached, tail_of(window, reader),
+                  summary.layout);
     settle_blocks(walk.inference);
     check_up_to(window, window.read, UINT64_MAX, walk, sink, summary);
     // A file that is no image has no partial record either.

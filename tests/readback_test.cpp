@@ -194,6 +194,17 @@ const readback_case readback_cases[] = {
                   "input; 55 data page(s) are missing"},
      .again = remake::not_checked,
      .lost = {"lost: input bytes 188416-299999 (111584 bytes): cut"}},
+    // Cut inside the first data page: the header page is one, and none of
+    // it reaches -o.
+    {.name = "cut_after_the_header_page", .options = HBF, .input_size = 300000,
+     .changed = cut(RECORD + 500), .status = 1, .layout = "layout: -h, input 300000 bytes",
+     .notes = {"page 0 of block 0 looks like a header page holding 300000, data pages follow "
+               "it and no later block tells: read as a header page"},
+     .findings = {"image ends after a header page, before any data page that follows it",
+                  "trailing partial record of 500 bytes",
+                  "the file ends before block 0 page 1: the header pages say 300000 bytes of "
+                  "input; 147 data page(s) are missing"},
+     .again = remake::not_checked, .lost = {"lost: input bytes 0-299999 (300000 bytes): cut"}},
     {.name = "cut_inside_fill", .options = HBF, .input_size = 300000, .changed = cut(170 * RECORD),
      .status = 1, .layout = "layout: -h -b -f, input 300000 bytes",
      .findings = {"image ends inside the fill pages, at page 41"}},
