@@ -90,12 +90,14 @@ bool image_starts_at_0(const uint8_t* bytes, size_t size)
 uint64_t later_image_start(const uint8_t* bytes, size_t size)
 {
     const size_t last = std::min(size, IMAGE_START_SEARCH);
-    for (size_t from = 1; from + PAGE_RECORD_SIZE <= size && from < last; ++from) {
+    const uint32_t second_tag = tag_of(page_kind::data, 0, 1);
+    for (size_t from = 1; from + 2 * PAGE_RECORD_SIZE <= size && from < last; ++from) {
         // Cheap tests first: the first record's tag (page 0 of block 0:
-        // 0 whatever its kind) and one zero word.
+        // 0 whatever its kind), one zero word, and the second record's tag.
         const uint8_t* spare = bytes + from + PAGE_DATA_SIZE;
         if (from % BLOCK_BYTES == 0 || spare_word(spare, SPARE_TAG_WORD) != 0 ||
-            spare_word(spare, FIRST_ZERO_SPARE_WORD) != 0)
+            spare_word(spare, FIRST_ZERO_SPARE_WORD) != 0 ||
+            spare_word(spare + PAGE_RECORD_SIZE, SPARE_TAG_WORD) != second_tag)
             continue;
         if (run_from(bytes, from, size) == run_verdict::lined_up)
             return from;
