@@ -18,14 +18,17 @@ inline void fuzz_expect(bool ok, const char* what)
     std::abort();
 }
 
-// Checks that the summary of a file of `records` whole records adds up:
-// every record handed on once (`pages_handed`) and counted once, in a kind
-// or as not the image's, with its sectors; the counts by class are those of
-// the findings handed on (`by_class`); the status follows from them.
-inline void expect_summary_adds_up(const check_summary& summary, uint64_t records,
+// Checks that the summary of a file of `file_size` bytes adds up: every
+// whole record from where the image starts handed on once (`pages_handed`)
+// and counted once, in a kind or as not the image's, with its sectors; the
+// counts by class are those of the findings handed on (`by_class`); the
+// status follows from them.
+inline void expect_summary_adds_up(const check_summary& summary, uint64_t file_size,
                                    uint64_t pages_handed,
                                    const uint64_t (&by_class)[FINDING_CLASS_COUNT])
 {
+    fuzz_expect(summary.layout.image_start <= file_size, "an image start past the file");
+    const uint64_t records = (file_size - summary.layout.image_start) / PAGE_RECORD_SIZE;
     fuzz_expect(summary.records == records && pages_handed == records, "records lost or added");
     uint64_t kinds = summary.outside;
     for (uint64_t k : summary.kinds)

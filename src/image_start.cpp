@@ -80,6 +80,19 @@ run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
     return second_own ? run_verdict::lined_up : run_verdict::broken;
 }
 
+// True when no record before `from`, a whole number of records into the
+// file, reads as a page record: each is erased or no record at all.  A page
+// record there is one of the image's (held twice, say), not something the
+// dump put in front of it.
+bool nothing_of_the_image_before(const uint8_t* bytes, size_t from)
+{
+    // An erased record's zero words are set.
+    for (size_t at = 0; at < from; at += PAGE_RECORD_SIZE)
+        if (zero_words_clear(bytes + at))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 bool image_starts_at_0(const uint8_t* bytes, size_t size)
@@ -99,7 +112,8 @@ uint64_t later_image_start(const uint8_t* bytes, size_t size)
             spare_word(spare, FIRST_ZERO_SPARE_WORD) != 0 ||
             spare_word(spare + PAGE_RECORD_SIZE, SPARE_TAG_WORD) != second_tag)
             continue;
-        if (run_from(bytes, from, size) == run_verdict::lined_up)
+        if (run_from(bytes, from, size) == run_verdict::lined_up &&
+            (from % PAGE_RECORD_SIZE != 0 || nothing_of_the_image_before(bytes, from)))
             return from;
     }
     return 0;

@@ -25,7 +25,9 @@ bool image_starts_at_0(const uint8_t* bytes, size_t size);
 // The byte of the first `size` bytes of a file (all of it when fewer than
 // IMAGE_START_BYTES) where the image's records start, when the file does not start
 // with them: the first offset past 0, not a whole number of blocks
-// (a block the dump padded or skipped reads as such), from which records
+// (a block the dump padded or skipped reads as such), and, a whole number
+// of records in, with no page record before it (each erased or no record:
+// a page record there is the image's, held twice), from which records
 // line up: of a block of them, or all to the end of the file, each has
 // clear zero spare words and ECC words that correct, the one at page 1
 // carries its data page's tag and data that is not zero (in a sector whose
