@@ -199,6 +199,42 @@ bool put_back_swapped(readback_state& state, record_window& window, found_layout
     return true;
 }
 
+// True when the waiting record at `seq` is a page record without a tag (a
+// header page) that repeats the record before it byte for byte: the file
+// holds it twice.  Fill pages, all zero, repeat each other by nature.
+bool repeats_the_one_before(record_window& window, uint64_t seq)
+{
+    const decoded_record& r = window.at(seq);
+    if (seq == window.first || r.look != record_look::page || tagged(r))
+        return false;
+    const decoded_record& before = window.at(seq - 1);
+    return before.look == record_look::page &&
+           std::memcmp(r.bytes, before.bytes, PAGE_RECORD_SIZE) == 0 &&
+           !all_zero(r.bytes, PAGE_RECORD_SIZE);
+}
+
+// True when the waiting records without a tag that repeat the one before
+// them are the file's second copies, as the last record read confirms: they
+// are placed as such, the others in turn.
+bool place_around_repeats(readback_state& state, record_window& window, found_layout& layout)
+{
+    uint64_t repeats = 0;
+    for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq)
+        repeats += repeats_the_one_before(window, seq);
+    const uint64_t at = place_in_turn_of_last(state, window, placing::erased);
+    if (repeats == 0 || !fits(window.at(window.read - 1), at - repeats))
+        return false;
+    for (; window.placed < window.read; ++window.placed) {
+        decoded_record& r = window.at(window.placed);
+        if (repeats_the_one_before(window, window.placed))
+            place(state, r, placing::repeated, state.next - 1, layout);
+        else
+            place(state, r, in_turn(state, r, placing::erased, page_trust::confirmed),
+                  state.next, layout);
+    }
+    return true;
+}
+
 }  // namespace
 
 void resolve(readback_state& state, record_window& window, found_layout& layout,
@@ -209,6 +245,8 @@ void resolve(readback_state& state, record_window& window, found_layout& layout,
         place_in_turn(state, window, window.read, placing::erased, layout);
         return;
     }
+    if (place_around_repeats(state, window, layout))
+        return;
     bool erased_waiting = false;
     for (uint64_t seq = window.placed; seq + 1 < window.read; ++seq)
         erased_waiting |= window.at(seq).look == record_look::erased;

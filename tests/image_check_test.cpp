@@ -270,11 +270,11 @@ const damage_case damage_cases[] = {
                   "image's, and records of the file are counted from there"},
      .layout = "layout: -h -f, input 10140 bytes"},
     // A page record before the image's first is the image's, held twice:
-    // the image does not start after it.
+    // the image does not start after it, and the copy takes no place.
     {.name = "first_record_twice", .made = "H D5 F58", .input_size = 5 * PAGE - 100,
      .damage = [](std::string& s) { s.insert(0, s.substr(0, RECORD)); },
-     .findings = {"block 0 page 1 (data): page tag 0x00000000, expected 0x00000001",
-                  "1 record(s) at block 0 page 1 stand in the file twice: read once"}},
+     .findings = {"1 record(s) at block 0 page 0 stand in the file twice: read once"},
+     .layout = "layout: -h -f, input 10140 bytes"},
     {.name = "erased_block_before_image", .made = "H D5 F58", .input_size = 5 * PAGE - 100,
      .damage = prepend(64 * RECORD, '\xff'),
      .findings = {"block 0 of the file is not the image's, and the blocks after it stand one "
