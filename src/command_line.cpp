@@ -1,3 +1,4 @@
+// The converter's option walk.
 #include "command_line.h"
 
 #include <climits>

@@ -1,3 +1,4 @@
+// The converter's input and image chunks.
 #include "page_io.h"
 
 #include <unistd.h>

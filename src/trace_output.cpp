@@ -1,3 +1,4 @@
+// The converter's trace buffer.
 #include "trace_output.h"
 
 #include <unistd.h>

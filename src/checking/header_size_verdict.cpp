@@ -1,3 +1,4 @@
+// What the header size tells once the data pages are counted.
 #include "header_size_verdict.h"
 
 #include "image_verdict.h"

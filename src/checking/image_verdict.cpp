@@ -1,3 +1,4 @@
+// The verdict at the image's end: its layout, bad blocks and claims.
 #include "image_verdict.h"
 
 #include "header_size_verdict.h"

@@ -1,3 +1,4 @@
+// The recovered input, each data page at its input offset.
 #include "input_recovery.h"
 
 #include <fcntl.h>

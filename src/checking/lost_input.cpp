@@ -1,3 +1,4 @@
+// The ranges of the input that the image does not give back.
 #include "lost_input.h"
 
 namespace {

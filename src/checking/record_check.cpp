@@ -1,3 +1,4 @@
+// The checks of one record, in the reading its place gives.
 #include "record_check.h"
 
 #include <bit>

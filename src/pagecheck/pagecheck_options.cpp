@@ -1,3 +1,4 @@
+// pagecheck's command line.
 #include "pagecheck_options.h"
 
 #include <getopt.h>

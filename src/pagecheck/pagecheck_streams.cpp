@@ -1,3 +1,4 @@
+// pagecheck's image, outputs and report stream, opened or refused.
 #include "pagecheck_streams.h"
 
 #include <unistd.h>

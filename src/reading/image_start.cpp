@@ -1,3 +1,4 @@
+// Where the image starts in a file that holds something else first.
 #include "image_start.h"
 
 #include <algorithm>

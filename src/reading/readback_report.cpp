@@ -1,3 +1,4 @@
+// How the records of a file are handed on to the checks and reported.
 #include "readback_report.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading the file into the walk's window, a piece at a time.
 #include "window_reader.h"
 
 #include <algorithm>

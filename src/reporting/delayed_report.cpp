@@ -1,3 +1,4 @@
+// The report held back in spools until the layout is known.
 #include "delayed_report.h"
 
 #include <cerrno>

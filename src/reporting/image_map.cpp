@@ -1,3 +1,4 @@
+// The map of an image: one cell per page, one line per block.
 #include "image_map.h"
 
 #include "page_kinds.h"

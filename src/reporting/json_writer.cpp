@@ -1,3 +1,4 @@
+// The report as one JSON document.
 #include "json_writer.h"
 
 #include <nlohmann/json.hpp>

@@ -1,3 +1,4 @@
+// The map drawn as an SVG picture.
 #include "map_svg.h"
 
 #include <algorithm>

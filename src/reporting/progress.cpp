@@ -1,3 +1,4 @@
+// The progress line on a terminal during a long check.
 #include "progress.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// Temporary files that hold parts of the report.
 #include "report_spool.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The words of every report line.
 #include "report_words.h"
 
 #include <cinttypes>

@@ -1,3 +1,4 @@
+// Text in the picture: escaped for XML and shortened to fit.
 #include "svg_text.h"
 
 #include <vector>

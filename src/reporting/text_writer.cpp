@@ -1,3 +1,4 @@
+// The report as text lines.
 #include "text_writer.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// The error helpers every message of both tools goes through.
 #include "errors.h"
 
 #include <cerrno>

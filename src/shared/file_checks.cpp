@@ -1,3 +1,4 @@
+// Checks on the descriptors and files a tool starts with.
 #include "file_checks.h"
 
 #include <fcntl.h>

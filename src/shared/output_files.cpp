@@ -1,3 +1,4 @@
+// Output files: opened unemptied, then replaced whole or written in place.
 #include "output_files.h"
 
 #include <fcntl.h>
