@@ -19,6 +19,7 @@
 // - The marking shows on the first data page at page 0 or 1.
 
 #include "layout_inference.h"
+#include "record_view.h"
 
 #include <algorithm>
 #include <bit>
@@ -36,14 +37,14 @@ int flips_from_bad_block(const page_record& r, const page_decoding& d)
     if (d.uncorrectable || !data_zero_as(r, page_kind::bad_block))
         return NOT_ZERO_PAGE;
     return word_flips_from(r, page_kind::bad_block, block_marking::on) +
-           std::popcount(spare_word(r.spare, SPARE_TAG_WORD) ^
+           std::popcount(words_of(r).tag() ^
                          tag_of(page_kind::bad_block, r.block, r.page));
 }
 
 // Bits in which the record differs from a fill page, tag included.
 int flips_from_fill_block(const page_record& r, const page_decoding& d)
 {
-    return std::min(flips_from_fill(r, d) + std::popcount(spare_word(r.spare, SPARE_TAG_WORD)),
+    return std::min(flips_from_fill(r, d) + std::popcount(words_of(r).tag()),
                     NOT_ZERO_PAGE);
 }
 
@@ -73,7 +74,7 @@ void learn_marking(layout_inference& inference, uint32_t status)
 // such data, with its status word marked, looks the same but for the tag.
 bool looks_like_header(const page_record& r, const page_decoding& d)
 {
-    return looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)) && !d.uncorrectable &&
+    return looks_marked(words_of(r).status_word()) && !d.uncorrectable &&
            data_zero_as(r, page_kind::header) && header_size_of(r.data) != 0;
 }
 
@@ -85,7 +86,7 @@ void await_header(layout_inference& inference, const page_record& r, const page_
     inference.header_block = r.block;
     inference.pending_holds_size = looks_like_header(r, d);
     inference.pending_page_marked =
-        spare_word(r.spare, SPARE_STATUS_WORD) == BLOCK_STATUS_MARKED && inference.pending_holds_size;
+        words_of(r).status_word() == BLOCK_STATUS_MARKED && inference.pending_holds_size;
     inference.header_size = header_size_of(r.data);
 }
 
@@ -95,8 +96,8 @@ void observe_zero_tag_start(layout_inference& inference, const page_record& r,
 {
     const bool open = inference.header == header_reading::unknown ||
                       inference.header == header_reading::pending;
-    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
-    const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
+    const uint32_t tag = words_of(r).tag();
+    const uint32_t status = words_of(r).status_word();
     if (tag == 0 && status == 0 && zero_spare_words_clear(r)) {
         // An unmarked data page; a header page is marked.
         if (open)
@@ -125,7 +126,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
     }
     const bool open = inference.header == header_reading::unknown ||
                       inference.header == header_reading::pending;
-    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
+    const uint32_t tag = words_of(r).tag();
     const uint32_t data_tag = tag_of(page_kind::data, r.block, r.page);
     const bool header_like = looks_like_header(r, d);
     if (std::popcount(tag) < std::popcount(tag ^ data_tag)) {
@@ -145,7 +146,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
     if (tag != data_tag) {
         // A damaged tag.  Marked, it is a header page or a marked data page:
         // either way blocks like bad blocks before it are bad.
-        if (looks_marked(spare_word(r.spare, SPARE_STATUS_WORD)))
+        if (looks_marked(words_of(r).status_word()))
             settle_candidates(inference, candidates_are::bad_blocks);
         return;
     }
@@ -162,7 +163,7 @@ void observe_block_start(layout_inference& inference, const page_record& r,
     if (open)
         decide_header(inference, header_pages::absent);
     if (inference.header == header_reading::absent)
-        learn_marking(inference, spare_word(r.spare, SPARE_STATUS_WORD));
+        learn_marking(inference, words_of(r).status_word());
 }
 
 // A page of a block that started like a bad block.  The pages so far tell
@@ -181,7 +182,7 @@ void observe_start_page(layout_inference& inference, const page_record& r,
         inference.start.reset();
         // Page 0 was an unmarked data page of zeros.
         if (r.page == 1 && before == 0 &&
-            spare_word(r.spare, SPARE_TAG_WORD) == tag_of(page_kind::data, r.block, r.page))
+            words_of(r).tag() == tag_of(page_kind::data, r.block, r.page))
             learn_marking(inference, status_word_of(page_kind::data, 0, block_marking::off));
     } else if (inference.start_fill_flips > 1) {
         inference.start.reset();
@@ -192,13 +193,13 @@ void observe_start_page(layout_inference& inference, const page_record& r,
 // Page 1 of a block.
 void observe_second_page(layout_inference& inference, const page_record& r)
 {
-    const bool tagged = spare_word(r.spare, SPARE_TAG_WORD) ==
+    const bool tagged = words_of(r).tag() ==
                         tag_of(page_kind::data, r.block, r.page);
     const bool waiting = std::find(inference.candidates.begin(), inference.candidates.end(),
                                    r.block) != inference.candidates.end();
     if (!tagged || waiting || (!inference.recent_bad.empty() && inference.recent_bad.back() == r.block))
         return;
-    learn_marking(inference, spare_word(r.spare, SPARE_STATUS_WORD));
+    learn_marking(inference, words_of(r).status_word());
     // A marked data page 0 needs a marked page 1.
     if (inference.header == header_reading::pending && inference.header_block == r.block &&
         inference.pending_page_marked && inference.marking == status_expectation::unmarked)

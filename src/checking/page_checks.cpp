@@ -1,6 +1,7 @@
 // Checks on one page record.
 
 #include "page_checks.h"
+#include "record_view.h"
 
 #include <bit>
 #include <cstring>
@@ -72,16 +73,16 @@ int flips_from_fill(const page_record& r, const page_decoding& d)
 
 int word_flips_from(const page_record& r, page_kind kind, block_marking marking)
 {
-    int flipped = std::popcount(spare_word(r.spare, SPARE_STATUS_WORD) ^
+    int flipped = std::popcount(words_of(r).status_word() ^
                                 status_word_of(kind, r.page, marking));
     for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
-        flipped += std::popcount(spare_word(r.spare, n));
+        flipped += std::popcount(words_of(r).word(n));
     return flipped;
 }
 
 bool looks_like_fill(const page_record& r, const page_decoding& d)
 {
-    return spare_word(r.spare, SPARE_TAG_WORD) == 0 && flips_from_fill(r, d) <= 1;
+    return words_of(r).tag() == 0 && flips_from_fill(r, d) <= 1;
 }
 
 finding& add_finding(page_findings& out, const page_record& r, page_kind kind,
@@ -103,7 +104,7 @@ page_decoding decode_page(const page_record& r)
     page_decoding d;
     for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
         uint8_t* sector = sector_data(r, s);
-        const uint32_t stored = spare_word(r.spare, SPARE_ECC_WORD + s);
+        const uint32_t stored = words_of(r).ecc_word(s);
         const uint32_t computed = computeECC(sector);
         d.syndrome[s] = stored ^ computed;
         if (stored == computed)
@@ -172,8 +173,8 @@ page_kind classify(const record_context& context, const page_record& r,
                    const page_decoding& d, const look_ahead& next)
 {
     const page_kind expected = kind_at_position(context.block, context.header, r.page);
-    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
-    const bool marked = looks_marked(spare_word(r.spare, SPARE_STATUS_WORD));
+    const uint32_t tag = words_of(r).tag();
+    const bool marked = looks_marked(words_of(r).status_word());
     if (expected == page_kind::bad_block)
         return expected;
     if (expected == page_kind::header)
@@ -184,7 +185,7 @@ page_kind classify(const record_context& context, const page_record& r,
         const block_marking marking = context.marking == status_expectation::marked
                                           ? block_marking::on
                                           : block_marking::off;
-        const uint32_t status = spare_word(r.spare, SPARE_STATUS_WORD);
+        const uint32_t status = words_of(r).status_word();
         const int to_data = std::popcount(tag ^ data_tag) +
                             std::popcount(status ^ status_word_of(page_kind::data, r.page, marking));
         // The header size holds only the low 32 bits of the input size: a
@@ -218,7 +219,7 @@ status_expectation learn_status(status_expectation now, const page_record& r, pa
     if (now != status_expectation::unknown || kind != page_kind::data ||
         !page_carries_status_word(r.page))
         return now;
-    return marking_of(spare_word(r.spare, SPARE_STATUS_WORD));
+    return marking_of(words_of(r).status_word());
 }
 
 void check_sectors(const page_record& r, page_kind kind, const page_decoding& d,
@@ -247,14 +248,14 @@ void check_sectors(const page_record& r, page_kind kind, const page_decoding& d,
 void check_spare(const page_record& r, page_kind kind, status_expectation status,
                  page_findings& out)
 {
-    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
+    const uint32_t tag = words_of(r).tag();
     const uint32_t want_tag = tag_of(kind, r.block, r.page);
     if (tag != want_tag) {
         finding& f = add_finding(out, r, kind, finding_kind::page_tag);
         f.found = tag;
         f.expected = want_tag;
     }
-    const uint32_t word = spare_word(r.spare, SPARE_STATUS_WORD);
+    const uint32_t word = words_of(r).status_word();
     const bool undecided = status == status_expectation::unknown && kind == page_kind::data &&
                            page_carries_status_word(r.page);
     const block_marking marking =
@@ -268,7 +269,7 @@ void check_spare(const page_record& r, page_kind kind, status_expectation status
         f.expected = want_status;
     }
     for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n) {
-        const uint32_t value = spare_word(r.spare, n);
+        const uint32_t value = words_of(r).word(n);
         if (value != 0) {
             finding& f = add_finding(out, r, kind, finding_kind::spare_word);
             f.word = n;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "findings.h"
+#include "record_view.h"
 #include "ecc.h"
 #include "image_layout.h"
 
@@ -19,6 +20,12 @@ struct page_record {
     int page;              // index % PAGES_PER_BLOCK
     uint64_t file_index = 0;  // record number in the file
 };
+
+// The view of the record's spare words.
+inline record_view words_of(const page_record& r)
+{
+    return {r.spare};
+}
 
 // The record after the current one, as far as telling the kind needs it.
 struct look_ahead {

@@ -1,5 +1,6 @@
 // The checks of one record, in the reading its place gives.
 #include "record_check.h"
+#include "record_view.h"
 
 #include <bit>
 
@@ -80,9 +81,9 @@ bool check_sound_data(checker_state& state, const record_context& context,
         return false;
     const block_marking marking =
         state.status == status_expectation::marked ? block_marking::on : block_marking::off;
-    const uint32_t tag = spare_word(r.spare, SPARE_TAG_WORD);
+    const uint32_t tag = words_of(r).tag();
     if (tag == 0 || tag != tag_of(page_kind::data, r.block, r.page) ||
-        spare_word(r.spare, SPARE_STATUS_WORD) != status_word_of(page_kind::data, r.page, marking))
+        words_of(r).status_word() != status_word_of(page_kind::data, r.page, marking))
         return false;
     for (const ecc_decoding& sector : d.sector)
         if (sector.outcome != ecc_outcome::clean)

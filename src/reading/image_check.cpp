@@ -17,6 +17,7 @@
 #include "readback_report.h"
 #include "record_look.h"
 #include "window_reader.h"
+#include "record_view.h"
 
 namespace {
 
@@ -49,12 +50,12 @@ look_ahead next_of(record_window& window, uint64_t seq)
     look_ahead next;
     if (seq + 1 < window.read) {
         next.present = true;
-        next.tag = spare_word(window.at(seq + 1).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+        next.tag = record_at(window.at(seq + 1).bytes).tag();
     }
     if (seq + 2 < window.read) {
         next.second_present = true;
         next.second_tag =
-            spare_word(window.at(seq + 2).bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+            record_at(window.at(seq + 2).bytes).tag();
     }
     return next;
 }
@@ -153,7 +154,7 @@ bool data_follows_header(record_window& window, const walk_state& walk)
         return false;
     for (uint64_t seq = window.checked; seq < window.placed; ++seq) {
         const decoded_record& r = window.at(seq);
-        const uint32_t tag = spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+        const uint32_t tag = record_at(r.bytes).tag();
         if (r.origin == record_origin::image && r.index > header_at &&
             r.look == record_look::page && tag != 0 &&
             tag == tag_of(page_kind::data, r.index / PAGES_PER_BLOCK,

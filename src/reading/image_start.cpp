@@ -5,6 +5,7 @@
 
 #include "ecc.h"
 #include "image_layout.h"
+#include "record_view.h"
 
 namespace {
 
@@ -13,9 +14,8 @@ constexpr size_t BLOCK_BYTES = PAGES_PER_BLOCK * PAGE_RECORD_SIZE;
 // True when the zero spare words of the record at `bytes` are clear.
 bool zero_words_clear(const uint8_t* bytes)
 {
-    const uint8_t* spare = bytes + PAGE_DATA_SIZE;
     for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
-        if (spare_word(spare, n) != 0)
+        if (record_at(bytes).word(n) != 0)
             return false;
     return true;
 }
@@ -35,7 +35,7 @@ sectors_verdict sectors_of(const uint8_t* bytes)
 {
     sectors_verdict verdict = sectors_verdict::decode;
     for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
-        const uint32_t stored = spare_word(bytes + PAGE_DATA_SIZE, SPARE_ECC_WORD + s);
+        const uint32_t stored = record_at(bytes).ecc_word(s);
         const uint32_t computed = computeECC(bytes + s * SECTOR_SIZE);
         const ecc_outcome outcome = decode_ecc(stored, computed).outcome;
         if (outcome == ecc_outcome::uncorrectable)
@@ -65,7 +65,7 @@ run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
     int64_t page = 0;
     for (size_t at = from; at + PAGE_RECORD_SIZE <= end && page < PAGES_PER_BLOCK;
          at += PAGE_RECORD_SIZE, ++page) {
-        const uint32_t tag = spare_word(bytes + at + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+        const uint32_t tag = record_at(bytes + at).tag();
         const uint32_t own = tag_of(page_kind::data, 0, page);
         const sectors_verdict sectors = sectors_of(bytes + at);
         if ((tag != 0 && (tag != own || fill_seen)) || !zero_words_clear(bytes + at) ||
@@ -108,10 +108,10 @@ uint64_t later_image_start(const uint8_t* bytes, size_t size)
     for (size_t from = 1; from + 2 * PAGE_RECORD_SIZE <= size && from < last; ++from) {
         // Cheap tests first: the first record's tag (page 0 of block 0:
         // 0 whatever its kind), one zero word, and the second record's tag.
-        const uint8_t* spare = bytes + from + PAGE_DATA_SIZE;
-        if (from % BLOCK_BYTES == 0 || spare_word(spare, SPARE_TAG_WORD) != 0 ||
-            spare_word(spare, FIRST_ZERO_SPARE_WORD) != 0 ||
-            spare_word(spare + PAGE_RECORD_SIZE, SPARE_TAG_WORD) != second_tag)
+        const record_view first = record_at(bytes + from);
+        if (from % BLOCK_BYTES == 0 || first.tag() != 0 ||
+            first.word(FIRST_ZERO_SPARE_WORD) != 0 ||
+            record_at(bytes + from + PAGE_RECORD_SIZE).tag() != second_tag)
             continue;
         if (run_from(bytes, from, size) == run_verdict::lined_up &&
             (from % PAGE_RECORD_SIZE != 0 || nothing_of_the_image_before(bytes, from)))

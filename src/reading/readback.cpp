@@ -17,6 +17,7 @@
 
 #include "readback_placing.h"
 #include "record_look.h"
+#include "record_view.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ void note_chip_mark(const decoded_record& r, uint64_t image_block, found_layout&
 // The page tag of a record.
 uint32_t tag_in(const decoded_record& r)
 {
-    return spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD);
+    return record_at(r.bytes).tag();
 }
 
 // True when the record is a page record whose tag holds a place.

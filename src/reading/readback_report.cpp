@@ -5,6 +5,7 @@
 
 #include "image_verdict.h"
 #include "record_look.h"
+#include "record_view.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ void take_events(decoded_record& r, layout_inference& inference, const found_lay
         skipped_claimed &= claimed(b);
     // The record after them starts a block: a header page there (tag 0)
     // tells header pages before the inference has seen it.
-    const bool no_header = spare_word(r.bytes + PAGE_DATA_SIZE, SPARE_TAG_WORD) != 0 &&
+    const bool no_header = record_at(r.bytes).tag() != 0 &&
                            inference.header != header_reading::present;
     e.padded_as_hole = e.padded_blocks && !padded_confirmed && no_header;
     e.skipped_as_hole = skipped && !skipped_claimed && no_header;

@@ -1,0 +1,31 @@
+// A view over one page record's spare words, read by what each holds; it
+// copies nothing.  Every reader of a record outside the layout, the writer
+// and the trace goes through it.
+#ifndef PAGESMITH_RECORD_VIEW_H
+#define PAGESMITH_RECORD_VIEW_H
+
+#include <cstdint>
+
+#include "image_layout.h"
+
+// The spare words of one record.
+struct record_view {
+    const uint8_t* spare;  // the record's PAGE_SPARE_SIZE spare bytes
+
+    // The page tag.
+    uint32_t tag() const { return spare_word(spare, SPARE_TAG_WORD); }
+    // The block status word.
+    uint32_t status_word() const { return spare_word(spare, SPARE_STATUS_WORD); }
+    // The stored ECC word of sector `sector`.
+    uint32_t ecc_word(int sector) const { return spare_word(spare, SPARE_ECC_WORD + sector); }
+    // Spare word `n` (the zero words, FIRST_ZERO_SPARE_WORD to END_ZERO_SPARE_WORD).
+    uint32_t word(int n) const { return spare_word(spare, n); }
+};
+
+// The view of the record whose PAGE_RECORD_SIZE bytes start at `bytes`.
+inline record_view record_at(const uint8_t* bytes)
+{
+    return {bytes + PAGE_DATA_SIZE};
+}
+
+#endif
