@@ -1,10 +1,7 @@
-// The bad blocks the inference has found: the list the layout line gives,
-// the blocks the checks may still reach, and the blocks that wait for the
-// marking to tell whether they are bad.
+// The bad blocks the layout inference finds, and how a record is read there.
+#include "bad_block_inference.h"
 
 #include <algorithm>
-
-#include "layout_inference.h"
 
 // Settles the blocks waiting for the marking: bad when bad blocks can be
 // there, data otherwise.

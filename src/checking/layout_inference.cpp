@@ -19,10 +19,12 @@
 // - The marking shows on the first data page at page 0 or 1.
 
 #include "layout_inference.h"
-#include "record_view.h"
 
 #include <algorithm>
 #include <bit>
+
+#include "bad_block_inference.h"
+#include "record_view.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // Checks on one page record.
 
 #include "page_checks.h"
-#include "record_view.h"
 
 #include <bit>
 #include <cstring>

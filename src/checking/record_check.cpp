@@ -1,6 +1,5 @@
 // The checks of one record, in the reading its place gives.
 #include "record_check.h"
-#include "record_view.h"
 
 #include <bit>
 

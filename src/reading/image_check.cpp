@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "bad_block_inference.h"
 #include "image_verdict.h"
 #include "layout_inference.h"
 #include "lost_input.h"

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "bad_block_inference.h"
 #include "image_verdict.h"
 #include "record_look.h"
 #include "record_view.h"
