@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <getopt.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "command_line.h"
+#include "pagecheck_options.h"
 #include "case_names.h"
 #include "tool_runner.h"
 
@@ -232,6 +234,57 @@ const accepted_case accepted_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, Accepted, ::testing::ValuesIn(accepted_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+struct pagecheck_line_case {
+    const char* name;
+    std::vector<std::string> args;  // after the program name
+    command_action action;
+    std::string text;               // print or usage_error: the text
+};
+
+class PagecheckLine : public ::testing::TestWithParam<pagecheck_line_case> {};
+
+// The checker's option walk returns what the line asks for, and ends
+// nothing: the driver prints and exits.
+TEST_P(PagecheckLine, ReturnsWhatItAsks)
+{
+    const pagecheck_line_case& c = GetParam();
+    std::vector<std::string> words = {"pagecheck"};
+    words.insert(words.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    optind = 0;  // makes getopt_long start afresh
+    const parsed_command command = parse_command_line(static_cast<int>(words.size()), argv.data());
+    EXPECT_EQ(command.action, c.action);
+    if (c.action == command_action::check)
+        EXPECT_STREQ(command.options.image, "img");
+    else if (c.action == command_action::usage_error)
+        EXPECT_EQ(command.text, c.text);
+    else
+        EXPECT_EQ(command.text.rfind(c.text, 0), 0u) << command.text;
+}
+
+const pagecheck_line_case pagecheck_line_cases[] = {
+    {"image", {"-H", "-B", "3,7", "img"}, command_action::check, ""},
+    {"help", {"--help", "img"}, command_action::print, "usage: pagecheck "},
+    {"version", {"--version"}, command_action::print, "pagecheck "},
+    {"no_image", {"-q"}, command_action::usage_error, "no image given\n"},
+    {"bad_list", {"-B", "1,x", "img"}, command_action::usage_error,
+     "bad block number in bad-block list '1,x'\n"},
+    {"seventeen_blocks", {"-B", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16", "img"},
+     command_action::usage_error, "more than 16 bad blocks\n"},
+    {"two_images", {"img", "other"}, command_action::usage_error,
+     "unexpected argument 'other' after the image\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Checker, PagecheckLine, ::testing::ValuesIn(pagecheck_line_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -87,6 +87,21 @@ void draw_svg(const named_output& out, const char* name, const char* image_name,
     finish_named_output(out, shown);
 }
 
+// Prints what --help or --version gives and ends with status 0 (2 when it
+// cannot be written), or reports a usage error and ends with status 2.
+[[noreturn]] void end_without_check(const parsed_command& command)
+{
+    if (command.action == command_action::usage_error) {
+        say(PAGECHECK_ERRORS, "%s", command.text.c_str());
+        std::fputs("Try 'pagecheck --help' for more information.\n", stderr);
+        std::exit(PAGECHECK_ERRORS.status);
+    }
+    if (std::fputs(command.text.c_str(), stdout) < 0 || std::fflush(stdout) != 0 ||
+        std::ferror(stdout))
+        fail_errno(PAGECHECK_ERRORS, "standard output");
+    std::exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -95,7 +110,10 @@ int main(int argc, char** argv)
     const int closed = open_missing_standard_descriptors();
     if (closed < 0)
         return PAGECHECK_ERRORS.status;
-    const check_options options = parse_command_line(argc, argv);
+    const parsed_command command = parse_command_line(argc, argv);
+    if (command.action != command_action::check)
+        end_without_check(command);
+    const check_options& options = command.options;
     const char* image_name = is_dash(options.image) ? "standard input" : options.image;
     refuse_messages_into_image(options.image, image_name);
     refuse_closed_streams(options, closed);

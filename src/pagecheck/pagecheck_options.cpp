@@ -5,8 +5,8 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "command_line.h"
@@ -34,24 +34,15 @@ const option long_options[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// Reports a usage error, points at --help and ends with status 2.
-[[noreturn]] __attribute__((format(printf, 1, 2))) void usage_error(const char* format, ...)
+// A usage error's text, printf-style.
+__attribute__((format(printf, 1, 2))) parsed_command usage_error(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vsay(PAGECHECK_ERRORS, format, args);
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    std::fputs("Try 'pagecheck --help' for more information.\n", stderr);
-    std::exit(PAGECHECK_ERRORS.status);
-}
-
-// Writes text on the standard output and ends with status 0, or with
-// status 2 when it cannot be written.
-[[noreturn]] void print_and_exit(const char* text)
-{
-    if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0 || std::ferror(stdout))
-        fail_errno(PAGECHECK_ERRORS, "standard output");
-    std::exit(0);
+    return {command_action::usage_error, {}, text};
 }
 
 // The help text.
@@ -87,24 +78,28 @@ const char help_text[] =
     "well formed, 1 when a sector is uncorrectable or the image is malformed,\n"
     "2 on a usage error or a file that cannot be read or written.\n";
 
-// Parses one block number of a -B list: decimal digits only, 0..INT32_MAX.
-int32_t parse_block_number(const char* begin, const char* end, const char* list)
+// Parses one block number of a -B list into `value`: decimal digits only,
+// 0..INT32_MAX; else the usage error.
+std::optional<parsed_command> parse_block_number(const char* begin, const char* end,
+                                                 const char* list, int32_t& value)
 {
     if (begin == end)
-        usage_error("empty block number in bad-block list '%s'\n", list);
-    int64_t value = 0;
+        return usage_error("empty block number in bad-block list '%s'\n", list);
+    int64_t number = 0;
     for (const char* p = begin; p < end; ++p) {
         if (*p < '0' || *p > '9')
-            usage_error("bad block number in bad-block list '%s'\n", list);
-        value = value * 10 + (*p - '0');
-        if (value > INT32_MAX)
-            usage_error("block number too large in bad-block list '%s'\n", list);
+            return usage_error("bad block number in bad-block list '%s'\n", list);
+        number = number * 10 + (*p - '0');
+        if (number > INT32_MAX)
+            return usage_error("block number too large in bad-block list '%s'\n", list);
     }
-    return static_cast<int32_t>(value);
+    value = static_cast<int32_t>(number);
+    return std::nullopt;
 }
 
-// Appends the comma-separated block numbers of `list` to the bad-block list.
-void add_bad_blocks(optional_bad_blocks& blocks, const char* list)
+// Appends the comma-separated block numbers of `list` to the bad-block
+// list; the usage error when it cannot.
+std::optional<parsed_command> add_bad_blocks(optional_bad_blocks& blocks, const char* list)
 {
     if (!blocks)
         blocks.emplace().fill(-1);
@@ -112,14 +107,15 @@ void add_bad_blocks(optional_bad_blocks& blocks, const char* list)
     while (used < MAX_BAD_BLOCKS && (*blocks)[used] != -1)
         ++used;
     if (*list == '\0')
-        return;
+        return std::nullopt;
     for (const char* begin = list;;) {
         const char* end = begin + std::strcspn(begin, ",");
         if (used == MAX_BAD_BLOCKS)
-            usage_error("more than %d bad blocks\n", MAX_BAD_BLOCKS);
-        (*blocks)[used++] = parse_block_number(begin, end, list);
+            return usage_error("more than %d bad blocks\n", MAX_BAD_BLOCKS);
+        if (auto error = parse_block_number(begin, end, list, (*blocks)[used++]))
+            return error;
         if (*end == '\0')
-            return;
+            return std::nullopt;
         begin = end + 1;
     }
 }
@@ -142,8 +138,9 @@ std::string long_matches(const char* name, size_t length, int& count)
     return names;
 }
 
-// Reports an option that getopt_long rejected, named as it was typed.
-[[noreturn]] void reject_option(const char* typed, int code)
+// The usage error of an option that getopt_long rejected, named as it was
+// typed.
+parsed_command reject_option(const char* typed, int code)
 {
     const bool is_long = std::strncmp(typed, "--", 2) == 0;
     const char* name = typed + 2;
@@ -151,47 +148,48 @@ std::string long_matches(const char* name, size_t length, int& count)
     int matches = 0;
     const std::string candidates = is_long ? long_matches(name, length, matches) : "";
     if (code == ':' && is_long)
-        usage_error("option '%s' needs a value\n", typed);
+        return usage_error("option '%s' needs a value\n", typed);
     if (code == ':')
-        usage_error("option '-%c' needs a value\n", optopt);
+        return usage_error("option '-%c' needs a value\n", optopt);
     if (optopt == 0 && matches > 1)
-        usage_error("option '%s' is ambiguous: %s\n", typed, candidates.c_str());
+        return usage_error("option '%s' is ambiguous: %s\n", typed, candidates.c_str());
     if (optopt == 0)
-        usage_error("unknown option '%s'\n", typed);
+        return usage_error("unknown option '%s'\n", typed);
     if (is_long && name[length] == '=' && matches == 1)
-        usage_error("option '%s' takes no value\n", typed);
-    usage_error("unknown option '-%c'\n", optopt);
+        return usage_error("option '%s' takes no value\n", typed);
+    return usage_error("unknown option '-%c'\n", optopt);
 }
 
-// Walks the command line into options; ends the process on --help,
-// --version and usage errors.
 }  // namespace
 
-check_options parse_command_line(int argc, char** argv)
+parsed_command parse_command_line(int argc, char** argv)
 {
-    check_options options;
+    parsed_command command;
+    check_options& options = command.options;
     opterr = 0;
     for (int c; (c = getopt_long(argc, argv, ":HB:F:o:q", long_options, nullptr)) != -1;) {
         switch (c) {
         case 'H': options.claim.header = header_pages::present; break;
         case OPTION_NO_HEADER: options.claim.header = header_pages::absent; break;
         case 'F': options.claim.forced_size = to_int32(optarg); break;
-        case 'B': add_bad_blocks(options.claim.bad_blocks, optarg); break;
+        case 'B':
+            if (auto error = add_bad_blocks(options.claim.bad_blocks, optarg))
+                return *error;
+            break;
         case 'o': options.output = optarg; break;
         case 'q': options.detail = report_detail::summary_only; break;
         case OPTION_JSON: options.form = report_form::json; break;
         case OPTION_MAP: options.map = map_request::present; break;
         case OPTION_SVG: options.svg = optarg; break;
-        case OPTION_HELP: print_and_exit(help_text);
-        case OPTION_VERSION: print_and_exit("pagecheck " PAGESMITH_VERSION "\n");
-        default: reject_option(argv[optind - 1], c);
+        case OPTION_HELP: return {command_action::print, {}, help_text};
+        case OPTION_VERSION: return {command_action::print, {}, "pagecheck " PAGESMITH_VERSION "\n"};
+        default: return reject_option(argv[optind - 1], c);
         }
     }
     if (optind >= argc)
-        usage_error("no image given\n");
+        return usage_error("no image given\n");
     if (optind + 1 < argc)
-        usage_error("unexpected argument '%s' after the image\n", argv[optind + 1]);
+        return usage_error("unexpected argument '%s' after the image\n", argv[optind + 1]);
     options.image = argv[optind];
-    return options;
+    return command;
 }
-

@@ -3,6 +3,8 @@
 #ifndef PAGESMITH_PAGECHECK_OPTIONS_H
 #define PAGESMITH_PAGECHECK_OPTIONS_H
 
+#include <string>
+
 #include "check_sink.h"
 #include "errors.h"
 #include "progress.h"
@@ -26,8 +28,22 @@ struct check_options {
     const char* image = nullptr;                     // the operand; "-" standard input
 };
 
-// Walks the command line into options; ends the process on --help,
-// --version and usage errors.
-check_options parse_command_line(int argc, char** argv);
+// What the command line asks the run to do.
+enum class command_action {
+    check,        // check the image as `options` say
+    print,        // print `text` on the standard output (--help, --version)
+    usage_error,  // report `text`, a usage error, and end with status 2
+};
+
+// The command line, walked.
+struct parsed_command {
+    command_action action = command_action::check;
+    check_options options;
+    std::string text;  // print or usage_error: the text, ending in a newline
+};
+
+// Walks the command line into options, or the text that --help, --version
+// or a usage error gives; ends nothing.
+parsed_command parse_command_line(int argc, char** argv);
 
 #endif
