@@ -35,23 +35,22 @@
 
 namespace {
 
-// The recovered input being written, until it is finished or its writing
-// fails.
-input_recovery* recovery_under_way = nullptr;
+// The recovered input while the check runs: written so far, up to a
+// failure that ends the run in the middle.
+struct recovery_in_progress {
+    input_recovery* recovery = nullptr;  // null once finished, or when its writing failed
+};
 
-// At an exit in the middle of the check: writes the pages recovered so
-// far but the latest, which the end would have cut.
-void write_recovered_so_far()
+// Ends the run with status 2 and the error of `word`, after writing the
+// pages recovered so far but the latest (which the end would have cut):
+// an output written in place keeps them.
+[[noreturn]] void fail_mid_check(const recovery_in_progress& progress, const char* word)
 {
-    if (recovery_under_way)
-        write_gathered(*recovery_under_way);
-}
-
-// Ends the run with status 2 when the report could not be written.
-void exit_unless_written(bool written)
-{
-    if (!written)
-        fail_errno(PAGECHECK_ERRORS, "cannot write the report");
+    const int saved = errno;
+    if (progress.recovery)
+        write_gathered(*progress.recovery);
+    errno = saved;
+    fail_errno(PAGECHECK_ERRORS, word);
 }
 
 // The writer of the report in the form the options ask for.
@@ -137,6 +136,12 @@ int main(int argc, char** argv)
         fail_errno(PAGECHECK_ERRORS, name);
 
     check_summary summary;
+    recovery_in_progress progress;
+    // Ends the run with status 2 when the report could not be written.
+    const auto exit_unless_written = [&](bool written) {
+        if (!written)
+            fail_mid_check(progress, "cannot write the report");
+    };
     text_map map;
     map.on_run = [&](const map_run& run) { exit_unless_written(report.write_run(run)); };
     svg_map map_picture;
@@ -156,13 +161,11 @@ int main(int argc, char** argv)
             exit_unless_written(report.write_note(note));
     };
     const bool gathers = report.takes_map() || options.svg;
-    if (recovery.out) {
-        recovery_under_way = &recovery;
-        std::atexit(write_recovered_so_far);
-    }
+    if (recovery.out)
+        progress.recovery = &recovery;
     sink.on_page = [&](const checked_page& page) {
         if (recovery.out && !recover_page(recovery, page)) {
-            recovery_under_way = nullptr;
+            progress.recovery = nullptr;
             fail_errno(PAGECHECK_ERRORS, out_name);
         }
         if (gathers) {
@@ -179,12 +182,12 @@ int main(int argc, char** argv)
     const int read_error = check_image(checker, in, options.claim, sink, summary);
     if (read_error != 0) {
         errno = read_error;
-        fail_errno(PAGECHECK_ERRORS, image_name);
+        fail_mid_check(progress, image_name);
     }
     clear_progress();
     finish_gathering(gatherer);
     finish_map(map);
-    recovery_under_way = nullptr;
+    progress.recovery = nullptr;
     if (recovery.out && !finish_recovery(recovery, summary.layout.input_size))
         fail_errno(PAGECHECK_ERRORS, out_name);
     if (recovery.out && !put_holes(recovery, summary.layout.holes, summary.layout.input_size)) {
