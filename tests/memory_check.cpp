@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "input_recovery.h"
+#include "image_map.h"
 #include "report_words.h"
 
 memory_check check_in_memory(const std::string& image, const layout_claim& claim)

@@ -100,7 +100,7 @@ void observe_zero_tag_start(layout_inference& inference, const page_record& r,
                       inference.header == header_reading::pending;
     const uint32_t tag = words_of(r).tag();
     const uint32_t status = words_of(r).status_word();
-    if (tag == 0 && status == 0 && zero_spare_words_clear(r)) {
+    if (tag == 0 && status == 0 && words_of(r).zero_words_clear()) {
         // An unmarked data page; a header page is marked.
         if (open)
             decide_header(inference, header_pages::absent);

@@ -29,20 +29,6 @@ bool data_zero_as(const page_record& r, page_kind kind)
     return all_zero(r.data + from, PAGE_DATA_SIZE - from);
 }
 
-bool zero_spare_words_clear(const page_record& r)
-{
-    constexpr size_t from = 4 * FIRST_ZERO_SPARE_WORD;
-    constexpr size_t end = 4 * END_ZERO_SPARE_WORD;
-    static_assert((end - from) % 8 == 0, "the zero words are read 8 bytes at a time");
-    uint64_t any = 0;
-    for (size_t at = from; at < end; at += 8) {
-        uint64_t word;
-        std::memcpy(&word, r.spare + at, 8);
-        any |= word;
-    }
-    return any == 0;
-}
-
 status_expectation marking_of(uint32_t status)
 {
     const uint32_t marked = status_word_of(page_kind::data, 0, block_marking::on);

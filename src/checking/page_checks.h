@@ -73,9 +73,6 @@ bool all_zero(const uint8_t* p, size_t n);
 // `kind` holds zero bytes.
 bool data_zero_as(const page_record& r, page_kind kind);
 
-// True when the spare words that every kind keeps zero are zero.
-bool zero_spare_words_clear(const page_record& r);
-
 // The marking a data page's status word shows: marked or unmarked for the
 // two values the converter writes, unknown for any other.
 status_expectation marking_of(uint32_t status);

@@ -87,7 +87,7 @@ bool check_sound_data(checker_state& state, const record_context& context,
     for (const ecc_decoding& sector : d.sector)
         if (sector.outcome != ecc_outcome::clean)
             return false;
-    if (!zero_spare_words_clear(r) || input_complete(state, context))
+    if (!words_of(r).zero_words_clear() || input_complete(state, context))
         return false;
     note_checked(state, r, page_kind::data);
     return true;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bad_block_inference.h"
+#include "header_question.h"
 #include "image_verdict.h"
 #include "layout_inference.h"
 #include "lost_input.h"
@@ -18,56 +19,8 @@
 #include "readback_report.h"
 #include "record_look.h"
 #include "window_reader.h"
-#include "record_view.h"
 
 namespace {
-
-// Whether the whole image has been read when an open question is settled.
-enum class image_end { not_reached, reached };
-
-// What the file holds after its last whole record.
-enum class file_tail {
-    nothing_more,  // nothing, or bytes all zero or all set: what fill or
-                   // erased pages begin with
-    data,          // bytes of a record cut short that hold data
-};
-
-// The tail of the file once read to its end: the bytes of the record it
-// ends inside, in the slot after the last whole record.
-file_tail tail_of(record_window& window, const window_reader& reader)
-{
-    if (reader.partial == 0)
-        return file_tail::nothing_more;
-    const uint8_t* bytes = window.at(reader.loaded).bytes;
-    const auto all = [&](uint8_t value) {
-        return std::all_of(bytes, bytes + reader.partial, [=](uint8_t b) { return b == value; });
-    };
-    return all(0) || all(0xFF) ? file_tail::nothing_more : file_tail::data;
-}
-
-// What the record after `seq` tells its checks.
-look_ahead next_of(record_window& window, uint64_t seq)
-{
-    look_ahead next;
-    if (seq + 1 < window.read) {
-        next.present = true;
-        next.tag = record_at(window.at(seq + 1).bytes).tag();
-    }
-    if (seq + 2 < window.read) {
-        next.second_present = true;
-        next.second_tag =
-            record_at(window.at(seq + 2).bytes).tag();
-    }
-    return next;
-}
-
-// The inference and the checks, as the walk carries them.
-struct walk_state {
-    layout_inference inference;
-    checker_state checker;
-    readback_state placing;
-    uint64_t observed = 0;  // records the inference has seen
-};
 
 // The input page a record taken for `kind` holds, if a data page; counts
 // the bad blocks of the layout that its bad-block pages stand for.
@@ -117,79 +70,6 @@ void check_up_to(record_window& window, uint64_t limit, uint64_t settled, walk_s
         note_zero_page_fill(summary.layout, r, kind, walk.checker.status);
         report_record(sink, summary, r, kind, found, input_page_of(walk.checker, r, kind, context));
     }
-}
-
-// Findings the records still in the window would give with the header
-// question settled as `reading`; at the end of the image, with those about
-// its end.
-uint64_t findings_with(header_pages reading, record_window& window, const walk_state& walk,
-                       image_end end)
-{
-    layout_inference trial = walk.inference;
-    decide_header(trial, reading);
-    if (end == image_end::reached)
-        settle_blocks(trial);
-    checker_state trial_checker = walk.checker;
-    uint64_t count = 0;
-    for (uint64_t seq = window.checked; seq < window.placed; ++seq) {
-        decoded_record& record = window.at(seq);
-        if (record.origin != record_origin::image)
-            continue;
-        page_findings found;
-        check_record(trial_checker, context_of(trial, record.index), view_of(record),
-                     record.decoding, next_of(window, seq), found);
-        for (int i = 0; i < found.count; ++i)
-            count += class_of(found.items[i].what) != finding_class::corrected;
-    }
-    if (end == image_end::reached)
-        count += end_findings(trial_checker, reading);
-    return count;
-}
-
-// True when a data page follows the page that looks like a header page: a
-// record with the page tag of a data page at its place (not 0).
-bool data_follows_header(record_window& window, const walk_state& walk)
-{
-    const uint64_t header_at = walk.inference.header_block * PAGES_PER_BLOCK;
-    if (!walk.inference.pending_holds_size)
-        return false;
-    for (uint64_t seq = window.checked; seq < window.placed; ++seq) {
-        const decoded_record& r = window.at(seq);
-        const uint32_t tag = record_at(r.bytes).tag();
-        if (r.origin == record_origin::image && r.index > header_at &&
-            r.look == record_look::page && tag != 0 &&
-            tag == tag_of(page_kind::data, r.index / PAGES_PER_BLOCK,
-                          static_cast<int64_t>(r.index % PAGES_PER_BLOCK)))
-            return true;
-    }
-    return false;
-}
-
-// Settles a header question that the image left open: as the claim says;
-// else a header page when data pages follow it, or a record cut short that
-// holds data (read as a data page, it would hide an image cut before its
-// data ends); else the reading with fewer findings (a header page when
-// they tie).
-void settle_header(record_window& window, walk_state& walk, const layout_claim& claim,
-                   image_end end, file_tail tail, found_layout& layout)
-{
-    if (walk.inference.header != header_reading::pending)
-        return;
-    header_pages chosen;
-    if (claim.header) {
-        chosen = *claim.header;
-    } else if (data_follows_header(window, walk) || tail == file_tail::data) {
-        chosen = header_pages::present;
-        layout.notes.push_back({.what = note_kind::header_before_data,
-                                .block = walk.inference.header_block,
-                                .size = walk.inference.header_size.value_or(0)});
-    } else {
-        const uint64_t as_header = findings_with(header_pages::present, window, walk, end);
-        const uint64_t as_data = findings_with(header_pages::absent, window, walk, end);
-        chosen = as_header <= as_data ? header_pages::present : header_pages::absent;
-        note_header_choice(layout, walk.inference, chosen, as_header, as_data);
-    }
-    decide_header(walk.inference, chosen);
 }
 
 // Lets the inference see the records placed since it last looked.

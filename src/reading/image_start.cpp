@@ -11,15 +11,6 @@ namespace {
 
 constexpr size_t BLOCK_BYTES = PAGES_PER_BLOCK * PAGE_RECORD_SIZE;
 
-// True when the zero spare words of the record at `bytes` are clear.
-bool zero_words_clear(const uint8_t* bytes)
-{
-    for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
-        if (record_at(bytes).word(n) != 0)
-            return false;
-    return true;
-}
-
 // How the sectors of a record decode.
 enum class sectors_verdict {
     broken,      // some sector does not correct
@@ -65,10 +56,11 @@ run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
     int64_t page = 0;
     for (size_t at = from; at + PAGE_RECORD_SIZE <= end && page < PAGES_PER_BLOCK;
          at += PAGE_RECORD_SIZE, ++page) {
-        const uint32_t tag = record_at(bytes + at).tag();
+        const record_view words = record_at(bytes + at);
+        const uint32_t tag = words.tag();
         const uint32_t own = tag_of(page_kind::data, 0, page);
         const sectors_verdict sectors = sectors_of(bytes + at);
-        if ((tag != 0 && (tag != own || fill_seen)) || !zero_words_clear(bytes + at) ||
+        if ((tag != 0 && (tag != own || fill_seen)) || !words.zero_words_clear() ||
             sectors == sectors_verdict::broken) {
             if (page < 2 || ++broken > MAX_BROKEN)
                 return run_verdict::broken;
@@ -89,7 +81,7 @@ bool nothing_of_the_image_before(const uint8_t* bytes, size_t from)
 {
     // An erased record's zero words are set.
     for (size_t at = 0; at < from; at += PAGE_RECORD_SIZE)
-        if (zero_words_clear(bytes + at))
+        if (record_at(bytes + at).zero_words_clear())
             return false;
     return true;
 }

@@ -2,6 +2,7 @@
 #include "image_map.h"
 
 #include "page_kinds.h"
+#include "report_words.h"
 
 map_cell cell_of(const checked_page& page)
 {
@@ -124,4 +125,32 @@ void finish_map(text_map& map)
         return;
     map.on_run(map.run);
     map.have_run = false;
+}
+
+std::string describe_run(const map_run& run)
+{
+    return "map: " + blocks_text(run.first, run.last - run.first + 1) + ": " +
+           map_chars(run.cells);
+}
+
+std::string describe_outside(const map_run& run)
+{
+    if (run.outside.empty())
+        return "";
+    std::string text = "map: " + blocks_text(run.last, 1) + ": not the image's:";
+    const char* separator = " ";
+    for (size_t i = 0; i < run.outside.size();) {
+        // Records that follow each other in the file make one range.
+        size_t j = i + 1;
+        while (j < run.outside.size() && run.outside[j] == run.outside[j - 1] + PAGE_RECORD_SIZE)
+            ++j;
+        const uint64_t first = run.outside[i];
+        const uint64_t last = run.outside[j - 1] + PAGE_RECORD_SIZE - 1;
+        text += separator + std::string("file bytes ") + std::to_string(first) + "-" +
+                std::to_string(last) + " (" + std::to_string(j - i) + " record" + plural(j - i) +
+                ")";
+        separator = ", ";
+        i = j;
+    }
+    return text;
 }

@@ -90,4 +90,12 @@ void map_block(text_map& map, uint64_t block, const std::string& cells,
 // Hands on the last run.
 void finish_map(text_map& map);
 
+// The line of a run: "map: block N: CHARS" or "map: blocks A-B: CHARS".
+std::string describe_run(const map_run& run);
+
+// The line after a run that lists the records of the file among or after
+// its block that are not the image's ("map: block N: not the image's: file
+// bytes A-B (K records), ..."); "" when there are none.
+std::string describe_outside(const map_run& run);
+
 #endif

@@ -149,7 +149,7 @@ std::string describe_note(const layout_note& note)
         else
             append(text, "read as a %s page (as a %s page it gives %" PRIu64 " more finding%s)",
                    as_header ? "header" : "data", as_header ? "data" : "header", note.more,
-                   note.more == 1 ? "" : "s");
+                   plural(note.more));
         return text;
     }
     case note_kind::erased_tail:
@@ -224,15 +224,10 @@ std::string describe_layout(const found_layout& layout)
     return text;
 }
 
-namespace {
-
-// "s" for a count other than one: "1 block", "2 blocks".
 const char* plural(uint64_t count)
 {
     return count == 1 ? "" : "s";
 }
-
-}  // namespace
 
 summary_words describe_summary_parts(const check_summary& summary)
 {
@@ -292,31 +287,4 @@ std::vector<std::string> describe_lost(const lost_list& lost)
         lines.push_back(text);
     }
     return lines;
-}
-
-std::string describe_run(const map_run& run)
-{
-    return "map: " + blocks_text(run.first, run.last - run.first + 1) + ": " +
-           map_chars(run.cells);
-}
-
-std::string describe_outside(const map_run& run)
-{
-    if (run.outside.empty())
-        return "";
-    std::string text = "map: " + blocks_text(run.last, 1) + ": not the image's:";
-    const char* separator = " ";
-    for (size_t i = 0; i < run.outside.size();) {
-        // Records that follow each other in the file make one range.
-        size_t j = i + 1;
-        while (j < run.outside.size() && run.outside[j] == run.outside[j - 1] + PAGE_RECORD_SIZE)
-            ++j;
-        const uint64_t count = j - i;
-        append(text, "%sfile bytes %" PRIu64 "-%" PRIu64 " (%" PRIu64 " record%s)", separator,
-               run.outside[i], run.outside[j - 1] + PAGE_RECORD_SIZE - 1, count,
-               count == 1 ? "" : "s");
-        separator = ", ";
-        i = j;
-    }
-    return text;
 }

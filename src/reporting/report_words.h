@@ -40,13 +40,8 @@ std::string describe_summary(const check_summary& summary);
 // "block N", or "blocks A-B" for `count` blocks from `first`.
 std::string blocks_text(uint64_t first, uint64_t count);
 
-// The line of a run: "map: block N: CHARS" or "map: blocks A-B: CHARS".
-std::string describe_run(const map_run& run);
-
-// The line after a run that lists the records of the file among or after
-// its block that are not the image's ("map: block N: not the image's: file
-// bytes A-B (K records), ..."); "" when there are none.
-std::string describe_outside(const map_run& run);
+// "s" for a count other than one: "1 block", "2 blocks".
+const char* plural(uint64_t count);
 
 // The "lost:" lines of the text report: one per range, then one for the
 // ranges past those listed; none when nothing is lost.

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "image_map.h"
 #include "report_words.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #define PAGESMITH_RECORD_VIEW_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "image_layout.h"
 
@@ -20,6 +21,20 @@ struct record_view {
     uint32_t ecc_word(int sector) const { return spare_word(spare, SPARE_ECC_WORD + sector); }
     // Spare word `n` (the zero words, FIRST_ZERO_SPARE_WORD to END_ZERO_SPARE_WORD).
     uint32_t word(int n) const { return spare_word(spare, n); }
+    // True when the spare words that every kind keeps zero are zero.
+    bool zero_words_clear() const
+    {
+        constexpr size_t from = 4 * FIRST_ZERO_SPARE_WORD;
+        constexpr size_t end = 4 * END_ZERO_SPARE_WORD;
+        static_assert((end - from) % 8 == 0, "the zero words are read 8 bytes at a time");
+        uint64_t any = 0;
+        for (size_t at = from; at < end; at += 8) {
+            uint64_t eight;
+            std::memcpy(&eight, spare + at, 8);
+            any |= eight;
+        }
+        return any == 0;
+    }
 };
 
 // The view of the record whose PAGE_RECORD_SIZE bytes start at `bytes`.
