@@ -84,11 +84,15 @@ memory_image convert(const fuzz_run& run, const std::vector<uint8_t>& input)
     static trace_output trace;
     start_input(reader, in);
     start_trace(trace, STDOUT_FILENO);
-    start_output(writer, out, trace);
+    start_output(writer, out, trace, stderr);
     srandom(1);
-    const writer_error error = read_data(reader, writer, run.error_bits, run.fill,
-                                         run.bad_block_table, run.bad_block, run.header,
-                                         run.header_size);
+    run_settings settings;
+    settings.error_bits = run.error_bits;
+    settings.fill = run.fill;
+    settings.bad_block_table = run.bad_block_table;
+    settings.bad_block = run.bad_block;
+    settings.header = run.header;
+    const writer_error error = read_data(reader, writer, settings, run.header_size);
     fuzz_expect(error.failure == writer_failure::none &&
                     flush_image(writer).failure == writer_failure::none,
                 "the conversion failed");

@@ -76,12 +76,13 @@ writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32
 
 }  // namespace
 
-bool is_bad(const optional_bad_blocks& bad_block, int32_t block)
+bool is_bad(const optional_bad_blocks& bad_block, int32_t block, FILE* notes)
 {
     const int slot = bad_block_slot(bad_block, block);
     if (slot < 0)
         return false;
-    std::fprintf(stderr, "%s: bad_block[%d] = %d\n", "is_bad", slot, (*bad_block)[slot]);
+    if (notes)
+        std::fprintf(notes, "%s: bad_block[%d] = %d\n", "is_bad", slot, (*bad_block)[slot]);
     return true;
 }
 
@@ -136,8 +137,9 @@ writer_error start_block(writer_output& out, int32_t& block, int32_t& page,
                          const optional_bad_blocks& bad_block, bool header,
                          int32_t header_size)
 {
-    while (is_bad(bad_block, block)) {
-        std::fprintf(stderr, "%s: block %d is bad\n", "read_data", block);
+    while (is_bad(bad_block, block, out.notes)) {
+        if (out.notes)
+            std::fprintf(out.notes, "%s: block %d is bad\n", "read_data", block);
         const writer_error error = write_bad_block(out, block);
         if (error.failure != writer_failure::none)
             return error;
@@ -151,11 +153,14 @@ writer_error start_block(writer_output& out, int32_t& block, int32_t& page,
 
 }  // namespace
 
-writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits, bool fill,
-                       bool bad_block_table, const optional_bad_blocks& bad_block,
-                       bool header, int32_t header_size)
+writer_error read_data(writer_input& in, writer_output& out, const run_settings& settings,
+                       int32_t header_size)
 {
-    const block_marking marking = bad_block_table ? block_marking::on : block_marking::off;
+    const int32_t error_bits = settings.error_bits;
+    const optional_bad_blocks& bad_block = settings.bad_block;
+    const bool header = settings.header;
+    const block_marking marking =
+        settings.bad_block_table ? block_marking::on : block_marking::off;
     // Records may stand before the first data page of a block: its data waits
     // here while they are laid out.
     const bool records_before_data = header || bad_block.has_value();
@@ -196,14 +201,14 @@ writer_error read_data(writer_input& in, writer_output& out, int32_t error_bits,
             page = 0;
         }
         if (end_of_input) {
-            std::fprintf(stderr, "Found eof on input %d read\n",
-                         static_cast<int>(count));
+            if (out.notes)
+                std::fprintf(out.notes, "Found eof on input %d read\n", static_cast<int>(count));
             break;
         }
     }
 
     // Fill stage: empty pages up to the end of the current block.
-    if (!fill)
+    if (!settings.fill)
         return {};
     for (; page < PAGES_PER_BLOCK; ++page) {
         std::memset(next_record(out), 0, PAGE_DATA_SIZE);

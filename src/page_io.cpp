@@ -33,10 +33,11 @@ void start_input(writer_input& in, int fd)
     in.total = 0;
 }
 
-void start_output(writer_output& out, int image_fd, trace_output& trace)
+void start_output(writer_output& out, int image_fd, trace_output& trace, FILE* notes)
 {
     out.image = image_fd;
     out.trace = &trace;
+    out.notes = notes;
     out.used = 0;
 }
 

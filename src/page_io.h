@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "flash_geometry.h"
 #include "trace_output.h"
@@ -42,11 +43,13 @@ struct writer_input {
 };
 
 // Where the writer writes: the image, laid out in `chunk` and written a
-// piece at a time, and the trace.  After a failed trace write the trace is
-// no longer written, and the image goes on.
+// piece at a time, the trace, and the writer's notes on the error stream.
+// After a failed trace write the trace is no longer written, and the image
+// goes on.
 struct writer_output {
     int image = -1;
     trace_output* trace = nullptr;
+    FILE* notes = nullptr;  // the bad-block and end-of-input lines; none when null
     size_t used = 0;  // bytes laid out in `chunk` and not yet written
     uint8_t chunk[IMAGE_CHUNK_SIZE + PAGE_RECORD_SIZE];
 };
@@ -54,8 +57,9 @@ struct writer_output {
 // Makes `in` read from descriptor fd, from its current position.
 void start_input(writer_input& in, int fd);
 
-// Makes `out` write the image to descriptor image_fd and the trace to `trace`.
-void start_output(writer_output& out, int image_fd, trace_output& trace);
+// Makes `out` write the image to descriptor image_fd, the trace to `trace`
+// and the writer's notes to `notes` (null: none).
+void start_output(writer_output& out, int image_fd, trace_output& trace, FILE* notes);
 
 // Reads the next page of input into `data` (PAGE_DATA_SIZE bytes),
 // zero-completed, and sets `count` to the bytes read; 0 at the end of the

@@ -256,10 +256,8 @@ int main(int argc, char** argv)
     refuse_unreadable_input(in);
 
     start_input(input, in);
-    start_output(output, create_output(image), trace);
-    const writer_error error =
-        read_data(input, output, settings.error_bits, settings.fill, settings.bad_block_table,
-                  settings.bad_block, settings.header, header_size);
+    start_output(output, create_output(image), trace, stderr);
+    const writer_error error = read_data(input, output, settings, header_size);
     if (error.failure != writer_failure::none)
         fail_writer(error);
     if (settings.header && settings.forced_header_size == 0)

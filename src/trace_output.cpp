@@ -43,6 +43,8 @@ void write_due(trace_output& trace)
 // bytes wait to follow it.
 void add_bytes(trace_output& trace, const char* text, size_t n)
 {
+    if (trace.timing == trace_timing::never)
+        return;
     while (n > 0 && trace.error == 0) {
         if (trace.used >= TRACE_PIECE_SIZE) {
             write_held(trace, TRACE_PIECE_SIZE);
@@ -66,6 +68,14 @@ void start_trace(trace_output& trace, int fd)
     trace.used = 0;
 }
 
+void discard_trace(trace_output& trace)
+{
+    trace.fd = -1;
+    trace.timing = trace_timing::never;
+    trace.error = 0;
+    trace.used = 0;
+}
+
 char* trace_space(trace_output& trace)
 {
     return trace.bytes + trace.used;
@@ -73,7 +83,7 @@ char* trace_space(trace_output& trace)
 
 void trace_add(trace_output& trace, const char* end)
 {
-    if (trace.error != 0)
+    if (trace.error != 0 || trace.timing == trace_timing::never)
         return;
     trace.used = static_cast<size_t>(end - trace.bytes);
     write_due(trace);

@@ -16,6 +16,7 @@ constexpr size_t TRACE_ROOM = 512;
 enum class trace_timing {
     by_piece,  // once a piece is full
     by_call,   // after every call, as a terminal wants it
+    never,     // never: the trace is made and thrown away
 };
 
 // The trace buffer and where it goes.  After a failed write nothing more is
@@ -30,6 +31,10 @@ struct trace_output {
 
 // Makes `trace` write to descriptor fd, by piece or, on a terminal, by call.
 void start_trace(trace_output& trace, int fd);
+
+// Makes `trace` throw away all it is given, for a conversion whose trace
+// nobody reads.
+void discard_trace(trace_output& trace);
 
 // Where the next text goes: room for TRACE_ROOM bytes, added by trace_add.
 char* trace_space(trace_output& trace);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image_writer.h"
 #include "case_names.h"
@@ -61,14 +62,19 @@ conversion convert(int in, const std::string& image, const writer_failure_case& 
     const int image_fd = open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     start_input(input, in);
     start_trace(trace, trace_fd);
-    start_output(output, image_fd, trace);
+    start_output(output, image_fd, trace, stderr);
     optional_bad_blocks list;
     if (c.bad_block >= 0) {
         list.emplace().fill(-1);
         (*list)[0] = c.bad_block;
     }
     conversion result;
-    result.error = read_data(input, output, 0, c.fill, list.has_value(), list, c.header, 5);
+    run_settings settings;
+    settings.fill = c.fill;
+    settings.bad_block_table = list.has_value();
+    settings.bad_block = list;
+    settings.header = c.header;
+    result.error = read_data(input, output, settings, 5);
     if (result.error.failure == writer_failure::none)
         flush_image(output);
     close(image_fd);
@@ -150,6 +156,103 @@ const writer_failure_case writer_failure_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Writer, WriterFailure, ::testing::ValuesIn(writer_failure_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Converts the file `input` into `image` in-process, its trace thrown away
+// and no notes written; gives the image.
+std::string convert_quietly(const std::string& input, const std::string& image,
+                            const run_settings& settings)
+{
+    static writer_input in;
+    static writer_output out;
+    static trace_output trace;
+    const int in_fd = open(input.c_str(), O_RDONLY);
+    const int image_fd = open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    start_input(in, in_fd);
+    discard_trace(trace);
+    start_output(out, image_fd, trace, nullptr);
+    const writer_error error = read_data(in, out, settings, 70000);
+    EXPECT_EQ(error.failure, writer_failure::none);
+    EXPECT_EQ(flush_image(out).failure, writer_failure::none);
+    close(in_fd);
+    close(image_fd);
+    return read_file(image);
+}
+
+// Data-area bits in which each page record of `a` differs from `b` (same
+// length), page by page; the spare areas must match.
+std::vector<int> flipped_bits(const std::string& a, const std::string& b)
+{
+    std::vector<int> bits;
+    for (size_t at = 0; at + PAGE + 64 <= a.size(); at += PAGE + 64) {
+        int n = 0;
+        for (size_t i = at; i < at + PAGE; ++i)
+            n += __builtin_popcount(static_cast<uint8_t>(a[i] ^ b[i]));
+        EXPECT_EQ(a.substr(at + PAGE, 64), b.substr(at + PAGE, 64)) << "spare at " << at;
+        bits.push_back(n);
+    }
+    return bits;
+}
+
+// The writer called twice in one process: the second call gives what a
+// second run gives, but that bit errors go on with the random sequence.
+struct twice_case {
+    const char* name;
+    std::vector<std::string> options;  // as given to pagesmith
+    int32_t error_bits;
+};
+
+class WriterTwice : public ::testing::TestWithParam<twice_case> {};
+
+TEST_P(WriterTwice, MatchesTheConverterAndGoesOnWithTheRandomSequence)
+{
+    const twice_case& c = GetParam();
+    scratch_dir dir;
+    const std::string input = random_bytes(70 * PAGE + 9, 5);
+    run_settings settings;
+    settings.header = true;
+    settings.fill = true;
+    settings.bad_block_table = true;
+    settings.bad_block.emplace().fill(-1);
+    (*settings.bad_block)[0] = 1;
+    const tool_result run = convert_input(PAGESMITH_BINARY, dir, "tool.img", input,
+                                          {"-h", "-F", "70000", "-f", "-B", "1"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string clean = read_file(dir.file("tool.img"));
+    settings.error_bits = c.error_bits;
+    std::vector<std::string> options = c.options;
+    const tool_result flipped = convert_input(PAGESMITH_BINARY, dir, "flipped.img", input,
+                                              options);
+    ASSERT_EQ(flipped.status, 0) << flipped.err;
+    srandom(1);  // as a fresh process starts
+    const std::string first = convert_quietly(dir.file("in.bin"), dir.file("1.img"), settings);
+    const std::string second = convert_quietly(dir.file("in.bin"), dir.file("2.img"), settings);
+    EXPECT_TRUE(first == read_file(dir.file("flipped.img"))) << "the first call is not a run";
+    ASSERT_EQ(second.size(), clean.size());
+    const std::vector<int> first_bits = flipped_bits(first, clean);
+    const std::vector<int> second_bits = flipped_bits(second, clean);
+    // Data pages and fill pages carry the errors; the header and bad-block
+    // pages none.
+    int pages_with_errors = 0;
+    for (int n : second_bits) {
+        EXPECT_TRUE(n == 0 || n == c.error_bits) << n;
+        pages_with_errors += n != 0;
+    }
+    if (c.error_bits == 0) {
+        EXPECT_TRUE(second == clean) << "two calls without bit errors differ";
+        return;
+    }
+    EXPECT_GE(pages_with_errors, 120);
+    EXPECT_FALSE(second == first) << "the second call started the random sequence again";
+    EXPECT_EQ(first_bits, second_bits);
+}
+
+const twice_case twice_cases[] = {
+    {"no_bit_errors", {"-h", "-F", "70000", "-f", "-B", "1"}, 0},
+    {"single_bit_errors", {"-s", "-h", "-F", "70000", "-f", "-B", "1"}, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Writer, WriterTwice, ::testing::ValuesIn(twice_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
