@@ -126,7 +126,9 @@ const start_case start_cases[] = {
      .environment = {no_tmpdir}, .err_text = no_temporary_file},
     {.name = "quiet_json_needs_no_temporary_file", .args = {"--json", "-q", "img"},
      .environment = {no_tmpdir}, .status = 0,
-     .out_text = "\"findings\":[],\"lost\":[],\"summary\":{\"bad_block\":0,\"blocks\":1,"},
+     .out_text = "\"findings\":[],\"lost\":[],\"blocks\":[{\"block\":0,\"corrected\":3,"
+                 "\"erased_bits\":0,\"kind\":\"data\",\"uncorrectable\":0}],\"repair\":null,"
+                 "\"summary\":{\"bad_block\":0,\"blocks\":1,"},
     {.name = "quiet_needs_no_temporary_file", .args = {"-q", "img"},
      .environment = {no_tmpdir}, .status = 0, .out_text = "summary: 4 records, 1 block;"},
     {.name = "report_into_the_image", .args = {"-o", "keep.out", "--svg", "keep.svg", "img"},

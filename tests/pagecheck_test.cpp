@@ -81,7 +81,7 @@ const usage_case usage_cases[] = {
     {.name = "long_prefix_takes_no_value", .args = {"IMAGE", "--head=yes"},
      .message = "pagecheck: option '--head=yes' takes no value\n"},
     {.name = "long_ambiguous", .args = {"--he", "IMAGE"},
-     .message = "pagecheck: option '--he' is ambiguous: --header, --help\n"},
+     .message = "pagecheck: option '--he' is ambiguous: --header, --health, --help\n"},
     {.name = "missing_value", .args = {"IMAGE", "-o"},
      .message = "pagecheck: option '-o' needs a value\n"},
     {.name = "missing_long_value", .args = {"IMAGE", "--output"},
@@ -130,7 +130,8 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput)
     const tool_result help = run_tool({pagecheck, "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] "
-                             "[--json]\n                 [--map] [--svg FILE] IMAGE\n",
+                             "[--json]\n                 [--map] [--svg FILE] [--health] [-r OUT [--retire LIST]] "
+                             "IMAGE\n",
                              0),
               0u);
     for (const char* option : {"--header", "--no-header", "--bad-blocks", "--forced-size",

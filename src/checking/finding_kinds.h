@@ -85,6 +85,9 @@ struct finding_traits {
     finding_class counts_as;   // how the summary counts it
     unsigned fields;           // the finding_field bits that apply
     const char* text;          // its text, as report_words fills it in
+    bool open_reading = false; // the image leaves readings open, or differs from
+                               // the claim: a repair waits for the claim that
+                               // settles it
 };
 
 // The traits of each kind of finding: the one table of them.  Its texts
@@ -133,7 +136,7 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"data_not_zero", PROBLEM, IN_RECORD, ": data area is not zero"};
     case header_size_differs:
         return {"header_size_differs", PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
-                ": header size {found}, the first header page holds {expected}"};
+                ": header size {found}, the first header page holds {expected}", true};
     case out_of_place:
         return {"out_of_place", PROBLEM, IN_RECORD | FIELD_AFTER,
                 ": out of place after a {after} page"};
@@ -149,22 +152,22 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
     case header_size_misfit:
         return {"header_size_misfit", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "header size {found} does not fit the {expected} bytes of data pages; "
-                "nothing is cut"};
+                "nothing is cut", true};
     case too_many_bad_blocks:
         return {"too_many_bad_blocks", PROBLEM, FIELD_FOUND,
-                "{found} bad blocks, more than the {max_bad_blocks} that pagesmith can list"};
+                "{found} bad blocks, more than the {max_bad_blocks} that pagesmith can list", true};
     case layout_header:
         return {"layout_header", PROBLEM, FIELD_FOUND,
                 "{found?page 0 of every block is a header page: made with -h?"
-                "|no block starts with a header page: made without -h?}"};
+                "|no block starts with a header page: made without -h?}", true};
     case layout_bad_blocks:
         return {"layout_bad_blocks", PROBLEM, FIELD_FOUND,
                 "block {found} {expected?is a bad block, which -B does not list"
-                "|is not a bad block, though -B lists it}: made {bad_block_options}?"};
+                "|is not a bad block, though -B lists it}: made {bad_block_options}?", true};
     case layout_marking:
         return {"layout_marking", PROBLEM, 0,
                 "data pages 0 and 1 carry no block status word, which -B implies: "
-                "made without -B?"};
+                "made without -B?", true};
     case erased_bit:
         return {"erased_bit", CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
                 " sector {sector}: record byte {byte} bit {bit} reads 0 in an erased page"};
@@ -199,26 +202,26 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
                 "{expected} bytes of input; {found} data page(s) are missing"};
     case not_an_image:
         return {"not_an_image", PROBLEM, FIELD_FOUND,
-                "not an image: none of its {found} record(s) reads as a page record"};
+                "not an image: none of its {found} record(s) reads as a page record", true};
     case size_unproven:
         return {"size_unproven", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "header size {found} does not fit the {expected} bytes of data pages: data "
-                "lost, or made with -F {found:d}; claim -F {found:d} if it was"};
+                "lost, or made with -F {found:d}; claim -F {found:d} if it was", true};
     case layout_forced_size:
         return {"layout_forced_size", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
-                "the header pages hold {found}, not the {expected:d} that -F claims"};
+                "the header pages hold {found}, not the {expected:d} that -F claims", true};
     case padded_or_lost:
         return {"padded_or_lost", PROBLEM, FIELD_FOUND,
                 "block {found} is erased inside the image: a bad block that the dump padded, "
-                "or lost data: claim -B {found} if it is listed bad"};
+                "or lost data: claim -B {found} if it is listed bad", true};
     case skipped_or_lost:
         return {"skipped_or_lost", PROBLEM, FIELD_FOUND,
                 "block {found} is not in the file (the page tags step over it): a bad block "
-                "that the dump left out, or lost data: claim -B {found} if it is listed bad"};
+                "that the dump left out, or lost data: claim -B {found} if it is listed bad", true};
     case chip_bad_inside:
         return {"chip_bad_inside", PROBLEM, FIELD_FOUND,
                 "block {found} is marked bad by the chip and erased inside the image: read as "
-                "a bad block that the dump padded; claim -B {found} if it is listed bad"};
+                "a bad block that the dump padded; claim -B {found} if it is listed bad", true};
     case records_swapped:
         return {"records_swapped", PROBLEM, FIELD_PLACE | FIELD_PAGE,
                 "the records of block {block} page {page} and the next page stand in the file "
@@ -235,11 +238,11 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"size_or_no_header", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "header size {found} does not fit the {expected} bytes of data pages: data "
                 "lost, or made with -F {found:d}, or made without -h (claim --no-header if it "
-                "was)"};
+                "was)", true};
     case zeroed_or_tag_flip:
         return {"zeroed_or_tag_flip", PROBLEM, IN_RECORD,
                 ": all zero, page tag 0: the record was zeroed, or a page of zero bytes "
-                "whose tag lost its one bit; its bytes are listed as lost"};
+                "whose tag lost its one bit; its bytes are listed as lost", true};
     case image_starts_later:
         return {"image_starts_later", PROBLEM, FIELD_FOUND,
                 "the image starts at byte {found} of the file: the bytes before it are not "

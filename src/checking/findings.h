@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "finding_kinds.h"
@@ -150,6 +151,54 @@ struct lost_list {
     uint64_t unlisted_bytes = 0;     // and their bytes
 };
 
+
+// What a block of the file holds, for its health: data wins in a mixed
+// block.
+enum class block_use : uint8_t { data, bad, chip_bad, fill, erased, other };
+
+// The word for a block's use, in JSON.
+constexpr const char* block_use_name(block_use use)
+{
+    switch (use) {
+    case block_use::data: return "data";
+    case block_use::bad: return "bad";
+    case block_use::chip_bad: return "chip-bad";
+    case block_use::fill: return "fill";
+    case block_use::erased: return "erased";
+    case block_use::other: return "other";
+    }
+    return nullptr;
+}
+
+// The health of one block of the file, numbered as the chip numbers it:
+// its place in the file, counted from where the image starts.
+struct block_health {
+    uint64_t block = 0;
+    block_use use = block_use::other;
+    uint64_t corrected = 0;        // bits corrected in data, header and fill pages
+    uint64_t corrected_pages = 0;  // pages with a corrected bit
+    uint64_t uncorrectable = 0;    // sectors that do not correct
+    uint64_t erased_bits = 0;      // bits that read 0 in erased pages
+};
+
+// What stands in the way of a repair.
+enum class repair_obstacle : uint8_t {
+    none,                 // nothing: the image is written
+    uncorrectable,        // count: sectors that do not correct
+    lost,                 // count: input byte ranges lost
+    open_reading,         // count: findings that leave readings open or differ from
+                          // the claim
+    too_many_bad_blocks,  // count: bad blocks in all, more than the converter lists
+};
+
+// What --repair did: asked for when `file` is not null.
+struct repair_outcome {
+    const char* file = nullptr;  // the repaired image's name, as given
+    repair_obstacle obstacle = repair_obstacle::none;
+    uint64_t count = 0;          // what the obstacle counts
+    std::string options;         // written: the converter's options that made it
+};
+
 // The counts of a whole check.
 struct check_summary {
     uint64_t records = 0;                   // whole records read
@@ -161,6 +210,9 @@ struct check_summary {
     uint64_t outside = 0;                   // records not the image's (in no kind)
     found_layout layout;                    // what the image shows
     lost_list lost;                         // input bytes the image does not give back
+    uint64_t open_readings = 0;             // findings that leave readings open
+    std::vector<block_health> health;       // each block of the file, in order
+    repair_outcome repair;                  // what --repair did
 };
 
 // Blocks the records of a summary span, the last one perhaps in part.
@@ -172,7 +224,7 @@ constexpr uint64_t blocks_of(const check_summary& summary)
 // Adds one finding to the counts.
 void count_finding(check_summary& summary, const finding& f);
 
-// Exit status of a check: 0 when sound, 1 when any sector is
+// Exit status of a check: 0 when sound or repaired, 1 when any sector is
 // uncorrectable or any other problem was found.
 int check_status(const check_summary& summary);
 

@@ -12,10 +12,14 @@ void count_finding(check_summary& summary, const finding& f)
     case finding_class::uncorrectable: ++summary.uncorrectable; break;
     case finding_class::problem: ++summary.problems; break;
     }
+    if (finding_traits_of(f.what).open_reading)
+        ++summary.open_readings;
 }
 
 int check_status(const check_summary& summary)
 {
+    if (summary.repair.file)
+        return summary.repair.obstacle == repair_obstacle::none ? 0 : 1;
     return summary.problems != 0 || summary.uncorrectable != 0 ? 1 : 0;
 }
 

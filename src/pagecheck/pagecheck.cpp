@@ -1,7 +1,8 @@
 // pagecheck: verifies a flash image made by pagesmith, works out how it was
 // made, corrects single bit errors and recovers the input.
 //
-//   pagecheck [-H] [-B LIST] [-o FILE] [-q] [--json] [--map] [--svg FILE] IMAGE
+//   pagecheck [-H] [-B LIST] [-o FILE] [-q] [--json] [--map] [--svg FILE]
+//             [--health] [-r OUT [--retire LIST]] IMAGE
 //
 // This file opens the image and the outputs and connects the checking core
 // to the report, the map and the recovered input.
@@ -18,6 +19,7 @@
 
 #include <memory>
 
+#include "block_health.h"
 #include "delayed_report.h"
 #include "file_checks.h"
 #include "image_check.h"
@@ -30,6 +32,7 @@
 #include "output_files.h"
 #include "pagecheck_streams.h"
 #include "progress.h"
+#include "repair_run.h"
 #include "report_words.h"
 #include "text_writer.h"
 
@@ -60,7 +63,7 @@ std::unique_ptr<report_writer> make_writer(const check_options& options, FILE* s
     if (options.form == report_form::json)
         return make_json_writer(stream, image_name, options.detail, options.map);
     const char* prefix = stream == stderr ? PAGECHECK_ERRORS.prefix : "";
-    return make_text_writer(stream, prefix, options.detail, options.map);
+    return make_text_writer(stream, prefix, options.detail, options.map, options.health);
 }
 
 // The report, held back until the summary, with its spools made before
@@ -125,6 +128,12 @@ int main(int argc, char** argv)
                                                                        : "standard output";
     const named_output picture =
         options.svg ? open_picture(options.svg, in, image_name, recovery.out) : named_output{};
+    repair_run repair;
+    if (options.repair) {
+        repair.name = options.repair;
+        repair.retire = options.retire;
+        repair.output = open_repaired(options.repair, in, image_name, recovery.out, picture.file);
+    }
     refuse_closed_error_stream(closed, recovery.out, picture.file);
     FILE* stream = report_stream(recovery.out, picture.file, in, image_name);
     const std::unique_ptr<report_writer> writer = make_writer(options, stream, image_name);
@@ -134,6 +143,9 @@ int main(int argc, char** argv)
     // emptied.
     if (const char* name = start_output_files())
         fail_errno(PAGECHECK_ERRORS, name);
+    if (options.repair && !start_repair(repair))
+        fail_errno(PAGECHECK_ERRORS, ("cannot make a temporary file for the recovered input in " +
+                                      spool_folder_named()).c_str());
 
     check_summary summary;
     recovery_in_progress progress;
@@ -168,6 +180,9 @@ int main(int argc, char** argv)
             progress.recovery = nullptr;
             fail_errno(PAGECHECK_ERRORS, out_name);
         }
+        if (options.repair && !repair_page(repair, page))
+            fail_errno(PAGECHECK_ERRORS, "the temporary file of the recovered input");
+        count_page_health(summary.health, page);
         if (gathers) {
             gatherer.file_start = summary.layout.image_start;
             gather_page(gatherer, page);
@@ -198,6 +213,9 @@ int main(int argc, char** argv)
     }
     if (recovery.out)
         finish_named_output(recovered, out_name);
+    if (options.repair)
+        if (const char* failed = finish_repair(repair, summary))
+            fail_errno(PAGECHECK_ERRORS, failed);
     if (picture.file)
         draw_svg(picture, options.svg, image_name, map_picture, summary);
     exit_unless_written(report.write_summary(summary));

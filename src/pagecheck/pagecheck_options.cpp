@@ -17,8 +17,17 @@
 
 namespace {
 
-// The long options; the short ones are "HB:F:o:q".
-enum { OPTION_HELP = 256, OPTION_VERSION, OPTION_JSON, OPTION_MAP, OPTION_SVG, OPTION_NO_HEADER };
+// The long options; the short ones are "HB:F:o:qr:".
+enum {
+    OPTION_HELP = 256,
+    OPTION_VERSION,
+    OPTION_JSON,
+    OPTION_MAP,
+    OPTION_SVG,
+    OPTION_NO_HEADER,
+    OPTION_RETIRE,
+    OPTION_HEALTH,
+};
 const option long_options[] = {
     {"header", no_argument, nullptr, 'H'},
     {"no-header", no_argument, nullptr, OPTION_NO_HEADER},
@@ -29,6 +38,9 @@ const option long_options[] = {
     {"json", no_argument, nullptr, OPTION_JSON},
     {"map", no_argument, nullptr, OPTION_MAP},
     {"svg", required_argument, nullptr, OPTION_SVG},
+    {"repair", required_argument, nullptr, 'r'},
+    {"retire", required_argument, nullptr, OPTION_RETIRE},
+    {"health", no_argument, nullptr, OPTION_HEALTH},
     {"help", no_argument, nullptr, OPTION_HELP},
     {"version", no_argument, nullptr, OPTION_VERSION},
     {nullptr, 0, nullptr, 0},
@@ -48,7 +60,7 @@ __attribute__((format(printf, 1, 2))) parsed_command usage_error(const char* for
 // The help text.
 const char help_text[] =
     "usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] [--json]\n"
-    "                 [--map] [--svg FILE] IMAGE\n"
+    "                 [--map] [--svg FILE] [--health] [-r OUT [--retire LIST]] IMAGE\n"
     "Verifies a flash image made by pagesmith, corrects single bit errors and\n"
     "recovers the input it was made from.  The layout (header pages, status\n"
     "words, bad blocks, fill) is read from the image itself.  IMAGE \"-\" reads\n"
@@ -71,12 +83,23 @@ const char help_text[] =
     "                         X uncorrectable, ! other; - not in the file,\n"
     "                         ~ not the image's)\n"
     "      --svg FILE         draw the map as an SVG picture into FILE\n"
+    "      --health           list each block with a corrected bit or an\n"
+    "                         uncorrectable sector, the most first\n"
+    "  -r, --repair OUT       write to OUT the image as pagesmith makes it from\n"
+    "                         the recovered input, without bit errors, only when\n"
+    "                         nothing is lost and the layout is settled; the\n"
+    "                         status is then 0\n"
+    "      --retire LIST      with --repair: add these blocks to OUT's bad blocks\n"
+    "                         (block numbers, 'marked' for every block the chip\n"
+    "                         marks bad, 'worn' for every block with a corrected\n"
+    "                         bit; comma-separated)\n"
     "      --help             print this text and exit\n"
     "      --version          print the version and exit\n"
     "\n"
     "Exit status: 0 when every sector is clean or corrected and the image is\n"
-    "well formed, 1 when a sector is uncorrectable or the image is malformed,\n"
-    "2 on a usage error or a file that cannot be read or written.\n";
+    "well formed (with --repair: when OUT was written), 1 when a sector is\n"
+    "uncorrectable or the image is malformed (with --repair: when OUT was not\n"
+    "written), 2 on a usage error or a file that cannot be read or written.\n";
 
 // Parses one block number of a -B list into `value`: decimal digits only,
 // 0..INT32_MAX; else the usage error.
@@ -160,6 +183,23 @@ parsed_command reject_option(const char* typed, int code)
     return usage_error("unknown option '-%c'\n", optopt);
 }
 
+// The command line once more, for what --repair and --retire ask of each
+// other.
+parsed_command check_repair_options(const parsed_command& command)
+{
+    const check_options& options = command.options;
+    const retire_request& retire = options.retire;
+    const bool retiring = !retire.blocks.empty() || retire.marked || retire.worn;
+    if (retiring && !options.repair)
+        return usage_error("--retire needs --repair: it lays out the repaired image\n");
+    if (options.repair && std::strcmp(options.repair, "-") == 0)
+        return usage_error("--repair needs a file name, not '-': the repaired image is "
+                           "written only when nothing is lost\n");
+    if (retire.blocks.size() > static_cast<size_t>(MAX_BAD_BLOCKS))
+        return usage_error("more than %d blocks to retire\n", MAX_BAD_BLOCKS);
+    return command;
+}
+
 }  // namespace
 
 parsed_command parse_command_line(int argc, char** argv)
@@ -167,7 +207,7 @@ parsed_command parse_command_line(int argc, char** argv)
     parsed_command command;
     check_options& options = command.options;
     opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":HB:F:o:q", long_options, nullptr)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv, ":HB:F:o:qr:", long_options, nullptr)) != -1;) {
         switch (c) {
         case 'H': options.claim.header = header_pages::present; break;
         case OPTION_NO_HEADER: options.claim.header = header_pages::absent; break;
@@ -181,6 +221,12 @@ parsed_command parse_command_line(int argc, char** argv)
         case OPTION_JSON: options.form = report_form::json; break;
         case OPTION_MAP: options.map = map_request::present; break;
         case OPTION_SVG: options.svg = optarg; break;
+        case 'r': options.repair = optarg; break;
+        case OPTION_RETIRE:
+            if (auto error = add_retired(options.retire, optarg))
+                return usage_error("%s", error->c_str());
+            break;
+        case OPTION_HEALTH: options.health = health_request::present; break;
         case OPTION_HELP: return {command_action::print, {}, help_text};
         case OPTION_VERSION: return {command_action::print, {}, "pagecheck " PAGESMITH_VERSION "\n"};
         default: return reject_option(argv[optind - 1], c);
@@ -191,5 +237,5 @@ parsed_command parse_command_line(int argc, char** argv)
     if (optind + 1 < argc)
         return usage_error("unexpected argument '%s' after the image\n", argv[optind + 1]);
     options.image = argv[optind];
-    return command;
+    return check_repair_options(command);
 }

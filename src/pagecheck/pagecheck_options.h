@@ -9,6 +9,7 @@
 #include "errors.h"
 #include "progress.h"
 #include "report_writer.h"
+#include "retire_list.h"
 
 // pagecheck's failures: every message starts "pagecheck: ", status 2, and
 // clears the progress line first.
@@ -25,6 +26,9 @@ struct check_options {
     report_form form = report_form::text;            // --json
     map_request map = map_request::absent;           // --map
     const char* svg = nullptr;                       // --svg, or none
+    const char* repair = nullptr;                    // -r, --repair, or none
+    retire_request retire;                           // --retire
+    health_request health = health_request::absent;  // --health
     const char* image = nullptr;                     // the operand; "-" standard input
 };
 

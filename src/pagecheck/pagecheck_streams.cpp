@@ -110,6 +110,24 @@ named_output open_picture(const char* name, FILE* image, const char* image_name,
     return out;
 }
 
+int open_repaired(const char* name, FILE* image, const char* image_name, FILE* recovered,
+                  FILE* picture)
+{
+    if (overwrites(fileno(image), name))
+        fail_message(PAGECHECK_ERRORS, "output '%s' is the image '%s' itself\n", name,
+                     image_name);
+    const int number = open_output_file(name, fifo_opening::when_started,
+                                        output_start::on_its_own);
+    if (number < 0)
+        fail_errno(PAGECHECK_ERRORS, name);
+    const int fd = output_descriptor(number);
+    for (FILE* other : {recovered, picture})
+        if (fd >= 0 && other && same_destination(fd, fileno(other)))
+            fail_message(PAGECHECK_ERRORS, "the repaired image would go to the same file as "
+                                           "another output\n");
+    return number;
+}
+
 void finish_named_output(const named_output& output, const char* name)
 {
     if (std::fflush(output.file) != 0 || std::ferror(output.file) ||

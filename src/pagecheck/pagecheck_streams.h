@@ -33,6 +33,12 @@ named_output open_recovered(const char* name, FILE* image, const char* image_nam
 named_output open_picture(const char* name, FILE* image, const char* image_name,
                           FILE* recovered);
 
+// Opens the file named by --repair to be started only when the repair is
+// made, refusing the image itself and the files of the recovered input and
+// the picture; returns its number among the output files.
+int open_repaired(const char* name, FILE* image, const char* image_name, FILE* recovered,
+                  FILE* picture);
+
 // The stream the report goes to: the standard output unless the recovered
 // input or the picture goes there, in which case the error stream.  The
 // report must not go into the image.

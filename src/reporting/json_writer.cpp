@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "page_kinds.h"
+#include "repair_words.h"
 #include "report_words.h"
 
 using nlohmann::json;
@@ -90,6 +91,34 @@ json lost_object(const lost_list& lost)
 }
 
 // The summary object.
+// One block's health.
+json block_object(const block_health& block)
+{
+    json o;
+    o["block"] = block.block;
+    o["kind"] = block_use_name(block.use);
+    o["corrected"] = block.corrected;
+    o["uncorrectable"] = block.uncorrectable;
+    o["erased_bits"] = block.erased_bits;
+    return o;
+}
+
+// What --repair did: null when it was not asked for.
+json repair_object(const repair_outcome& repair)
+{
+    if (!repair.file)
+        return nullptr;
+    json o;
+    o["file"] = repair.file;
+    o["written"] = repair.obstacle == repair_obstacle::none;
+    o["options"] = repair.obstacle == repair_obstacle::none ? json(repair.options) : json();
+    o["obstacle"] = repair.obstacle == repair_obstacle::none
+                        ? json()
+                        : json(repair_obstacle_name(repair.obstacle));
+    o["count"] = repair.count;
+    return o;
+}
+
 json summary_object(const check_summary& summary)
 {
     json o;
@@ -153,6 +182,8 @@ public:
     bool write_summary(const check_summary& summary) override
     {
         return open(part::done) && put(",\"lost\":" + text_of(lost_object(summary.lost))) &&
+               write_blocks(summary.health) &&
+               put(",\"repair\":" + text_of(repair_object(summary.repair))) &&
                put(",\"summary\":" + text_of(summary_object(summary)) + "}\n") &&
                std::fflush(stream_) == 0 && !std::ferror(stream_);
     }
@@ -184,6 +215,15 @@ private:
             text += ",";
         first_piece_ = false;
         return put(text);
+    }
+
+    // Writes the "blocks" list, one block at a time.
+    bool write_blocks(const std::vector<block_health>& blocks)
+    {
+        bool written = put(",\"blocks\":[");
+        for (size_t i = 0; written && i < blocks.size(); ++i)
+            written = (i == 0 || put(",")) && put(text_of(block_object(blocks[i])));
+        return written && put("]");
     }
 
     // Writes text to the stream.

@@ -14,6 +14,9 @@ enum class report_detail { findings, summary_only };
 // Whether the report holds the map (--map).
 enum class map_request { absent, present };
 
+// Whether the text report lists the blocks that wear (--health).
+enum class health_request { absent, present };
+
 // A form of the report.  Each call returns false on a write error, with
 // errno set.
 class report_writer {

@@ -3,7 +3,10 @@
 
 #include <string>
 
+#include "block_health.h"
+#include "health_words.h"
 #include "image_map.h"
+#include "repair_words.h"
 #include "report_words.h"
 
 namespace {
@@ -11,8 +14,9 @@ namespace {
 // Writes the report as lines of text.
 class text_writer : public report_writer {
 public:
-    text_writer(FILE* stream, const char* prefix, report_detail detail, map_request map)
-        : stream_(stream), prefix_(prefix), detail_(detail), map_(map)
+    text_writer(FILE* stream, const char* prefix, report_detail detail, map_request map,
+                health_request health)
+        : stream_(stream), prefix_(prefix), detail_(detail), map_(map), health_(health)
     {
     }
 
@@ -49,10 +53,16 @@ public:
 
     bool write_summary(const check_summary& summary) override
     {
+        if (takes_findings() && health_ == health_request::present)
+            for (const block_health& block : worn_blocks(summary.health))
+                if (!put_line(describe_health(block)))
+                    return false;
         if (takes_findings())
             for (const std::string& line : describe_lost(summary.lost))
                 if (!put_line(line))
                     return false;
+        if (summary.repair.file && !put_line(describe_repair(summary.repair)))
+            return false;
         return put_line(describe_summary(summary)) && std::fflush(stream_) == 0 &&
                !std::ferror(stream_);
     }
@@ -69,13 +79,15 @@ private:
     const char* prefix_;
     report_detail detail_;
     map_request map_;
+    health_request health_;
     found_layout layout_;  // completes the findings that compare it with a claim
 };
 
 }  // namespace
 
 std::unique_ptr<report_writer> make_text_writer(FILE* stream, const char* prefix,
-                                                report_detail detail, map_request map)
+                                                report_detail detail, map_request map,
+                                                health_request health)
 {
-    return std::make_unique<text_writer>(stream, prefix, detail, map);
+    return std::make_unique<text_writer>(stream, prefix, detail, map, health);
 }

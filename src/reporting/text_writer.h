@@ -11,6 +11,7 @@
 // A writer of the report as lines of text on `stream`, each line starting
 // with `prefix`.
 std::unique_ptr<report_writer> make_text_writer(FILE* stream, const char* prefix,
-                                                report_detail detail, map_request map);
+                                                report_detail detail, map_request map,
+                                                health_request health);
 
 #endif

@@ -26,9 +26,11 @@ struct output_file {
     dev_t device;           // the file's identity, to tell that the name still
     ino_t inode;            // leads to it
     output_way way;
+    output_start start;     // with the others, or on its own
 };
 
-// The tools write at most the recovered input and the picture; room to spare.
+// The tools write at most the recovered input, the picture and the repaired
+// image; room to spare.
 constexpr int MAX_OUTPUTS = 4;
 
 // Symbolic links followed, as the system follows them on open.
@@ -139,14 +141,14 @@ int open_without_truncating(output_file& f, fifo_opening fifo)
 
 }  // namespace
 
-int open_output_file(const char* name, fifo_opening fifo)
+int open_output_file(const char* name, fifo_opening fifo, output_start start)
 {
     if (output_count == MAX_OUTPUTS) {
         errno = EMFILE;
         return -1;
     }
     output_file& f = outputs[output_count];
-    f = {name, name, -1, false, 0, 0, output_way::not_started};
+    f = {name, name, -1, false, 0, 0, output_way::not_started, start};
     f.fd = open_without_truncating(f, fifo);
     if (f.fd == -2)
         return -1;
@@ -272,9 +274,15 @@ bool start_output(int n)
 const char* start_output_files()
 {
     for (int n = 0; n < output_count; ++n)
-        if (outputs[n].way == output_way::not_started && !start_output(n))
+        if (outputs[n].way == output_way::not_started &&
+            outputs[n].start == output_start::with_the_others && !start_output(n))
             return outputs[n].name;
     return nullptr;
+}
+
+bool start_output_file(int n)
+{
+    return outputs[n].way != output_way::not_started || start_output(n);
 }
 
 bool finish_output_file(int n)

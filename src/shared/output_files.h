@@ -16,21 +16,30 @@
 // starts writing (so that a rejected command line never waits on one).
 enum class fifo_opening { now, when_started };
 
+// Whether an output starts with the others, or only when its own start is
+// asked for (an output written only if the run succeeds).
+enum class output_start { with_the_others, on_its_own };
+
 // Opens `name` to write without emptying it, creating it (mode 0666 less
 // the umask) when it does not exist; a created file is removed again at
 // exit unless the run started writing.  Returns the output's number, or -1
 // with errno set.
-int open_output_file(const char* name, fifo_opening fifo);
+int open_output_file(const char* name, fifo_opening fifo,
+                     output_start start = output_start::with_the_others);
 
 // The descriptor output `n` is written through; -1 for a FIFO not yet
 // opened.  start_output_files() makes it lead to the temporary file when
 // the output is replaced.
 int output_descriptor(int n);
 
-// Starts writing every output opened: each is replaced, or emptied in
-// place.  Returns the name (as given) of an output that could not be
+// Starts writing every output opened to start with the others: each is
+// replaced, or emptied in place.  Returns the name (as given) of an output that could not be
 // started, with errno set, or null.
 const char* start_output_files();
+
+// Starts writing output `n`, opened to start on its own: replaced, or
+// emptied in place.  False with errno set when it cannot be started.
+bool start_output_file(int n);
 
 // Completes output `n`, once every byte of it was written (flushed): a
 // replaced output is synced and renamed over its name.  False with errno

@@ -1,0 +1,77 @@
+// Block health, counted page by page.
+#include "block_health.h"
+
+#include <algorithm>
+
+namespace {
+
+// What a page makes of its block's use; a lower value wins in a block of
+// mixed pages (data first).
+block_use use_of(page_kind kind)
+{
+    switch (kind) {
+    case page_kind::data: return block_use::data;
+    case page_kind::bad_block: return block_use::bad;
+    case page_kind::chip_bad: return block_use::chip_bad;
+    case page_kind::fill: return block_use::fill;
+    case page_kind::erased: return block_use::erased;
+    case page_kind::header: return block_use::other;
+    }
+    return block_use::other;
+}
+
+// True when the page's corrected findings are bits that read 0 where
+// nothing was written.
+bool is_unwritten(page_kind kind)
+{
+    return kind == page_kind::erased || kind == page_kind::chip_bad;
+}
+
+}  // namespace
+
+void count_page_health(std::vector<block_health>& blocks, const checked_page& page)
+{
+    if (page.place == page_place::absent)
+        return;
+    const uint64_t number = page.file_record / PAGES_PER_BLOCK;
+    auto at = blocks.end();
+    if (blocks.empty() || blocks.back().block != number) {
+        // Pages come in image order, which is file order but where the file
+        // holds records out of their place.
+        at = std::lower_bound(blocks.begin(), blocks.end(), number,
+                              [](const block_health& b, uint64_t n) { return b.block < n; });
+        if (at == blocks.end() || at->block != number) {
+            block_health fresh;
+            fresh.block = number;
+            fresh.use = use_of(page.kind);
+            at = blocks.insert(at, fresh);
+        }
+    } else {
+        at = blocks.end() - 1;
+    }
+    block_health& block = *at;
+    block.use = std::min(block.use, use_of(page.kind));
+    const int corrected = page.findings[static_cast<int>(finding_class::corrected)];
+    if (is_unwritten(page.kind)) {
+        block.erased_bits += static_cast<uint64_t>(corrected);
+    } else if (page.kind != page_kind::bad_block && corrected > 0) {
+        block.corrected += static_cast<uint64_t>(corrected);
+        ++block.corrected_pages;
+    }
+    block.uncorrectable +=
+        static_cast<uint64_t>(page.findings[static_cast<int>(finding_class::uncorrectable)]);
+}
+
+std::vector<block_health> worn_blocks(const std::vector<block_health>& blocks)
+{
+    std::vector<block_health> worn;
+    for (const block_health& b : blocks)
+        if (b.corrected != 0 || b.uncorrectable != 0)
+            worn.push_back(b);
+    std::stable_sort(worn.begin(), worn.end(), [](const block_health& a, const block_health& b) {
+        if (a.uncorrectable != b.uncorrectable)
+            return a.uncorrectable > b.uncorrectable;
+        return a.corrected > b.corrected;
+    });
+    return worn;
+}
