@@ -101,6 +101,21 @@ TEST_P(Readback, GivesOneFindingPerEvent)
     if (c.again == remake::same_image) {
         EXPECT_TRUE(convert(dir, input, options_of(layout), "again") == made);
     }
+    // A repair gives the converter's image back, status 0, or writes
+    // nothing, status 1; a readback that shows no loss is always repaired.
+    write_file(dir.file("readback"), file);
+    const tool_result repair =
+        run_tool({PAGECHECK_BINARY, "-q", "-r", dir.file("out.img"), dir.file("readback")});
+    if (c.status == 0) {
+        EXPECT_EQ(repair.status, 0) << repair.out;
+    }
+    if (repair.status == 0) {
+        EXPECT_TRUE(read_file(dir.file("out.img")) == made) << repair.out;
+    } else {
+        EXPECT_EQ(repair.status, 1) << repair.err;
+        for (const std::string& name : dir.names())
+            EXPECT_EQ(name.find("out.img"), std::string::npos) << name;
+    }
 }
 
 const std::vector<std::string> HB_B2_F = {"-h", "-b", "-B", "2", "-f"};

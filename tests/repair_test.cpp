@@ -1,0 +1,149 @@
+// pagecheck --repair run as a user runs it: a readback in, the image that
+// the converter makes (with the blocks to retire as bad blocks) out with
+// status 0, or nothing written, an existing file kept, and status 1.  And
+// the block health that --json and --health give.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "case_names.h"
+#include "readback_changes.h"
+
+namespace {
+
+using case_names::PrintTo;
+
+using namespace readback;
+
+const std::string pagecheck = PAGECHECK_BINARY;
+
+// Flips bit `bit` of byte `byte` of record `record`.
+change flip(size_t record, size_t byte, int bit)
+{
+    return [=](std::string& s) { s[record * RECORD + byte] ^= static_cast<char>(1 << bit); };
+}
+
+struct repair_case {
+    const char* name;
+    std::vector<std::string> made_with;    // the converter's options for the readback
+    change changed;
+    std::vector<std::string> arguments;    // pagecheck's, before "-r OUT READBACK"
+    int status;
+    std::vector<std::string> expected;     // the converter's options for OUT; unused
+                                           // when OUT is not written
+    std::string repair_line;               // the report's "repair:" line, OUT as "OUT"
+};
+
+// The report's "repair:" line, the repaired image's path as "OUT".
+std::string repair_line(const std::string& report, const std::string& out)
+{
+    const size_t at = report.find("repair: ");
+    if (at == std::string::npos)
+        return "";
+    std::string line = report.substr(at, report.find('\n', at) - at);
+    const size_t name = line.find(out);
+    if (name != std::string::npos)
+        line.replace(name, out.size(), "OUT");
+    return line;
+}
+
+class Repair : public ::testing::TestWithParam<repair_case> {};
+
+TEST_P(Repair, WritesTheConvertersImageOrNothing)
+{
+    const repair_case& c = GetParam();
+    scratch_dir dir;
+    const std::string input = random_bytes(300000, 21);
+    std::string file = convert(dir, input, c.made_with);
+    c.changed(file);
+    write_file(dir.file("readback"), file);
+    write_file(dir.file("out.img"), "kept");
+    std::vector<std::string> argv = {pagecheck};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    argv.insert(argv.end(), {"-r", dir.file("out.img"), dir.file("readback")});
+    const tool_result r = run_tool(argv);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_EQ(repair_line(r.out, dir.file("out.img")), c.repair_line) << r.out << r.err;
+    const std::string expected = c.status == 0 ? convert(dir, input, c.expected, "expected")
+                                               : std::string("kept");
+    EXPECT_TRUE(read_file(dir.file("out.img")) == expected) << "OUT is not as expected";
+}
+
+const std::vector<std::string> HBF_B1 = {"-h", "-b", "-B", "1", "-f"};
+const std::string TWO_TO_SIXTEEN = "2,3,4,5,6,7,8,9,10,11,12,13,14,15,16";
+
+const repair_case repair_cases[] = {
+    {"single_bit_errors_removed", {"-s", "-h", "-b", "-f"}, [](std::string&) {}, {}, 0, HBF,
+     "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -f"},
+    {"two_bits_in_one_sector", HBF, both(flip(5, 10, 1), flip(5, 20, 3)), {}, 1, {},
+     "repair: OUT not written: 1 uncorrectable sector"},
+    {"record_lost", HBF, drop(70), {}, 1, {}, "repair: OUT not written: 1 range of lost input"},
+    {"chip_marked_block_needs_its_claim", {"-b", "-f"},
+     both(pad(1), set_byte(64 * RECORD + 2048, 0)), {}, 1, {},
+     "repair: OUT not written: 1 finding that leave the layout open or differ from the claim: "
+     "claim what settles them (-B, -F, -H, --no-header)"},
+    {"chip_marked_block_claimed", {"-b", "-B", "1", "-f"},
+     both(pad(1), set_byte(64 * RECORD + 2048, 0)), {"-B", "1"}, 0, {"-b", "-B", "1", "-f"},
+     "repair: wrote OUT, as pagesmith makes it from the recovered input with: -b -B 1 -f"},
+    {"retire_a_block", HBF, [](std::string&) {}, {"--retire", "1"}, 0, HBF_B1,
+     "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -B 1 -f"},
+    {"retire_the_worn_block", HBF, flip(100, 7, 0), {"--retire", "worn"}, 0, HBF_B1,
+     "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -B 1 -f"},
+    // A programmer skipped block 1, which the chip marks bad: repaired
+    // alone it is taken out again; retired, it stays where the chip has it,
+    // and the image's own bad block 2 moves on with it to block 3.
+    {"skipped_block_taken_out", {"-h", "-b", "-B", "2", "-f"}, foreign_before(1), {}, 0,
+     {"-h", "-b", "-B", "2", "-f"},
+     "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -B 2 -f"},
+    {"skipped_block_retired", {"-h", "-b", "-B", "2", "-f"}, foreign_before(1),
+     {"--retire", "marked"}, 0, {"-h", "-b", "-B", "1", "3", "-f"},
+     "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -B 1 3 -f"},
+    {"too_many_bad_blocks", HBF, foreign_before(1), {"--retire", TWO_TO_SIXTEEN + ",marked,20"},
+     1, {}, "repair: OUT not written: 17 bad blocks, more than the 16 that pagesmith can list"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Repair, Repair, ::testing::ValuesIn(repair_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Each block's health in --json: with at most one flipped bit per sector,
+// "corrected" is the bits flipped in the block's pages (data and ECC
+// words), "erased_bits" the zero bits of its erased pages.
+TEST(Health, CountsEachBlocksFlippedBits)
+{
+    scratch_dir dir;
+    std::string file = convert(dir, random_bytes(300000, 22), HBF);
+    erased_tail(1)(file);
+    // Block: record, byte of the record (a data byte, or one of an ECC
+    // word), bit.
+    const struct {
+        size_t record;
+        size_t byte;
+        int bit;
+    } flips[] = {{0, 2048 + 48, 2}, {3, 10, 0}, {3, 600, 1}, {64, 1500, 7}, {64, 2000, 4},
+                 {65, 2048 + 60, 0}, {140, 5, 5}, {200, 70, 3}, {250, 2100, 0}};
+    for (const auto& f : flips)
+        flip(f.record, f.byte, f.bit)(file);
+    write_file(dir.file("readback"), file);
+    const tool_result r = run_tool({pagecheck, "--json", dir.file("readback")});
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    std::map<uint64_t, std::vector<uint64_t>> blocks;
+    for (const auto& b : report["blocks"])
+        blocks[b["block"]] = {b["corrected"], b["uncorrectable"], b["erased_bits"]};
+    const std::map<uint64_t, std::vector<uint64_t>> expected = {
+        {0, {3, 0, 0}}, {1, {3, 0, 0}}, {2, {1, 0, 0}}, {3, {0, 0, 2}}};
+    EXPECT_EQ(blocks, expected) << r.out;
+    const tool_result text = run_tool({pagecheck, "--health", dir.file("readback")});
+    EXPECT_NE(text.out.find("block 0: 3 corrected bits in 2 pages: rewrite or retire it\n"
+                            "block 1: 3 corrected bits in 2 pages: rewrite or retire it\n"
+                            "block 2: 1 corrected bit in 1 page: rewrite or retire it\n"
+                            "summary: "),
+              std::string::npos)
+        << text.out;
+}
+
+}  // namespace
