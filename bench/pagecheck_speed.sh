@@ -9,7 +9,8 @@
 # running every command once with hyperfine, without a shell and after a
 # `sync` (bench/rounds.sh): `dd bs=128K` copying the image, pagesmith
 # making it again (trace to /dev/null), `pagecheck -q` checking it and
-# `pagecheck -q -o` checking it and writing the recovered input.  Prints
+# `pagecheck -q -o` checking it and writing the recovered input, and
+# `pagecheck -q -r` checking it and writing the repaired image.  Prints
 # each command's median time and its ratio to dd's, and the medians of the
 # rounds' own ratios; hyperfine's results go to BUILD_DIR/pagecheck_speed/.
 # With BASELINE_DIR, the `pagecheck -q` and `pagecheck -q -o` built there
@@ -44,18 +45,19 @@ echo "image: $(stat -c %s "$work/image") bytes ($size_mib MiB input); $runs inte
 results=$build/pagecheck_speed
 rm -rf "$results"
 mkdir -p "$results"
-names=("dd bs=128K" "pagesmith" "pagecheck -q" "pagecheck -q -o")
+names=("dd bs=128K" "pagesmith" "pagecheck -q" "pagecheck -q -o" "pagecheck -q -r")
 commands=("dd if='$work/image' of='$work/copy' bs=128K status=none"
           "'$build/pagesmith' '$work/input' '$work/image2'"
           "'$build/pagecheck' -q $check_options '$work/image'"
-          "'$build/pagecheck' -q $check_options -o '$work/output' '$work/image'")
-pairs=(2/0 3/0)
+          "'$build/pagecheck' -q $check_options -o '$work/output' '$work/image'"
+          "'$build/pagecheck' -q $check_options -r '$work/repaired' '$work/image'")
+pairs=(2/0 3/0 4/0)
 if [[ -n $baseline ]]; then
   [[ -x $baseline/pagecheck ]] || { echo "no $baseline/pagecheck" >&2; exit 2; }
   names+=("baseline pagecheck -q" "baseline pagecheck -q -o")
   commands+=("'$baseline/pagecheck' -q $check_options '$work/image'"
              "'$baseline/pagecheck' -q $check_options -o '$work/output2' '$work/image'")
-  pairs+=(2/4 3/5 5/0)
+  pairs+=(2/5 3/6 6/0)
 fi
 run_rounds "$runs"
 summarize_rounds "$runs" "${pairs[@]}"

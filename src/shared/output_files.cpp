@@ -29,12 +29,9 @@ struct output_file {
     output_start start;     // with the others, or on its own
 };
 
-// The tools write at most the recovered input, the picture and the repaired
-// image; room to spare.
-constexpr int MAX_OUTPUTS = 4;
+constexpr int MAX_OUTPUTS = 4;  // the recovered input, the picture, the repaired image
 
-// Symbolic links followed, as the system follows them on open.
-constexpr int MAX_LINKS = 40;
+constexpr int MAX_LINKS = 40;  // symbolic links followed, as open follows them
 
 output_file outputs[MAX_OUTPUTS];
 int output_count = 0;
@@ -288,11 +285,9 @@ bool start_output_file(int n)
 bool finish_output_file(int n)
 {
     output_file& f = outputs[n];
-    if (f.way != output_way::replaced) {
-        f.way = output_way::finished;
-        return true;
-    }
-    if (fsync(f.fd) != 0 || rename(temp_path[n], f.path.c_str()) != 0) {
+    const bool replaced = f.way == output_way::replaced;
+    f.way = output_way::finished;
+    if (replaced && (fsync(f.fd) != 0 || rename(temp_path[n], f.path.c_str()) != 0)) {
         const int saved = errno;
         unlink(temp_path[n]);
         temp_live[n] = 0;
@@ -300,7 +295,6 @@ bool finish_output_file(int n)
         return false;
     }
     temp_live[n] = 0;
-    made_live[n] = 0;
-    f.way = output_way::finished;
+    made_live[n] = replaced ? 0 : made_live[n];
     return true;
 }
