@@ -280,8 +280,9 @@ const pagecheck_line_case pagecheck_line_cases[] = {
      "bad block number in bad-block list '1,x'\n"},
     {"seventeen_blocks", {"-B", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16", "img"},
      command_action::usage_error, "more than 16 bad blocks\n"},
-    {"two_images", {"img", "other"}, command_action::usage_error,
-     "unexpected argument 'other' after the image\n"},
+    {"seventeen_to_retire",
+     {"-r", "out", "--retire", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16", "img"},
+     command_action::usage_error, "more than 16 blocks to retire\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Checker, PagecheckLine, ::testing::ValuesIn(pagecheck_line_cases),

@@ -86,8 +86,16 @@ const usage_case usage_cases[] = {
      .message = "pagecheck: option '-o' needs a value\n"},
     {.name = "missing_long_value", .args = {"IMAGE", "--output"},
      .message = "pagecheck: option '--output' needs a value\n"},
-    {.name = "two_images", .args = {"IMAGE", "-q", "second"},
-     .message = "pagecheck: unexpected argument 'second' after the image\n"},
+    {.name = "nine_images", .args = {"1", "2", "3", "4", "-q", "5", "6", "7", "8", "9"},
+     .message = "pagecheck: more than 8 images: give at most 8 readings of one chip\n"},
+    {.name = "retire_without_repair", .args = {"--retire", "3", "IMAGE"},
+     .message = "pagecheck: --retire needs --repair: it lays out the repaired image\n"},
+    {.name = "retire_bad_word", .args = {"-r", "out", "--retire", "3,worm", "IMAGE"},
+     .message = "pagecheck: bad item 'worm' in the list of blocks to retire '3,worm': give "
+                "block numbers, 'marked' or 'worn'\n"},
+    {.name = "repair_to_standard_output", .args = {"-r", "-", "IMAGE"},
+     .message = "pagecheck: --repair needs a file name, not '-': the repaired image is written "
+                "only when nothing is lost\n"},
     {.name = "bad_list_letter", .args = {"-B", "1,x", "IMAGE"},
      .message = "pagecheck: bad block number in bad-block list '1,x'\n"},
     {.name = "bad_list_empty_item", .args = {"-B", "1,,2", "IMAGE"},
@@ -131,7 +139,7 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] "
                              "[--json]\n                 [--map] [--svg FILE] [--health] [-r OUT [--retire LIST]] "
-                             "IMAGE\n",
+                             "IMAGE...\n",
                              0),
               0u);
     for (const char* option : {"--header", "--no-header", "--bad-blocks", "--forced-size",

@@ -170,6 +170,10 @@ const finding_row finding_rows[] = {
      "block 1 page 1 (data): all zero, page tag 0: the record was zeroed, or a page of zero "
      "bytes whose tag lost its one bit; its bytes are listed as lost",
      {"record", "block", "offset", "page", "kind"}},
+    {"readings_differ",
+     "block 1 page 1 sector 2: the readings correct it to different bytes; most of them agree, "
+     "and that is taken",
+     {"record", "block", "page", "sector", "found"}},
 };
 
 // The JSON document a writer makes of one finding, parsed.

@@ -56,6 +56,9 @@ enum class finding_kind : uint8_t {
     image_starts_later,   // found: the byte of the file where the image starts
     zeroed_or_tag_flip,   // a record all zero, tag included, among data pages,
                           // where the data page's tag has one bit set
+    readings_differ,      // found: readings that agree with the sector taken, 0
+                          // when none is (lost): several readings correct a
+                          // sector to different bytes
 };
 
 // How a finding counts in the summary.
@@ -243,6 +246,10 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"zeroed_or_tag_flip", PROBLEM, IN_RECORD,
                 ": all zero, page tag 0: the record was zeroed, or a page of zero bytes "
                 "whose tag lost its one bit; its bytes are listed as lost", true};
+    case readings_differ:
+        return {"readings_differ", PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_SECTOR | FIELD_FOUND,
+                "block {block} page {page} sector {sector}: the readings correct it to different "
+                "bytes{found?; most of them agree, and that is taken|; no majority agrees: lost}"};
     case image_starts_later:
         return {"image_starts_later", PROBLEM, FIELD_FOUND,
                 "the image starts at byte {found} of the file: the bytes before it are not "

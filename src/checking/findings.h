@@ -181,6 +181,16 @@ struct block_health {
     uint64_t erased_bits = 0;      // bits that read 0 in erased pages
 };
 
+// What one of several readings gave, against the combined image.
+struct reading_summary {
+    const char* file = nullptr;  // as given
+    uint64_t image_start = 0;    // the byte of the file where its image starts
+    uint64_t supplied = 0;       // sectors it could not correct that another gave
+    uint64_t differing = 0;      // sound sectors whose data it reads otherwise
+    uint64_t stuck[2][8] = {};   // of those, by bit position: some byte reads 0
+                                 // ([0]) or 1 ([1]) there where the image holds the other
+};
+
 // What stands in the way of a repair.
 enum class repair_obstacle : uint8_t {
     none,                 // nothing: the image is written
@@ -213,6 +223,7 @@ struct check_summary {
     uint64_t open_readings = 0;             // findings that leave readings open
     std::vector<block_health> health;       // each block of the file, in order
     repair_outcome repair;                  // what --repair did
+    std::vector<reading_summary> readings;  // several readings: each one's share
 };
 
 // Blocks the records of a summary span, the last one perhaps in part.

@@ -2,7 +2,7 @@
 // made, corrects single bit errors and recovers the input.
 //
 //   pagecheck [-H] [-B LIST] [-o FILE] [-q] [--json] [--map] [--svg FILE]
-//             [--health] [-r OUT [--retire LIST]] IMAGE
+//             [--health] [-r OUT [--retire LIST]] IMAGE...
 //
 // This file opens the image and the outputs and connects the checking core
 // to the report, the map and the recovered input.
@@ -24,6 +24,7 @@
 #include "file_checks.h"
 #include "image_check.h"
 #include "image_map.h"
+#include "image_verdict.h"
 #include "input_recovery.h"
 #include "json_writer.h"
 #include "map_svg.h"
@@ -32,6 +33,7 @@
 #include "output_files.h"
 #include "pagecheck_streams.h"
 #include "progress.h"
+#include "reading_merge.h"
 #include "repair_run.h"
 #include "report_words.h"
 #include "text_writer.h"
@@ -89,6 +91,28 @@ void draw_svg(const named_output& out, const char* name, const char* image_name,
     finish_named_output(out, shown);
 }
 
+// Combines several readings into the one image to check, their findings
+// counted and reported.
+FILE* combined_image(FILE* first, const std::vector<FILE*>& more, const check_options& options,
+                     const check_sink& sink, check_summary& summary)
+{
+    std::vector<FILE*> files = {first};
+    files.insert(files.end(), more.begin(), more.end());
+    std::vector<const char*> names;
+    for (const char* name : options.images)
+        names.push_back(is_dash(name) ? "standard input" : name);
+    merge_failure failure;
+    FILE* combined = combine_readings(
+        names, files, summary.readings,
+        [&](const finding& f) { report_finding(sink, summary, f); }, failure);
+    if (combined)
+        return combined;
+    errno = failure.error;
+    if (failure.name)
+        fail_errno(PAGECHECK_ERRORS, failure.name);
+    fail_errno(PAGECHECK_ERRORS, ("a temporary file in " + spool_folder_named()).c_str());
+}
+
 // Prints what --help or --version gives and ends with status 0 (2 when it
 // cannot be written), or reports a usage error and ends with status 2.
 [[noreturn]] void end_without_check(const parsed_command& command)
@@ -120,6 +144,7 @@ int main(int argc, char** argv)
     refuse_messages_into_image(options.image, image_name);
     refuse_closed_streams(options, closed);
     FILE* in = open_image(options.image, image_name);
+    const std::vector<FILE*> more_readings = open_more_readings(options);
     input_recovery recovery;
     const named_output recovered =
         options.output ? open_recovered(options.output, in, image_name) : named_output{};
@@ -191,6 +216,8 @@ int main(int argc, char** argv)
             note_progress((page.file_record + 1) * PAGE_RECORD_SIZE);
     };
 
+    if (!more_readings.empty())
+        in = combined_image(in, more_readings, options, sink, summary);
     if (options.detail == report_detail::findings)
         start_progress(fileno(in));
     image_checker checker;

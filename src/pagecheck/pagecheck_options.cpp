@@ -10,6 +10,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "sector_vote.h"
 
 #ifndef PAGESMITH_VERSION
 #define PAGESMITH_VERSION "unknown"
@@ -60,11 +61,13 @@ __attribute__((format(printf, 1, 2))) parsed_command usage_error(const char* for
 // The help text.
 const char help_text[] =
     "usage: pagecheck [-H|--no-header] [-B LIST] [-F N] [-o FILE] [-q] [--json]\n"
-    "                 [--map] [--svg FILE] [--health] [-r OUT [--retire LIST]] IMAGE\n"
+    "                 [--map] [--svg FILE] [--health] [-r OUT [--retire LIST]] IMAGE...\n"
     "Verifies a flash image made by pagesmith, corrects single bit errors and\n"
     "recovers the input it was made from.  The layout (header pages, status\n"
     "words, bad blocks, fill) is read from the image itself.  IMAGE \"-\" reads\n"
-    "the standard input; options may come before or after it.\n"
+    "the standard input; options may come before or after it.  Several IMAGEs\n"
+    "are readings of one chip: they are combined sector by sector, and the\n"
+    "report, the outputs and the status are those of the combined image.\n"
     "\n"
     "  -H, --header           claim header pages (made with -h); where the image\n"
     "                         shows otherwise one finding says so\n"
@@ -234,8 +237,10 @@ parsed_command parse_command_line(int argc, char** argv)
     }
     if (optind >= argc)
         return usage_error("no image given\n");
-    if (optind + 1 < argc)
-        return usage_error("unexpected argument '%s' after the image\n", argv[optind + 1]);
+    if (argc - optind > MAX_READINGS)
+        return usage_error("more than %d images: give at most %d readings of one chip\n",
+                           MAX_READINGS, MAX_READINGS);
     options.image = argv[optind];
+    options.images.assign(argv + optind, argv + argc);
     return check_repair_options(command);
 }

@@ -4,6 +4,7 @@
 #define PAGESMITH_PAGECHECK_OPTIONS_H
 
 #include <string>
+#include <vector>
 
 #include "check_sink.h"
 #include "errors.h"
@@ -29,7 +30,8 @@ struct check_options {
     const char* repair = nullptr;                    // -r, --repair, or none
     retire_request retire;                           // --retire
     health_request health = health_request::absent;  // --health
-    const char* image = nullptr;                     // the operand; "-" standard input
+    const char* image = nullptr;                     // the first operand; "-" standard input
+    std::vector<const char*> images;                 // every operand: readings of one chip
 };
 
 // What the command line asks the run to do.

@@ -29,6 +29,25 @@ FILE* open_image(const char* name, const char* image_name)
     return in;
 }
 
+std::vector<FILE*> open_more_readings(const check_options& options)
+{
+    std::vector<FILE*> files;
+    for (size_t k = 1; k < options.images.size(); ++k) {
+        const char* name = options.images[k];
+        const char* shown = is_dash(name) ? "standard input" : name;
+        FILE* in = open_image(name, shown);
+        for (const char* out : {options.output, options.svg, options.repair}) {
+            const bool over = out && (is_dash(out) ? overwrites(fileno(in), STDOUT_FILENO)
+                                                   : overwrites(fileno(in), out));
+            if (over)
+                fail_message(PAGECHECK_ERRORS, "output '%s' is the image '%s' itself\n", out,
+                             shown);
+        }
+        files.push_back(in);
+    }
+    return files;
+}
+
 namespace {
 
 // Opens a file to write, refusing the image itself; it is emptied or

@@ -24,6 +24,10 @@ bool is_dash(const char* name);
 // touched.
 FILE* open_image(const char* name, const char* image_name);
 
+// Opens the images after the first, as open_image does, refusing any
+// output named on the command line that would overwrite one of them.
+std::vector<FILE*> open_more_readings(const check_options& options);
+
 // Opens the output named by -o ("-" is the standard output), refusing the
 // image itself and a terminal.
 named_output open_recovered(const char* name, FILE* image, const char* image_name);

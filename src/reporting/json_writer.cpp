@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "page_kinds.h"
+#include "reading_words.h"
 #include "repair_words.h"
 #include "report_words.h"
 
@@ -103,6 +104,19 @@ json block_object(const block_health& block)
     return o;
 }
 
+// One of several readings: its share of the combined image.
+json reading_object(const reading_summary& reading)
+{
+    json o;
+    o["file"] = reading.file;
+    o["image_start"] = reading.image_start;
+    o["supplied"] = reading.supplied;
+    o["stuck_bits"] = json::array();
+    for (const stuck_bit& s : stuck_bits(reading))
+        o["stuck_bits"].push_back({{"bit", s.bit}, {"reads", s.reads}, {"sectors", s.sectors}});
+    return o;
+}
+
 // What --repair did: null when it was not asked for.
 json repair_object(const repair_outcome& repair)
 {
@@ -182,7 +196,7 @@ public:
     bool write_summary(const check_summary& summary) override
     {
         return open(part::done) && put(",\"lost\":" + text_of(lost_object(summary.lost))) &&
-               write_blocks(summary.health) &&
+               write_readings(summary.readings) && write_blocks(summary.health) &&
                put(",\"repair\":" + text_of(repair_object(summary.repair))) &&
                put(",\"summary\":" + text_of(summary_object(summary)) + "}\n") &&
                std::fflush(stream_) == 0 && !std::ferror(stream_);
@@ -215,6 +229,17 @@ private:
             text += ",";
         first_piece_ = false;
         return put(text);
+    }
+
+    // Writes the "readings" list, when there are several.
+    bool write_readings(const std::vector<reading_summary>& readings)
+    {
+        if (readings.size() < 2)
+            return true;
+        json list = json::array();
+        for (const reading_summary& r : readings)
+            list.push_back(reading_object(r));
+        return put(",\"readings\":" + text_of(list));
     }
 
     // Writes the "blocks" list, one block at a time.

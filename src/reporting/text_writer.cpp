@@ -6,6 +6,7 @@
 #include "block_health.h"
 #include "health_words.h"
 #include "image_map.h"
+#include "reading_words.h"
 #include "repair_words.h"
 #include "report_words.h"
 
@@ -53,6 +54,10 @@ public:
 
     bool write_summary(const check_summary& summary) override
     {
+        if (takes_findings() && summary.readings.size() > 1)
+            for (const std::string& line : describe_readings(summary.readings))
+                if (!put_line(line))
+                    return false;
         if (takes_findings() && health_ == health_request::present)
             for (const block_health& block : worn_blocks(summary.health))
                 if (!put_line(describe_health(block)))
