@@ -23,16 +23,24 @@ namespace {
 static_assert(5 * 80 + PREFIX_ROOM <= TRACE_ROOM, "room for the trace of one page");
 
 // Sets the four ECC words of `spare` from `data` and appends one trace line
-// for each, each starting with `prefix`.
+// for each, each starting with `prefix`, unless `trace` is null (a trace
+// that is thrown away is not made).
 char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace, const line_prefix& prefix)
 {
     for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
         const int word = SPARE_ECC_WORD + s;
         const uint32_t ecc = computeECC(data + SECTOR_SIZE * s);
         set_spare_word(spare, word, ecc);
-        trace = put_spare_word(put_prefix(trace, prefix), word, ecc);
+        if (trace)
+            trace = put_spare_word(put_prefix(trace, prefix), word, ecc);
     }
     return trace;
+}
+
+// Where the trace of the next page goes: null when it is thrown away.
+char* page_trace(trace_output& trace)
+{
+    return trace.timing == trace_timing::never ? nullptr : trace_space(trace);
 }
 
 // Data-area offsets are drawn by masking a random number.
@@ -61,15 +69,17 @@ writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32
     uint8_t* spare = data + PAGE_DATA_SIZE;
     std::memset(spare, 0, PAGE_SPARE_SIZE);
     const line_prefix prefix = page_prefix(lines, block, page);
-    char* end = set_ecc_words(data, spare, trace_space(*out.trace), prefix);
+    char* end = set_ecc_words(data, spare, page_trace(*out.trace), prefix);
     const uint32_t status = status_word_of(kind, page, marking);
     if (status != 0) {
         set_spare_word(spare, SPARE_STATUS_WORD, status);
-        end = put_spare_word(put_prefix(end, prefix), SPARE_STATUS_WORD, status);
+        if (end)
+            end = put_spare_word(put_prefix(end, prefix), SPARE_STATUS_WORD, status);
     }
     set_spare_word(spare, SPARE_TAG_WORD,
                    tag_of(kind, static_cast<uint64_t>(block), page));
-    trace_add(*out.trace, end);
+    if (end)
+        trace_add(*out.trace, end);
     inject_bit_errors(data, error_bits);
     return commit_record(out);
 }

@@ -144,6 +144,22 @@ TEST(Health, CountsEachBlocksFlippedBits)
                             "summary: "),
               std::string::npos)
         << text.out;
+    // The picture shades the rows (blocks 0 to 2), then the legend's four
+    // shades; without --health it has none.
+    const auto opacities = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> argv = {pagecheck, "-q", "--svg", dir.file("map.svg")};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back(dir.file("readback"));
+        run_tool(argv);
+        const std::string svg = read_file(dir.file("map.svg"));
+        std::vector<std::string> found;
+        for (size_t at = 0; (at = svg.find("fill-opacity=\"", at)) != std::string::npos; ++at)
+            found.push_back(svg.substr(at + 14, 4));
+        return found;
+    };
+    EXPECT_EQ(opacities({"--health"}),
+              (std::vector<std::string>{"0.45", "0.45", "0.20", "0.20", "0.45", "0.75", "1.00"}));
+    EXPECT_EQ(opacities({}), std::vector<std::string>{});
 }
 
 }  // namespace

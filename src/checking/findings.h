@@ -222,6 +222,8 @@ struct check_summary {
     lost_list lost;                         // input bytes the image does not give back
     uint64_t open_readings = 0;             // findings that leave readings open
     std::vector<block_health> health;       // each block of the file, in order
+    std::vector<block_health> map_health;   // image blocks with a corrected bit or an
+                                            // uncorrectable sector, for the map
     repair_outcome repair;                  // what --repair did
     std::vector<reading_summary> readings;  // several readings: each one's share
 };

@@ -62,6 +62,40 @@ void count_page_health(std::vector<block_health>& blocks, const checked_page& pa
         static_cast<uint64_t>(page.findings[static_cast<int>(finding_class::uncorrectable)]);
 }
 
+void count_map_health(std::vector<block_health>& blocks, const checked_page& page)
+{
+    const int corrected = page.findings[static_cast<int>(finding_class::corrected)];
+    const int uncorrectable = page.findings[static_cast<int>(finding_class::uncorrectable)];
+    if (page.place != page_place::image || is_unwritten(page.kind) ||
+        page.kind == page_kind::bad_block || (corrected == 0 && uncorrectable == 0))
+        return;
+    auto at = std::lower_bound(blocks.begin(), blocks.end(), page.block,
+                               [](const block_health& b, uint64_t n) { return b.block < n; });
+    if (at == blocks.end() || at->block != page.block) {
+        block_health fresh;
+        fresh.block = page.block;
+        at = blocks.insert(at, fresh);
+    }
+    at->corrected += static_cast<uint64_t>(corrected);
+    at->uncorrectable += static_cast<uint64_t>(uncorrectable);
+}
+
+int health_shade(const std::vector<block_health>& blocks, uint64_t first, uint64_t last)
+{
+    int shade = 0;
+    auto at = std::lower_bound(blocks.begin(), blocks.end(), first,
+                               [](const block_health& b, uint64_t n) { return b.block < n; });
+    for (; at != blocks.end() && at->block <= last; ++at) {
+        const int one = at->uncorrectable != 0 ? 4
+                        : at->corrected >= 4   ? 3
+                        : at->corrected >= 2   ? 2
+                        : at->corrected == 1   ? 1
+                                               : 0;
+        shade = std::max(shade, one);
+    }
+    return shade;
+}
+
 std::vector<block_health> worn_blocks(const std::vector<block_health>& blocks)
 {
     std::vector<block_health> worn;

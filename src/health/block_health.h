@@ -12,6 +12,15 @@
 // blocks are kept in file order, a block the file skips not among them.
 void count_page_health(std::vector<block_health>& blocks, const checked_page& page);
 
+// Counts one checked page into the image block it stands for, when it has
+// a corrected bit or an uncorrectable sector: the map's shading.
+void count_map_health(std::vector<block_health>& blocks, const checked_page& page);
+
+// The shade of the blocks first to last of the image on the map: 0 none,
+// 1 one corrected bit, 2 two or three, 3 four or more, 4 an uncorrectable
+// sector (the worst block of them).
+int health_shade(const std::vector<block_health>& blocks, uint64_t first, uint64_t last);
+
 // The blocks with a corrected bit or an uncorrectable sector, the most
 // (uncorrectable sectors, then corrected bits) first, then by number.
 std::vector<block_health> worn_blocks(const std::vector<block_health>& blocks);

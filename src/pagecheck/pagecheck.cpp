@@ -79,12 +79,14 @@ std::unique_ptr<report_writer> delay_report(report_writer& writer)
                ("cannot make a temporary file for the report in " + spool_folder_named()).c_str());
 }
 
-// Draws the map into the picture's file, and completes it.
+// Draws the map into the picture's file, shaded by the blocks' health when
+// asked, and completes it.
 void draw_svg(const named_output& out, const char* name, const char* image_name,
-              const svg_map& map, const check_summary& summary)
+              const svg_map& map, const check_summary& summary, health_request health)
 {
     const svg_texts texts = {image_name, describe_layout(summary.layout),
-                             describe_summary_parts(summary)};
+                             describe_summary_parts(summary),
+                             health == health_request::present ? &summary.map_health : nullptr};
     const char* shown = is_dash(name) ? "standard output" : name;
     if (!write_svg(out.file, map, texts))
         fail_errno(PAGECHECK_ERRORS, shown);
@@ -208,6 +210,7 @@ int main(int argc, char** argv)
         if (options.repair && !repair_page(repair, page))
             fail_errno(PAGECHECK_ERRORS, "the temporary file of the recovered input");
         count_page_health(summary.health, page);
+        count_map_health(summary.map_health, page);
         if (gathers) {
             gatherer.file_start = summary.layout.image_start;
             gather_page(gatherer, page);
@@ -244,7 +247,7 @@ int main(int argc, char** argv)
         if (const char* failed = finish_repair(repair, summary))
             fail_errno(PAGECHECK_ERRORS, failed);
     if (picture.file)
-        draw_svg(picture, options.svg, image_name, map_picture, summary);
+        draw_svg(picture, options.svg, image_name, map_picture, summary, options.health);
     exit_unless_written(report.write_summary(summary));
     return check_status(summary);
 }

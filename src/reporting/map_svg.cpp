@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cinttypes>
 
+#include "block_health.h"
 #include "page_kinds.h"
 #include "svg_text.h"
 
@@ -27,6 +28,18 @@ constexpr const char* PROBLEM_COLOUR = "#D55E00";        // a square outline
 constexpr const char* CORRECTED_COLOUR = "#F0E442";      // a dot, outlined
 constexpr const char* ABSENT_COLOUR = "#000000";         // a dashed square: not in the file
 constexpr const char* OUTSIDE_COLOUR = "#009E73";        // a bar: not the image's
+
+// The health shades behind a row's label, from one corrected bit to an
+// uncorrectable sector: one hue of the palette, darker with more.
+constexpr const char* HEALTH_COLOUR = "#D55E00";
+constexpr double HEALTH_OPACITY[] = {0.0, 0.2, 0.45, 0.75, 1.0};
+constexpr const char* HEALTH_LABEL[] = {"", "1 corrected bit", "2-3 corrected bits",
+                                        "4 or more", "uncorrectable"};
+constexpr int HEALTH_SHADES = 5;
+static_assert(std::size(HEALTH_OPACITY) == HEALTH_SHADES && std::size(HEALTH_LABEL) == HEALTH_SHADES,
+              "each health shade has an opacity and a label");
+// Room below the legend for the health shades.
+constexpr int HEALTH_LEGEND_HEIGHT = 22;
 
 // The cell showing both a and b: every mark of either, the kind that
 // takes precedence.
@@ -134,6 +147,30 @@ void write_row(FILE* out, const svg_row& row, int y)
         write_marks(out, static_cast<map_cell>(row.cells[i]), x0 + static_cast<int>(i) * CELL, y);
 }
 
+// Shades the label of a row whose blocks wear (`shade` 1 to 4).
+void write_health_shade(FILE* out, int shade, int y)
+{
+    if (shade == 0)
+        return;
+    std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\" "
+                      "fill-opacity=\"%.2f\"/>\n",
+                 MARGIN, y, LABEL_WIDTH - 4, CELL, HEALTH_COLOUR, HEALTH_OPACITY[shade]);
+}
+
+// Writes the legend of the health shades at y.
+void write_health_legend(FILE* out, int y)
+{
+    std::fprintf(out, "<text x=\"%d\" y=\"%d\">block health:</text>\n", MARGIN, y + CELL - 1);
+    int x = MARGIN + 90;
+    for (int shade = 1; shade < HEALTH_SHADES; ++shade, x += 130) {
+        std::fprintf(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\" "
+                          "fill-opacity=\"%.2f\"/>\n",
+                     x, y, CELL, CELL, HEALTH_COLOUR, HEALTH_OPACITY[shade]);
+        std::fprintf(out, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + CELL + 4, y + CELL - 1,
+                     HEALTH_LABEL[shade]);
+    }
+}
+
 // Writes the legend at y.
 void write_legend(FILE* out, int y)
 {
@@ -189,7 +226,8 @@ void svg_block(svg_map& map, uint64_t block, const std::string& cells)
 bool write_svg(FILE* out, const svg_map& map, const svg_texts& texts)
 {
     const int rows_height = static_cast<int>(map.rows.size()) * ROW;
-    const int height = HEADER_HEIGHT + rows_height + LEGEND_HEIGHT + MARGIN;
+    const int health_height = texts.health ? HEALTH_LEGEND_HEIGHT : 0;
+    const int height = HEADER_HEIGHT + rows_height + LEGEND_HEIGHT + health_height + MARGIN;
     std::fprintf(out, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
                       "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"11\">\n",
                  WIDTH, height, WIDTH, height);
@@ -206,14 +244,18 @@ bool write_svg(FILE* out, const svg_map& map, const svg_texts& texts)
     write_page_axis(out, HEADER_HEIGHT - 4);
     int y = HEADER_HEIGHT;
     for (const svg_row& row : map.rows) {
+        if (texts.health)
+            write_health_shade(out, health_shade(*texts.health, row.first, row.last), y);
         write_row(out, row, y);
         y += ROW;
     }
     write_legend(out, y + 10);
+    if (texts.health)
+        write_health_legend(out, y + 10 + 44);
     if (has_merged_rows(map))
         std::fprintf(out, "<text x=\"%d\" y=\"%d\">* blocks merged into one row "
                           "(%" PRIu64 " to a group): each page shows the worst of them</text>\n",
-                     MARGIN, y + 10 + 44 + CELL - 1, map.group);
+                     MARGIN, y + 10 + 44 + health_height + CELL - 1, map.group);
     std::fputs("</svg>\n", out);
     return std::fflush(out) == 0 && !std::ferror(out);
 }

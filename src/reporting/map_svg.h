@@ -38,6 +38,7 @@ struct svg_texts {
     std::string title;    // the image's name
     std::string layout;   // the layout line
     summary_words summary;  // the summary line, in its two halves
+    const std::vector<block_health>* health = nullptr;  // shades the rows when not null
 };
 
 // Writes the picture.  False on a write error, with errno set.
