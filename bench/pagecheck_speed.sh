@@ -10,7 +10,8 @@
 # `sync` (bench/rounds.sh): `dd bs=128K` copying the image, pagesmith
 # making it again (trace to /dev/null), `pagecheck -q` checking it and
 # `pagecheck -q -o` checking it and writing the recovered input, and
-# `pagecheck -q -r` checking it and writing the repaired image.  Prints
+# `pagecheck -q -r` checking it and writing the repaired image, and that
+# with three readings (two copies, one byte changed in each).  Prints
 # each command's median time and its ratio to dd's, and the medians of the
 # rounds' own ratios; hyperfine's results go to BUILD_DIR/pagecheck_speed/.
 # With BASELINE_DIR, the `pagecheck -q` and `pagecheck -q -o` built there
@@ -40,24 +41,32 @@ trap 'rm -rf "$work"' EXIT
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/input"
 "$build/pagesmith" "$work/input" "$work/image" "${make_options[@]}" > /dev/null 2>&1
 "$build/pagecheck" -q $check_options "$work/image" > /dev/null
+# Two more readings of the same chip: copies, each with one bit flipped in
+# a data sector a few pages apart.
+for k in 2 3; do
+  cp "$work/image" "$work/reading$k"
+  printf '\x55' | dd of="$work/reading$k" bs=1 seek=$((k * 1000 * 2112 + 100)) conv=notrunc status=none
+done
 
 echo "image: $(stat -c %s "$work/image") bytes ($size_mib MiB input); $runs interleaved rounds; load: $(uptime)"
 results=$build/pagecheck_speed
 rm -rf "$results"
 mkdir -p "$results"
-names=("dd bs=128K" "pagesmith" "pagecheck -q" "pagecheck -q -o" "pagecheck -q -r")
+names=("dd bs=128K" "pagesmith" "pagecheck -q" "pagecheck -q -o" "pagecheck -q -r"
+       "pagecheck -q -r, 3 readings")
 commands=("dd if='$work/image' of='$work/copy' bs=128K status=none"
           "'$build/pagesmith' '$work/input' '$work/image2'"
           "'$build/pagecheck' -q $check_options '$work/image'"
           "'$build/pagecheck' -q $check_options -o '$work/output' '$work/image'"
-          "'$build/pagecheck' -q $check_options -r '$work/repaired' '$work/image'")
-pairs=(2/0 3/0 4/0)
+          "'$build/pagecheck' -q $check_options -r '$work/repaired' '$work/image'"
+          "'$build/pagecheck' -q $check_options -r '$work/repaired3' '$work/image' '$work/reading2' '$work/reading3'")
+pairs=(2/0 3/0 4/0 5/4)
 if [[ -n $baseline ]]; then
   [[ -x $baseline/pagecheck ]] || { echo "no $baseline/pagecheck" >&2; exit 2; }
   names+=("baseline pagecheck -q" "baseline pagecheck -q -o")
   commands+=("'$baseline/pagecheck' -q $check_options '$work/image'"
              "'$baseline/pagecheck' -q $check_options -o '$work/output2' '$work/image'")
-  pairs+=(2/5 3/6 6/0)
+  pairs+=(2/6 3/7 7/0)
 fi
 run_rounds "$runs"
 summarize_rounds "$runs" "${pairs[@]}"

@@ -9,6 +9,9 @@
 
 namespace {
 
+// Bytes of the combined image's buffer.
+constexpr size_t COMBINED_BUFFER_SIZE = 1024 * 1024;
+
 // Bytes of spare area before the ECC words: the status word, the tag and
 // the zero words, voted on bit by bit.
 constexpr size_t WORDS_BEFORE_ECC = 4 * SPARE_ECC_WORD;
@@ -193,6 +196,9 @@ FILE* combine_readings(const std::vector<const char*>& names, const std::vector<
         failure = {errno, nullptr};
         return nullptr;
     }
+    // Records are written one at a time: a large buffer makes few writes.
+    static char buffer[COMBINED_BUFFER_SIZE];
+    std::setvbuf(spool.file, buffer, _IOFBF, sizeof buffer);
     std::vector<reading_source> readings(files.size());
     results.assign(files.size(), {});
     for (size_t k = 0; k < files.size(); ++k) {
