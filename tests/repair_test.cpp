@@ -85,8 +85,15 @@ const repair_case repair_cases[] = {
     {"record_lost", HBF, drop(70), {}, 1, {}, "repair: OUT not written: 1 range of lost input"},
     {"chip_marked_block_needs_its_claim", {"-b", "-f"},
      both(pad(1), set_byte(64 * RECORD + 2048, 0)), {}, 1, {},
-     "repair: OUT not written: 1 finding that leave the layout open or differ from the claim: "
-     "claim what settles them (-B, -F, -H, --no-header)"},
+     "repair: OUT not written: 1 finding that leave open what the image holds: claim what "
+     "settles them (-B, -F, -H, --no-header), or read the chip again"},
+    // A page tag two bits from its place: data that may not stand where it
+    // seems (here the last data page but one is left out), not a flipped bit.
+    {"page_tag_far_from_its_place", {"-b", "-f"}, drop(145), {}, 1, {},
+     "repair: OUT not written: 2 findings that leave open what the image holds: claim what "
+     "settles them (-B, -F, -H, --no-header), or read the chip again"},
+    {"page_tag_one_bit_flipped", HBF, set_spare_bits(70, 1, 0x80), {}, 0, HBF,
+     "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -f"},
     {"chip_marked_block_claimed", {"-b", "-B", "1", "-f"},
      both(pad(1), set_byte(64 * RECORD + 2048, 0)), {"-B", "1"}, 0, {"-b", "-B", "1", "-f"},
      "repair: wrote OUT, as pagesmith makes it from the recovered input with: -b -B 1 -f"},

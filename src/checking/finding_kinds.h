@@ -82,15 +82,23 @@ enum finding_field : unsigned {
     FIELD_PLACE = 1u << 9,     // record and block without the record's kind
 };
 
+// Whether a finding of a kind stops a repair: the image leaves open what it
+// holds (two readings, a claim it differs from, data that may not stand
+// where it seems), and the repair waits for the claim or the reading that
+// settles it.
+enum class repair_stop : uint8_t {
+    never,
+    always,
+    far_tag,  // when the page tag found is more than one bit from the one expected
+};
+
 // Everything about one kind of finding.
 struct finding_traits {
     const char* name;          // name in the JSON report; null past the last kind
     finding_class counts_as;   // how the summary counts it
     unsigned fields;           // the finding_field bits that apply
     const char* text;          // its text, as report_words fills it in
-    bool open_reading = false; // the image leaves readings open, or differs from
-                               // the claim: a repair waits for the claim that
-                               // settles it
+    repair_stop stops_repair = repair_stop::never;  // whether a repair waits
 };
 
 // The traits of each kind of finding: the one table of them.  Its texts
@@ -108,6 +116,7 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
     constexpr unsigned IN_RECORD = FIELD_RECORD | FIELD_PAGE;
     constexpr finding_class CORRECTED = finding_class::corrected;
     constexpr finding_class PROBLEM = finding_class::problem;
+    constexpr repair_stop ALWAYS = repair_stop::always;
     switch (kind) {
     case corrected_data:
         return {"corrected_data", CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
@@ -120,7 +129,7 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
                 " sector {sector}: uncorrectable, syndrome {found:x}"};
     case page_tag:
         return {"page_tag", PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
-                ": page tag {found:x}, expected {expected:x}"};
+                ": page tag {found:x}, expected {expected:x}", repair_stop::far_tag};
     case status_word:
         return {"status_word", PROBLEM,
                 IN_RECORD | FIELD_WORD | FIELD_FOUND | FIELD_EXPECTED,
@@ -139,38 +148,38 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"data_not_zero", PROBLEM, IN_RECORD, ": data area is not zero"};
     case header_size_differs:
         return {"header_size_differs", PROBLEM, IN_RECORD | FIELD_FOUND | FIELD_EXPECTED,
-                ": header size {found}, the first header page holds {expected}", true};
+                ": header size {found}, the first header page holds {expected}", ALWAYS};
     case out_of_place:
         return {"out_of_place", PROBLEM, IN_RECORD | FIELD_AFTER,
-                ": out of place after a {after} page"};
+                ": out of place after a {after} page", ALWAYS};
     case ends_inside_fill:
         return {"ends_inside_fill", PROBLEM, FIELD_PAGE,
-                "image ends inside the fill pages, at page {page}"};
+                "image ends inside the fill pages, at page {page}", ALWAYS};
     case ends_after:
         return {"ends_after", PROBLEM, FIELD_AFTER,
-                "image ends after a {after} page, before any data page that follows it"};
+                "image ends after a {after} page, before any data page that follows it", ALWAYS};
     case partial_record:
         return {"partial_record", PROBLEM, FIELD_FOUND,
-                "trailing partial record of {found} bytes"};
+                "trailing partial record of {found} bytes", ALWAYS};
     case header_size_misfit:
         return {"header_size_misfit", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "header size {found} does not fit the {expected} bytes of data pages; "
-                "nothing is cut", true};
+                "nothing is cut", ALWAYS};
     case too_many_bad_blocks:
         return {"too_many_bad_blocks", PROBLEM, FIELD_FOUND,
-                "{found} bad blocks, more than the {max_bad_blocks} that pagesmith can list", true};
+                "{found} bad blocks, more than the {max_bad_blocks} that pagesmith can list", ALWAYS};
     case layout_header:
         return {"layout_header", PROBLEM, FIELD_FOUND,
                 "{found?page 0 of every block is a header page: made with -h?"
-                "|no block starts with a header page: made without -h?}", true};
+                "|no block starts with a header page: made without -h?}", ALWAYS};
     case layout_bad_blocks:
         return {"layout_bad_blocks", PROBLEM, FIELD_FOUND,
                 "block {found} {expected?is a bad block, which -B does not list"
-                "|is not a bad block, though -B lists it}: made {bad_block_options}?", true};
+                "|is not a bad block, though -B lists it}: made {bad_block_options}?", ALWAYS};
     case layout_marking:
         return {"layout_marking", PROBLEM, 0,
                 "data pages 0 and 1 carry no block status word, which -B implies: "
-                "made without -B?", true};
+                "made without -B?", ALWAYS};
     case erased_bit:
         return {"erased_bit", CORRECTED, IN_SECTOR | FIELD_BYTE | FIELD_BIT,
                 " sector {sector}: record byte {byte} bit {bit} reads 0 in an erased page"};
@@ -205,26 +214,26 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
                 "{expected} bytes of input; {found} data page(s) are missing"};
     case not_an_image:
         return {"not_an_image", PROBLEM, FIELD_FOUND,
-                "not an image: none of its {found} record(s) reads as a page record", true};
+                "not an image: none of its {found} record(s) reads as a page record", ALWAYS};
     case size_unproven:
         return {"size_unproven", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "header size {found} does not fit the {expected} bytes of data pages: data "
-                "lost, or made with -F {found:d}; claim -F {found:d} if it was", true};
+                "lost, or made with -F {found:d}; claim -F {found:d} if it was", ALWAYS};
     case layout_forced_size:
         return {"layout_forced_size", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
-                "the header pages hold {found}, not the {expected:d} that -F claims", true};
+                "the header pages hold {found}, not the {expected:d} that -F claims", ALWAYS};
     case padded_or_lost:
         return {"padded_or_lost", PROBLEM, FIELD_FOUND,
                 "block {found} is erased inside the image: a bad block that the dump padded, "
-                "or lost data: claim -B {found} if it is listed bad", true};
+                "or lost data: claim -B {found} if it is listed bad", ALWAYS};
     case skipped_or_lost:
         return {"skipped_or_lost", PROBLEM, FIELD_FOUND,
                 "block {found} is not in the file (the page tags step over it): a bad block "
-                "that the dump left out, or lost data: claim -B {found} if it is listed bad", true};
+                "that the dump left out, or lost data: claim -B {found} if it is listed bad", ALWAYS};
     case chip_bad_inside:
         return {"chip_bad_inside", PROBLEM, FIELD_FOUND,
                 "block {found} is marked bad by the chip and erased inside the image: read as "
-                "a bad block that the dump padded; claim -B {found} if it is listed bad", true};
+                "a bad block that the dump padded; claim -B {found} if it is listed bad", ALWAYS};
     case records_swapped:
         return {"records_swapped", PROBLEM, FIELD_PLACE | FIELD_PAGE,
                 "the records of block {block} page {page} and the next page stand in the file "
@@ -241,11 +250,11 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
         return {"size_or_no_header", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "header size {found} does not fit the {expected} bytes of data pages: data "
                 "lost, or made with -F {found:d}, or made without -h (claim --no-header if it "
-                "was)", true};
+                "was)", ALWAYS};
     case zeroed_or_tag_flip:
         return {"zeroed_or_tag_flip", PROBLEM, IN_RECORD,
                 ": all zero, page tag 0: the record was zeroed, or a page of zero bytes "
-                "whose tag lost its one bit; its bytes are listed as lost", true};
+                "whose tag lost its one bit; its bytes are listed as lost", ALWAYS};
     case readings_differ:
         return {"readings_differ", PROBLEM, FIELD_PLACE | FIELD_PAGE | FIELD_SECTOR | FIELD_FOUND,
                 "block {block} page {page} sector {sector}: the readings correct it to different "

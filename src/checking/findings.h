@@ -196,8 +196,7 @@ enum class repair_obstacle : uint8_t {
     none,                 // nothing: the image is written
     uncorrectable,        // count: sectors that do not correct
     lost,                 // count: input byte ranges lost
-    open_reading,         // count: findings that leave readings open or differ from
-                          // the claim
+    open_reading,         // count: findings that leave open what the image holds
     too_many_bad_blocks,  // count: bad blocks in all, more than the converter lists
 };
 
@@ -220,7 +219,7 @@ struct check_summary {
     uint64_t outside = 0;                   // records not the image's (in no kind)
     found_layout layout;                    // what the image shows
     lost_list lost;                         // input bytes the image does not give back
-    uint64_t open_readings = 0;             // findings that leave readings open
+    uint64_t open_readings = 0;             // findings that stop a repair
     std::vector<block_health> health;       // each block of the file, in order
     std::vector<block_health> map_health;   // image blocks with a corrected bit or an
                                             // uncorrectable sector, for the map

@@ -1,9 +1,10 @@
 // The verdict at the image's end: its layout, bad blocks and claims.
 #include "image_verdict.h"
 
-#include "header_size_verdict.h"
-
 #include <algorithm>
+#include <bit>
+
+#include "header_size_verdict.h"
 
 void count_finding(check_summary& summary, const finding& f)
 {
@@ -12,7 +13,9 @@ void count_finding(check_summary& summary, const finding& f)
     case finding_class::uncorrectable: ++summary.uncorrectable; break;
     case finding_class::problem: ++summary.problems; break;
     }
-    if (finding_traits_of(f.what).open_reading)
+    const repair_stop stop = finding_traits_of(f.what).stops_repair;
+    if (stop == repair_stop::always ||
+        (stop == repair_stop::far_tag && std::popcount(f.found ^ f.expected) > 1))
         ++summary.open_readings;
 }
 

@@ -17,8 +17,8 @@ std::string obstacle_words(repair_obstacle obstacle, uint64_t count)
         return n + " range" + plural(count) + " of lost input";
     case repair_obstacle::open_reading:
         return n + " finding" + plural(count) +
-               " that leave the layout open or differ from the claim: claim what settles "
-               "them (-B, -F, -H, --no-header)";
+               " that leave open what the image holds: claim what settles them (-B, -F, -H, "
+               "--no-header), or read the chip again";
     case repair_obstacle::too_many_bad_blocks:
         return n + " bad blocks, more than the " + std::to_string(MAX_BAD_BLOCKS) +
                " that pagesmith can list";
