@@ -92,6 +92,11 @@ const repair_case repair_cases[] = {
     {"page_tag_far_from_its_place", {"-b", "-f"}, drop(145), {}, 1, {},
      "repair: OUT not written: 2 findings that leave open what the image holds: claim what "
      "settles them (-B, -F, -H, --no-header), or read the chip again"},
+    // The last data page stands where the one before it was left out, its
+    // tag one bit from that place's: a flipped bit, or a record left out.
+    {"page_tag_of_the_next_page", {"-b"}, both(cut(146 * RECORD), drop(144)), {}, 1, {},
+     "repair: OUT not written: 1 finding that leave open what the image holds: claim what "
+     "settles them (-B, -F, -H, --no-header), or read the chip again"},
     {"page_tag_one_bit_flipped", HBF, set_spare_bits(70, 1, 0x80), {}, 0, HBF,
      "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -f"},
     {"chip_marked_block_claimed", {"-b", "-B", "1", "-f"},

@@ -89,7 +89,8 @@ enum finding_field : unsigned {
 enum class repair_stop : uint8_t {
     never,
     always,
-    far_tag,  // when the page tag found is more than one bit from the one expected
+    far_tag,  // when the page tag found is more than one bit from the one expected,
+              // or is the tag of a following page (a record left out before it)
 };
 
 // Everything about one kind of finding.

@@ -6,6 +6,23 @@
 
 #include "header_size_verdict.h"
 
+namespace {
+
+// True when a page tag found where `expected` was can as well be a record
+// out of its place as a flipped bit: more than one bit away, or the tag of
+// a page that follows.
+bool tag_in_doubt(uint64_t found, uint64_t expected)
+{
+    const uint32_t block = tag_block(static_cast<uint32_t>(expected));
+    const uint32_t page = tag_page(static_cast<uint32_t>(expected));
+    const bool next_in_block = page + 1 < static_cast<uint32_t>(PAGES_PER_BLOCK) &&
+                               found == page_tag(block, page + 1);
+    const bool next_block = found == page_tag(block + 1, 0) || found == page_tag(block + 1, 1);
+    return std::popcount(found ^ expected) > 1 || next_in_block || next_block;
+}
+
+}  // namespace
+
 void count_finding(check_summary& summary, const finding& f)
 {
     switch (class_of(f.what)) {
@@ -15,7 +32,7 @@ void count_finding(check_summary& summary, const finding& f)
     }
     const repair_stop stop = finding_traits_of(f.what).stops_repair;
     if (stop == repair_stop::always ||
-        (stop == repair_stop::far_tag && std::popcount(f.found ^ f.expected) > 1))
+        (stop == repair_stop::far_tag && tag_in_doubt(f.found, f.expected)))
         ++summary.open_readings;
 }
 
