@@ -24,7 +24,6 @@
 #include "file_checks.h"
 #include "image_check.h"
 #include "image_map.h"
-#include "image_verdict.h"
 #include "input_recovery.h"
 #include "json_writer.h"
 #include "map_svg.h"
@@ -33,7 +32,6 @@
 #include "output_files.h"
 #include "pagecheck_streams.h"
 #include "progress.h"
-#include "reading_merge.h"
 #include "repair_run.h"
 #include "report_words.h"
 #include "text_writer.h"
@@ -91,28 +89,6 @@ void draw_svg(const named_output& out, const char* name, const char* image_name,
     if (!write_svg(out.file, map, texts))
         fail_errno(PAGECHECK_ERRORS, shown);
     finish_named_output(out, shown);
-}
-
-// Combines several readings into the one image to check, their findings
-// counted and reported.
-FILE* combined_image(FILE* first, const std::vector<FILE*>& more, const check_options& options,
-                     const check_sink& sink, check_summary& summary)
-{
-    std::vector<FILE*> files = {first};
-    files.insert(files.end(), more.begin(), more.end());
-    std::vector<const char*> names;
-    for (const char* name : options.images)
-        names.push_back(is_dash(name) ? "standard input" : name);
-    merge_failure failure;
-    FILE* combined = combine_readings(
-        names, files, summary.readings,
-        [&](const finding& f) { report_finding(sink, summary, f); }, failure);
-    if (combined)
-        return combined;
-    errno = failure.error;
-    if (failure.name)
-        fail_errno(PAGECHECK_ERRORS, failure.name);
-    fail_errno(PAGECHECK_ERRORS, ("a temporary file in " + spool_folder_named()).c_str());
 }
 
 // Prints what --help or --version gives and ends with status 0 (2 when it

@@ -9,6 +9,9 @@
 
 #include "errors.h"
 #include "file_checks.h"
+#include "image_verdict.h"
+#include "reading_merge.h"
+#include "report_spool.h"
 #include "output_files.h"
 
 // True when `name` stands for a standard stream.
@@ -46,6 +49,28 @@ std::vector<FILE*> open_more_readings(const check_options& options)
         files.push_back(in);
     }
     return files;
+}
+
+// Combines several readings into the one image to check, their findings
+// counted and reported.
+FILE* combined_image(FILE* first, const std::vector<FILE*>& more, const check_options& options,
+                     const check_sink& sink, check_summary& summary)
+{
+    std::vector<FILE*> files = {first};
+    files.insert(files.end(), more.begin(), more.end());
+    std::vector<const char*> names;
+    for (const char* name : options.images)
+        names.push_back(is_dash(name) ? "standard input" : name);
+    merge_failure failure;
+    FILE* combined = combine_readings(
+        names, files, summary.readings,
+        [&](const finding& f) { report_finding(sink, summary, f); }, failure);
+    if (combined)
+        return combined;
+    errno = failure.error;
+    if (failure.name)
+        fail_errno(PAGECHECK_ERRORS, failure.name);
+    fail_errno(PAGECHECK_ERRORS, ("a temporary file in " + spool_folder_named()).c_str());
 }
 
 namespace {

@@ -1,5 +1,6 @@
-// Where pagecheck reads and writes: the image, the recovered input, the
-// picture and the report, each opened or refused so that none harms the
+// Where pagecheck reads and writes: the image (or several readings,
+// combined), the recovered input, the picture, the repaired image and the
+// report, each opened or refused so that none harms the
 // image or another, and nothing is emptied before every refusal is behind.
 #ifndef PAGESMITH_PAGECHECK_STREAMS_H
 #define PAGESMITH_PAGECHECK_STREAMS_H
@@ -27,6 +28,12 @@ FILE* open_image(const char* name, const char* image_name);
 // Opens the images after the first, as open_image does, refusing any
 // output named on the command line that would overwrite one of them.
 std::vector<FILE*> open_more_readings(const check_options& options);
+
+// Combines the first image and the readings after it into one image to
+// check, read from its start; the findings about the readings are counted
+// into `summary` and handed to `sink`.  A failure ends the run.
+FILE* combined_image(FILE* first, const std::vector<FILE*>& more, const check_options& options,
+                     const check_sink& sink, check_summary& summary);
 
 // Opens the output named by -o ("-" is the standard output), refusing the
 // image itself and a terminal.

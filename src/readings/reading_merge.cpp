@@ -151,10 +151,11 @@ merge_failure merge_readings(std::vector<reading_source>& readings, FILE* out,
                              const std::function<void(const finding&)>& on_finding)
 {
     const int count = static_cast<int>(readings.size());
+    results.resize(readings.size());
     for (int k = 0; k < count; ++k)
         if (!start_reading(readings[static_cast<size_t>(k)], results[static_cast<size_t>(k)]))
             return {errno, readings[static_cast<size_t>(k)].name};
-    static uint8_t combined[PAGE_RECORD_SIZE];
+    uint8_t combined[PAGE_RECORD_SIZE];
     for (uint64_t index = 0;; ++index) {
         const uint8_t* records[MAX_READINGS];
         int owners[MAX_READINGS];
