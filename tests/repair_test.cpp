@@ -115,6 +115,15 @@ const repair_case repair_cases[] = {
     {"skipped_block_retired", {"-h", "-b", "-B", "2", "-f"}, foreign_before(1),
      {"--retire", "marked"}, 0, {"-h", "-b", "-B", "1", "3", "-f"},
      "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -B 1 3 -f"},
+    // A dump that left bad block 2 out numbers the blocks after it one
+    // early: alone it is repaired, but blocks are not retired by its numbers.
+    {"dump_left_a_block_out", {"-h", "-b", "-B", "2", "-f"}, skip(2), {}, 0,
+     {"-h", "-b", "-B", "2", "-f"},
+     "repair: wrote OUT, as pagesmith makes it from the recovered input with: -h -b -B 2 -f"},
+    {"dump_left_a_block_out_retire", {"-h", "-b", "-B", "2", "-f"}, skip(2), {"--retire", "1"},
+     1, {},
+     "repair: OUT not written: the readback leaves out 1 bad block, so its block numbers are "
+     "not the chip's: to retire blocks, read the chip keeping or padding its bad blocks"},
     {"too_many_bad_blocks", HBF, foreign_before(1), {"--retire", TWO_TO_SIXTEEN + ",marked,20"},
      1, {}, "repair: OUT not written: 17 bad blocks, more than the 16 that pagesmith can list"},
 };

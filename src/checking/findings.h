@@ -198,6 +198,8 @@ enum class repair_obstacle : uint8_t {
     lost,                 // count: input byte ranges lost
     open_reading,         // count: findings that leave open what the image holds
     too_many_bad_blocks,  // count: bad blocks in all, more than the converter lists
+    blocks_left_out,      // count: bad blocks the readback leaves out, so that its
+                          // block numbers are not the chip's (with --retire)
 };
 
 // What --repair did: asked for when `file` is not null.

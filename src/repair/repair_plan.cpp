@@ -59,6 +59,17 @@ repair_plan first_obstacle(const check_summary& summary)
     return {};
 }
 
+// Bad blocks that the readback leaves out: past them its block numbers are
+// not the chip's.
+uint64_t blocks_left_out(const found_layout& layout)
+{
+    uint64_t count = 0;
+    for (const layout_note& note : layout.notes)
+        if (note.what == note_kind::skipped_blocks)
+            count += note.count;
+    return count;
+}
+
 }  // namespace
 
 repair_plan plan_repair(const check_summary& summary, const retire_request& retire)
@@ -66,6 +77,9 @@ repair_plan plan_repair(const check_summary& summary, const retire_request& reti
     repair_plan plan = first_obstacle(summary);
     if (plan.obstacle != repair_obstacle::none)
         return plan;
+    const bool retiring = !retire.blocks.empty() || retire.marked || retire.worn;
+    if (const uint64_t left_out = blocks_left_out(summary.layout); retiring && left_out != 0)
+        return {repair_obstacle::blocks_left_out, left_out, {}};
     const std::vector<uint64_t> bad = repaired_bad_blocks(summary, retire);
     const uint64_t count = std::max<uint64_t>(bad.size(), summary.layout.bad_block_count);
     if (count > static_cast<uint64_t>(MAX_BAD_BLOCKS) ||

@@ -22,6 +22,10 @@ std::string obstacle_words(repair_obstacle obstacle, uint64_t count)
     case repair_obstacle::too_many_bad_blocks:
         return n + " bad blocks, more than the " + std::to_string(MAX_BAD_BLOCKS) +
                " that pagesmith can list";
+    case repair_obstacle::blocks_left_out:
+        return "the readback leaves out " + n + " bad block" + plural(count) +
+               ", so its block numbers are not the chip's: to retire blocks, read the chip "
+               "keeping or padding its bad blocks";
     }
     return "";
 }
@@ -36,6 +40,7 @@ const char* repair_obstacle_name(repair_obstacle obstacle)
     case repair_obstacle::lost: return "lost";
     case repair_obstacle::open_reading: return "open_reading";
     case repair_obstacle::too_many_bad_blocks: return "too_many_bad_blocks";
+    case repair_obstacle::blocks_left_out: return "blocks_left_out";
     }
     return nullptr;
 }
