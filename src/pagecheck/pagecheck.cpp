@@ -33,6 +33,7 @@
 #include "pagecheck_streams.h"
 #include "progress.h"
 #include "repair_run.h"
+#include "second_pass.h"
 #include "report_words.h"
 #include "text_writer.h"
 
@@ -146,7 +147,10 @@ int main(int argc, char** argv)
     // emptied.
     if (const char* name = start_output_files())
         fail_errno(PAGECHECK_ERRORS, name);
-    if (options.repair && !start_repair(repair))
+    const repair_input repair_from = options.images.size() > 1 || can_read_again(in)
+                                         ? repair_input::read_again
+                                         : repair_input::spooled;
+    if (options.repair && !start_repair(repair, repair_from))
         fail_errno(PAGECHECK_ERRORS, ("cannot make a temporary file for the recovered input in " +
                                       spool_folder_named()).c_str());
 
@@ -220,7 +224,7 @@ int main(int argc, char** argv)
     if (recovery.out)
         finish_named_output(recovered, out_name);
     if (options.repair)
-        if (const char* failed = finish_repair(repair, summary))
+        if (const char* failed = finish_repair(repair, summary, in, checker, options.claim))
             fail_errno(PAGECHECK_ERRORS, failed);
     if (picture.file)
         draw_svg(picture, options.svg, image_name, map_picture, summary, options.health);

@@ -8,6 +8,7 @@
 #include "output_files.h"
 #include "repair_plan.h"
 #include "repaired_image.h"
+#include "second_pass.h"
 #include "report_words.h"
 
 namespace {
@@ -15,25 +16,45 @@ namespace {
 // What a failure of the temporary file of the recovered input is named.
 constexpr const char* SPOOL_NAME = "the temporary file of the recovered input";
 
-// Writes the repaired image of `plan` from the recovered input into the
-// repaired image's file, and completes it.  False with errno set.
-bool write_repair(repair_run& run, const repair_plan& plan)
+// What a failure of the second reading of the image is named.
+constexpr const char* SECOND_NAME = "the image, read again for the repair";
+
+// Writes the repaired image of `plan` from the spooled recovered input into
+// the repaired image's file.  Null, or what failed with errno set.
+const char* write_from_spool(repair_run& run, const repair_plan& plan)
 {
-    if (!start_output_file(run.output))
-        return false;
+    if (lseek(fileno(run.spool.file), 0, SEEK_SET) != 0)
+        return SPOOL_NAME;
     const writer_error error =
         write_repaired_image(fileno(run.spool.file), output_descriptor(run.output), plan);
-    if (error.failure != writer_failure::none) {
-        errno = error.error;
-        return false;
+    errno = error.error;
+    if (error.failure == writer_failure::input_read)
+        return SPOOL_NAME;
+    return error.failure == writer_failure::none ? nullptr : run.name;
+}
+
+// Writes the repaired image of `plan` from a second reading of `image`.
+// Null, or what failed with errno set.
+const char* write_from_image(repair_run& run, const repair_plan& plan, FILE* image,
+                             image_checker& checker, const layout_claim& claim,
+                             const check_summary& first)
+{
+    switch (repair_in_second_pass(image, checker, claim, first, plan,
+                                  output_descriptor(run.output))) {
+    case second_pass_failure::none: return nullptr;
+    case second_pass_failure::reading: return SECOND_NAME;
+    case second_pass_failure::writing: return run.name;
     }
-    return finish_output_file(run.output);
+    return SECOND_NAME;
 }
 
 }  // namespace
 
-bool start_repair(repair_run& run)
+bool start_repair(repair_run& run, repair_input input)
 {
+    run.input = input;
+    if (input == repair_input::read_again)
+        return true;
     if (!open_spool(run.spool))
         return false;
     run.recovery.out = run.spool.file;
@@ -42,21 +63,27 @@ bool start_repair(repair_run& run)
 
 bool repair_page(repair_run& run, const checked_page& page)
 {
-    return recover_page(run.recovery, page);
+    return run.input == repair_input::read_again || recover_page(run.recovery, page);
 }
 
-const char* finish_repair(repair_run& run, check_summary& summary)
+const char* finish_repair(repair_run& run, check_summary& summary, FILE* image,
+                          image_checker& checker, const layout_claim& claim)
 {
     const found_layout& layout = summary.layout;
-    if (!finish_recovery(run.recovery, layout.input_size) ||
-        !put_holes(run.recovery, layout.holes, layout.input_size))
+    const bool spooled = run.input == repair_input::spooled;
+    if (spooled && (!finish_recovery(run.recovery, layout.input_size) ||
+                    !put_holes(run.recovery, layout.holes, layout.input_size)))
         return SPOOL_NAME;
     const repair_plan plan = plan_repair(summary, run.retire);
     summary.repair = {run.name, plan.obstacle, plan.count, ""};
     if (plan.obstacle != repair_obstacle::none)
         return nullptr;
     summary.repair.options = layout_options(plan.layout);
-    if (lseek(fileno(run.spool.file), 0, SEEK_SET) != 0)
-        return SPOOL_NAME;
-    return write_repair(run, plan) ? nullptr : run.name;
+    if (!start_output_file(run.output))
+        return run.name;
+    const char* failed = spooled ? write_from_spool(run, plan)
+                                 : write_from_image(run, plan, image, checker, claim, summary);
+    if (failed)
+        return failed;
+    return finish_output_file(run.output) ? nullptr : run.name;
 }

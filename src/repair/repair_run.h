@@ -6,29 +6,40 @@
 #define PAGESMITH_REPAIR_RUN_H
 
 #include "check_sink.h"
+#include "image_check.h"
 #include "input_recovery.h"
 #include "report_spool.h"
 #include "retire_list.h"
+
+// Where the repair takes the recovered input from.
+enum class repair_input {
+    spooled,     // a temporary file that the check fills
+    read_again,  // a second check of the image, which is a file read again
+};
 
 // The repair's state.
 struct repair_run {
     const char* name = nullptr;  // the repaired image as given; null: no repair
     int output = -1;             // its number among the output files
     retire_request retire;       // the blocks to retire
-    report_spool spool;          // the recovered input
-    input_recovery recovery;     // writing into the spool
+    repair_input input = repair_input::spooled;
+    report_spool spool;          // spooled: the recovered input
+    input_recovery recovery;     // spooled: writing into the spool
 };
 
-// Opens the temporary file of the recovered input.  False with errno set.
-bool start_repair(repair_run& run);
+// Makes ready to take the recovered input as `input` says: for a spooled
+// one, opens its temporary file.  False with errno set.
+bool start_repair(repair_run& run, repair_input input);
 
 // Takes the next checked page.  False on a write error, with errno set.
 bool repair_page(repair_run& run, const checked_page& page);
 
-// Once the check is over (its health counted): decides the repair, writes
-// the repaired image when nothing stands in the way, and tells `summary`.
-// Null when that went well; else what failed, with errno set: the
-// repaired image's name, or null-terminated words for the temporary file.
-const char* finish_repair(repair_run& run, check_summary& summary);
+// Once the check of `image` with `checker` and `claim` is over (its health
+// counted): decides the repair, writes the repaired image when nothing
+// stands in the way, and tells `summary`.  Null when that went well; else
+// what failed, with errno set: the repaired image's name, or words for the
+// temporary file or the second reading.
+const char* finish_repair(repair_run& run, check_summary& summary, FILE* image,
+                          image_checker& checker, const layout_claim& claim);
 
 #endif
