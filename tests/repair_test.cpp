@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,6 +27,13 @@ const std::string pagecheck = PAGECHECK_BINARY;
 change flip(size_t record, size_t byte, int bit)
 {
     return [=](std::string& s) { s[record * RECORD + byte] ^= static_cast<char>(1 << bit); };
+}
+
+// Two flipped bits in sector 0 of record `record`: a sector that does not
+// correct.
+change two_bits_in(size_t record)
+{
+    return both(flip(record, 10, 1), flip(record, 20, 3));
 }
 
 struct repair_case {
@@ -130,6 +138,32 @@ const repair_case repair_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Repair, Repair, ::testing::ValuesIn(repair_cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An image read from a pipe cannot be read again: its recovered input waits
+// in a temporary file, and the repair is the same.
+TEST(Repair, FromAPipeAsFromAFile)
+{
+    scratch_dir dir;
+    const std::string made = convert(dir, random_bytes(300000, 23), HBF);
+    run_options there;
+    there.cwd = dir.path;
+    for (const change& changed : {both(erased_tail(2), flip(70, 9, 3)), two_bits_in(5)}) {
+        std::string file = made;
+        changed(file);
+        write_file(dir.file("readback"), file);
+        std::filesystem::remove(dir.file("piped.img"));
+        std::filesystem::remove(dir.file("file.img"));
+        const tool_result piped = run_tool(
+            {"/bin/sh", "-c",
+             "cat readback | '" + pagecheck + "' -q -r piped.img -"},
+            there);
+        const tool_result direct =
+            run_tool({pagecheck, "-q", "-r", "file.img", "readback"}, there);
+        EXPECT_EQ(piped.status, direct.status) << piped.out << piped.err;
+        EXPECT_EQ(read_file(dir.file("piped.img")), read_file(dir.file("file.img")));
+        EXPECT_EQ(read_file(dir.file("file.img")) == made, direct.status == 0);
+    }
+}
 
 // Each block's health in --json: with at most one flipped bit per sector,
 // "corrected" is the bits flipped in the block's pages (data and ECC
