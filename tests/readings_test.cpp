@@ -80,7 +80,8 @@ TEST_P(Readings, CombineIntoOneImage)
     for (size_t k = 0; k < c.readings.size(); ++k) {
         std::string file = made;
         c.readings[k](file);
-        const std::string name = "r" + std::to_string(k + 1);
+        std::string name = "r";
+        name += std::to_string(k + 1);
         write_file(dir.file(name), file);
         argv.push_back(dir.file(name));
     }
