@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(Repair, Repair, ::testing::ValuesIn(repair_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // An image read from a pipe cannot be read again: its recovered input waits
-// in a temporary file, and the repair is the same.
+// in a temporary file, and the repair is the same.  A standard input that
+// is a file is read again from where the run found it, not from its start.
 TEST(Repair, FromAPipeAsFromAFile)
 {
     scratch_dir dir;
@@ -151,16 +152,24 @@ TEST(Repair, FromAPipeAsFromAFile)
         std::string file = made;
         changed(file);
         write_file(dir.file("readback"), file);
-        std::filesystem::remove(dir.file("piped.img"));
-        std::filesystem::remove(dir.file("file.img"));
+        write_file(dir.file("prefixed"), std::string(RECORD, '\0') + file);
+        for (const char* name : {"piped.img", "file.img", "offset.img"})
+            std::filesystem::remove(dir.file(name));
         const tool_result piped = run_tool(
             {"/bin/sh", "-c",
              "cat readback | '" + pagecheck + "' -q -r piped.img -"},
             there);
         const tool_result direct =
             run_tool({pagecheck, "-q", "-r", "file.img", "readback"}, there);
+        const tool_result offset = run_tool(
+            {"/bin/sh", "-c",
+             "{ dd bs=" + std::to_string(RECORD) + " count=1 of=/dev/null status=none; '" +
+                 pagecheck + "' -q -r offset.img -; } < prefixed"},
+            there);
         EXPECT_EQ(piped.status, direct.status) << piped.out << piped.err;
+        EXPECT_EQ(offset.status, direct.status) << offset.out << offset.err;
         EXPECT_EQ(read_file(dir.file("piped.img")), read_file(dir.file("file.img")));
+        EXPECT_EQ(read_file(dir.file("offset.img")), read_file(dir.file("file.img")));
         EXPECT_EQ(read_file(dir.file("file.img")) == made, direct.status == 0);
     }
 }

@@ -147,10 +147,11 @@ int main(int argc, char** argv)
     // emptied.
     if (const char* name = start_output_files())
         fail_errno(PAGECHECK_ERRORS, name);
-    const repair_input repair_from = options.images.size() > 1 || can_read_again(in)
-                                         ? repair_input::read_again
-                                         : repair_input::spooled;
-    if (options.repair && !start_repair(repair, repair_from))
+    // Several readings are combined into a new file, read again from 0.
+    const long again_from = options.images.size() > 1 ? 0 : read_again_from(in);
+    const repair_input repair_from =
+        again_from >= 0 ? repair_input::read_again : repair_input::spooled;
+    if (options.repair && !start_repair(repair, repair_from, again_from))
         fail_errno(PAGECHECK_ERRORS, ("cannot make a temporary file for the recovered input in " +
                                       spool_folder_named()).c_str());
 

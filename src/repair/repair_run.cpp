@@ -39,7 +39,7 @@ const char* write_from_image(repair_run& run, const repair_plan& plan, FILE* ima
                              image_checker& checker, const layout_claim& claim,
                              const check_summary& first)
 {
-    switch (repair_in_second_pass(image, checker, claim, first, plan,
+    switch (repair_in_second_pass(image, run.again_from, checker, claim, first, plan,
                                   output_descriptor(run.output))) {
     case second_pass_failure::none: return nullptr;
     case second_pass_failure::reading: return SECOND_NAME;
@@ -50,9 +50,10 @@ const char* write_from_image(repair_run& run, const repair_plan& plan, FILE* ima
 
 }  // namespace
 
-bool start_repair(repair_run& run, repair_input input)
+bool start_repair(repair_run& run, repair_input input, long from)
 {
     run.input = input;
+    run.again_from = from;
     if (input == repair_input::read_again)
         return true;
     if (!open_spool(run.spool))

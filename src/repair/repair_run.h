@@ -23,13 +23,15 @@ struct repair_run {
     int output = -1;             // its number among the output files
     retire_request retire;       // the blocks to retire
     repair_input input = repair_input::spooled;
+    long again_from = 0;         // read_again: where the image's reading starts
     report_spool spool;          // spooled: the recovered input
     input_recovery recovery;     // spooled: writing into the spool
 };
 
-// Makes ready to take the recovered input as `input` says: for a spooled
-// one, opens its temporary file.  False with errno set.
-bool start_repair(repair_run& run, repair_input input);
+// Makes ready to take the recovered input as `input` says: read again
+// from offset `from` of the image, or spooled, when its temporary file is
+// opened.  False with errno set.
+bool start_repair(repair_run& run, repair_input input, long from);
 
 // Takes the next checked page.  False on a write error, with errno set.
 bool repair_page(repair_run& run, const checked_page& page);

@@ -37,19 +37,20 @@ bool same_reading(const check_summary& first, const check_summary& second)
 
 }  // namespace
 
-bool can_read_again(FILE* image)
+long read_again_from(FILE* image)
 {
     struct stat st;
-    return fstat(fileno(image), &st) == 0 && S_ISREG(st.st_mode) &&
-           lseek(fileno(image), 0, SEEK_CUR) >= 0;
+    if (fstat(fileno(image), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return std::ftell(image);
 }
 
-second_pass_failure repair_in_second_pass(FILE* image, image_checker& checker,
+second_pass_failure repair_in_second_pass(FILE* image, long from, image_checker& checker,
                                           const layout_claim& claim, const check_summary& first,
                                           const repair_plan& plan, int image_fd)
 {
     int ends[2];
-    if (std::fseek(image, 0, SEEK_SET) != 0 || pipe(ends) != 0)
+    if (std::fseek(image, from, SEEK_SET) != 0 || pipe(ends) != 0)
         return second_pass_failure::reading;
     // Room for a chunk of recovered pages or more: fewer turns between the
     // two sides.  Where the system allows less, the pipe works as it is.

@@ -9,8 +9,9 @@
 #include "image_check.h"
 #include "repair_plan.h"
 
-// True when `image` is a regular file that can be read again from its start.
-bool can_read_again(FILE* image);
+// Where the reading of `image` starts, when it is a regular file that can
+// be read again from there: its offset now.  -1 when it cannot.
+long read_again_from(FILE* image);
 
 // What failed in a second pass.
 enum class second_pass_failure {
@@ -19,11 +20,11 @@ enum class second_pass_failure {
     writing,  // writing the repaired image
 };
 
-// Reads `image` again from its start with `checker` and `claim`, and writes
+// Reads `image` again from offset `from` with `checker` and `claim`, and writes
 // the repaired image of `plan` to descriptor image_fd.  `first` is what the
 // first reading found: the second must find the same.  On a failure, errno
 // is set.
-second_pass_failure repair_in_second_pass(FILE* image, image_checker& checker,
+second_pass_failure repair_in_second_pass(FILE* image, long from, image_checker& checker,
                                           const layout_claim& claim, const check_summary& first,
                                           const repair_plan& plan, int image_fd);
 
