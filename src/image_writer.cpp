@@ -37,12 +37,6 @@ char* set_ecc_words(const uint8_t* data, uint8_t* spare, char* trace, const line
     return trace;
 }
 
-// Where the trace of the next page goes: null when it is thrown away.
-char* page_trace(trace_output& trace)
-{
-    return trace.timing == trace_timing::never ? nullptr : trace_space(trace);
-}
-
 // Data-area offsets are drawn by masking a random number.
 static_assert((PAGE_DATA_SIZE & (PAGE_DATA_SIZE - 1)) == 0,
               "the data area size must be a power of two");
@@ -69,7 +63,7 @@ writer_error write_page(writer_output& out, page_kind kind, int32_t block, int32
     uint8_t* spare = data + PAGE_DATA_SIZE;
     std::memset(spare, 0, PAGE_SPARE_SIZE);
     const line_prefix prefix = page_prefix(lines, block, page);
-    char* end = set_ecc_words(data, spare, page_trace(*out.trace), prefix);
+    char* end = set_ecc_words(data, spare, wanted_trace_space(*out.trace), prefix);
     const uint32_t status = status_word_of(kind, page, marking);
     if (status != 0) {
         set_spare_word(spare, SPARE_STATUS_WORD, status);

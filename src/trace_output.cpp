@@ -81,6 +81,11 @@ char* trace_space(trace_output& trace)
     return trace.bytes + trace.used;
 }
 
+char* wanted_trace_space(trace_output& trace)
+{
+    return trace.timing == trace_timing::never ? nullptr : trace_space(trace);
+}
+
 void trace_add(trace_output& trace, const char* end)
 {
     if (trace.error != 0 || trace.timing == trace_timing::never)

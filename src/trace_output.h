@@ -39,6 +39,10 @@ void discard_trace(trace_output& trace);
 // Where the next text goes: room for TRACE_ROOM bytes, added by trace_add.
 char* trace_space(trace_output& trace);
 
+// As trace_space, or null when the trace is thrown away: nothing need be
+// formatted for it.
+char* wanted_trace_space(trace_output& trace);
+
 // Adds the text from trace_space up to `end`; writes what is due.
 void trace_add(trace_output& trace, const char* end);
 

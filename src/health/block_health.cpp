@@ -27,57 +27,65 @@ bool is_unwritten(page_kind kind)
     return kind == page_kind::erased || kind == page_kind::chip_bad;
 }
 
+// True when the page's corrected findings are corrected bits: in data,
+// header and fill pages (a bad-block page has no ECC to correct with).
+bool corrects_bits(page_kind kind)
+{
+    return !is_unwritten(kind) && kind != page_kind::bad_block;
+}
+
+// The entry of block `number` in `blocks`, kept in block order, made when
+// there is none.  Pages come in order, so the last entry is tried first.
+block_health& entry_for(std::vector<block_health>& blocks, uint64_t number)
+{
+    if (!blocks.empty() && blocks.back().block == number)
+        return blocks.back();
+    auto at = std::lower_bound(blocks.begin(), blocks.end(), number,
+                               [](const block_health& b, uint64_t n) { return b.block < n; });
+    if (at == blocks.end() || at->block != number) {
+        block_health fresh;
+        fresh.block = number;
+        at = blocks.insert(at, fresh);
+    }
+    return *at;
+}
+
+// The count of findings of class `c` on a page.
+uint64_t findings_of(const checked_page& page, finding_class c)
+{
+    return static_cast<uint64_t>(page.findings[static_cast<int>(c)]);
+}
+
 }  // namespace
 
 void count_page_health(std::vector<block_health>& blocks, const checked_page& page)
 {
     if (page.place == page_place::absent)
         return;
-    const uint64_t number = page.file_record / PAGES_PER_BLOCK;
-    auto at = blocks.end();
-    if (blocks.empty() || blocks.back().block != number) {
-        // Pages come in image order, which is file order but where the file
-        // holds records out of their place.
-        at = std::lower_bound(blocks.begin(), blocks.end(), number,
-                              [](const block_health& b, uint64_t n) { return b.block < n; });
-        if (at == blocks.end() || at->block != number) {
-            block_health fresh;
-            fresh.block = number;
-            fresh.use = use_of(page.kind);
-            at = blocks.insert(at, fresh);
-        }
-    } else {
-        at = blocks.end() - 1;
-    }
-    block_health& block = *at;
+    // The file's block: pages come in image order, which is file order but
+    // where the file holds records out of their place.
+    block_health& block = entry_for(blocks, page.file_record / PAGES_PER_BLOCK);
     block.use = std::min(block.use, use_of(page.kind));
-    const int corrected = page.findings[static_cast<int>(finding_class::corrected)];
+    const uint64_t corrected = findings_of(page, finding_class::corrected);
     if (is_unwritten(page.kind)) {
-        block.erased_bits += static_cast<uint64_t>(corrected);
-    } else if (page.kind != page_kind::bad_block && corrected > 0) {
-        block.corrected += static_cast<uint64_t>(corrected);
+        block.erased_bits += corrected;
+    } else if (corrects_bits(page.kind) && corrected > 0) {
+        block.corrected += corrected;
         ++block.corrected_pages;
     }
-    block.uncorrectable +=
-        static_cast<uint64_t>(page.findings[static_cast<int>(finding_class::uncorrectable)]);
+    block.uncorrectable += findings_of(page, finding_class::uncorrectable);
 }
 
 void count_map_health(std::vector<block_health>& blocks, const checked_page& page)
 {
-    const int corrected = page.findings[static_cast<int>(finding_class::corrected)];
-    const int uncorrectable = page.findings[static_cast<int>(finding_class::uncorrectable)];
-    if (page.place != page_place::image || is_unwritten(page.kind) ||
-        page.kind == page_kind::bad_block || (corrected == 0 && uncorrectable == 0))
+    const uint64_t corrected = findings_of(page, finding_class::corrected);
+    const uint64_t uncorrectable = findings_of(page, finding_class::uncorrectable);
+    if (page.place != page_place::image || !corrects_bits(page.kind) ||
+        (corrected == 0 && uncorrectable == 0))
         return;
-    auto at = std::lower_bound(blocks.begin(), blocks.end(), page.block,
-                               [](const block_health& b, uint64_t n) { return b.block < n; });
-    if (at == blocks.end() || at->block != page.block) {
-        block_health fresh;
-        fresh.block = page.block;
-        at = blocks.insert(at, fresh);
-    }
-    at->corrected += static_cast<uint64_t>(corrected);
-    at->uncorrectable += static_cast<uint64_t>(uncorrectable);
+    block_health& block = entry_for(blocks, page.block);
+    block.corrected += corrected;
+    block.uncorrectable += uncorrectable;
 }
 
 int health_shade(const std::vector<block_health>& blocks, uint64_t first, uint64_t last)

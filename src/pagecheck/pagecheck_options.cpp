@@ -192,8 +192,7 @@ parsed_command check_repair_options(const parsed_command& command)
 {
     const check_options& options = command.options;
     const retire_request& retire = options.retire;
-    const bool retiring = !retire.blocks.empty() || retire.marked || retire.worn;
-    if (retiring && !options.repair)
+    if (retires_any(retire) && !options.repair)
         return usage_error("--retire needs --repair: it lays out the repaired image\n");
     if (options.repair && std::strcmp(options.repair, "-") == 0)
         return usage_error("--repair needs a file name, not '-': the repaired image is "

@@ -45,19 +45,14 @@ bool start_reading(reading_source& r, reading_summary& result)
     return true;
 }
 
-// The per-bit majority of the n records' bytes [from, to) into `out`.
-void vote_bytes(const uint8_t* const* records, int n, size_t from, size_t to, uint8_t* out)
+// The per-bit majority of the spare words before the ECC words of the n
+// records into `out`'s.
+void vote_spare_words(const uint8_t* const* records, int n, uint8_t* out)
 {
-    for (size_t i = from; i < to; ++i) {
-        uint8_t byte = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            int ones = 0;
-            for (int k = 0; k < n; ++k)
-                ones += (records[k][i] >> bit) & 1;
-            byte |= static_cast<uint8_t>((2 * ones > n ? 1u : 0u) << bit);
-        }
-        out[i] = byte;
-    }
+    const uint8_t* words[MAX_READINGS];
+    for (int k = 0; k < n; ++k)
+        words[k] = records[k] + PAGE_DATA_SIZE;
+    majority_bytes(words, n, WORDS_BEFORE_ECC, out + PAGE_DATA_SIZE);
 }
 
 // Counts how reading k's copy of a sector differs from the combined one:
@@ -73,8 +68,6 @@ void count_difference(const uint8_t* copy, const uint8_t* combined, reading_summ
         reads_0 |= static_cast<uint8_t>(combined[i] & ~copy[i]);
         reads_1 |= static_cast<uint8_t>(copy[i] & ~combined[i]);
     }
-    if ((reads_0 | reads_1) == 0)
-        return;
     ++result.differing;
     for (int bit = 0; bit < 8; ++bit) {
         result.stuck[0][bit] += (reads_0 >> bit) & 1;
@@ -108,7 +101,7 @@ void combine_record(const uint8_t* const* records, const int* owners, int n, uin
     if (all_same)
         return;
     if (n >= 3)
-        vote_bytes(records, n, PAGE_DATA_SIZE, PAGE_DATA_SIZE + WORDS_BEFORE_ECC, out);
+        vote_spare_words(records, n, out);
     for (int s = 0; s < SECTORS_PER_PAGE; ++s) {
         const size_t data_at = SECTOR_SIZE * static_cast<size_t>(s);
         const size_t ecc_at = PAGE_DATA_SIZE + WORDS_BEFORE_ECC + 4 * static_cast<size_t>(s);
@@ -116,16 +109,13 @@ void combine_record(const uint8_t* const* records, const int* owners, int n, uin
         for (int k = 0; k < n; ++k)
             copies[k] = {records[k] + data_at, records[k] + ecc_at};
         const sector_vote vote = vote_sector(copies, n);
-        const uint8_t* data = vote.outcome == vote_outcome::majority ? vote.data
-                              : vote.chosen >= 0 ? copies[vote.chosen].data : copies[0].data;
-        const uint8_t* ecc = vote.outcome == vote_outcome::majority ? vote.ecc
-                             : vote.chosen >= 0 ? copies[vote.chosen].ecc : copies[0].ecc;
-        std::memcpy(out + data_at, data, SECTOR_SIZE);
-        std::memcpy(out + ecc_at, ecc, 4);
-        if (vote.outcome == vote_outcome::differ_lost) {
-            std::memcpy(out + data_at, copies[0].data, SECTOR_SIZE);
-            spoil_ecc(copies[0].data, out + ecc_at);
-        }
+        const sector_copy taken = vote.outcome == vote_outcome::majority
+                                      ? sector_copy{vote.data, vote.ecc}
+                                      : copies[vote.chosen];
+        std::memcpy(out + data_at, taken.data, SECTOR_SIZE);
+        std::memcpy(out + ecc_at, taken.ecc, 4);
+        if (vote.outcome == vote_outcome::differ_lost)
+            spoil_ecc(taken.data, out + ecc_at);
         if (vote.outcome == vote_outcome::differ_taken || vote.outcome == vote_outcome::differ_lost)
             on_finding(differ_finding(index, s, vote.outcome == vote_outcome::differ_taken
                                                     ? vote.agreeing : 0));
@@ -163,7 +153,7 @@ merge_failure merge_readings(std::vector<reading_source>& readings, FILE* out,
         const reading_source* longest_tail = nullptr;
         for (int k = 0; k < count; ++k) {
             reading_source& r = readings[static_cast<size_t>(k)];
-            if (r.end - r.used < PAGE_RECORD_SIZE && !refill(r))
+            if (r.end - r.used < PAGE_RECORD_SIZE && !r.ended && !refill(r))
                 return {errno, r.name};
             if (r.end - r.used >= PAGE_RECORD_SIZE) {
                 records[n] = r.bytes.data() + r.used;

@@ -35,7 +35,8 @@ merge_failure merge_readings(std::vector<reading_source>& readings, FILE* out,
                              const std::function<void(const finding&)>& on_finding);
 
 // Combines the readings `files` (named `names`) into a new temporary file,
-// which it returns read from its start; results and findings as
+// which it returns read from its start (its buffer is this module's own:
+// one combined image is open at a time); results and findings as
 // merge_readings.  Null on a failure, which `failure` names (a null name:
 // the temporary file).
 FILE* combine_readings(const std::vector<const char*>& names, const std::vector<FILE*>& files,

@@ -40,20 +40,6 @@ bool all_same(const sector_copy* copies, int n)
     return true;
 }
 
-// The per-bit majority of n bytes.
-uint8_t majority_byte(const uint8_t* const* bytes, size_t at, int n)
-{
-    uint8_t result = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-        int ones = 0;
-        for (int k = 0; k < n; ++k)
-            ones += (bytes[k][at] >> bit) & 1;
-        if (2 * ones > n)
-            result |= static_cast<uint8_t>(1u << bit);
-    }
-    return result;
-}
-
 // Takes the per-bit majority of three or more copies when its ECC word
 // matches its data exactly.
 bool take_majority(const sector_copy* copies, int n, sector_vote& vote)
@@ -66,10 +52,8 @@ bool take_majority(const sector_copy* copies, int n, sector_vote& vote)
         data[k] = copies[k].data;
         ecc[k] = copies[k].ecc;
     }
-    for (size_t i = 0; i < SECTOR_SIZE; ++i)
-        vote.data[i] = majority_byte(data, i, n);
-    for (size_t i = 0; i < 4; ++i)
-        vote.ecc[i] = majority_byte(ecc, i, n);
+    majority_bytes(data, n, SECTOR_SIZE, vote.data);
+    majority_bytes(ecc, n, 4, vote.ecc);
     return stored_word(vote.ecc) == computeECC(vote.data);
 }
 
@@ -110,6 +94,21 @@ void choose_sound(const decoded_copy* decoded, int n, sector_vote& vote)
 }
 
 }  // namespace
+
+void majority_bytes(const uint8_t* const* copies, int n, size_t count, uint8_t* out)
+{
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t byte = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            int ones = 0;
+            for (int k = 0; k < n; ++k)
+                ones += (copies[k][i] >> bit) & 1;
+            if (2 * ones > n)
+                byte |= static_cast<uint8_t>(1u << bit);
+        }
+        out[i] = byte;
+    }
+}
 
 sector_vote vote_sector(const sector_copy* copies, int n)
 {

@@ -3,6 +3,7 @@
 #ifndef PAGESMITH_SECTOR_VOTE_H
 #define PAGESMITH_SECTOR_VOTE_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "flash_geometry.h"
@@ -37,6 +38,10 @@ struct sector_vote {
     uint8_t data[SECTOR_SIZE];      // majority: the data
     uint8_t ecc[4];                 // majority: the ECC word's bytes
 };
+
+// The per-bit majority of n copies of `count` bytes (copies[k] points at
+// copy k) into `out`: a bit is set where more than half the copies set it.
+void majority_bytes(const uint8_t* const* copies, int n, size_t count, uint8_t* out);
 
 // Votes on the n copies of one sector (1 <= n <= MAX_READINGS).
 sector_vote vote_sector(const sector_copy* copies, int n);

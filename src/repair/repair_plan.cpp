@@ -31,8 +31,7 @@ std::vector<uint64_t> chip_bad_blocks(const found_layout& layout)
 std::vector<uint64_t> repaired_bad_blocks(const check_summary& summary,
                                           const retire_request& retire)
 {
-    const bool retiring = !retire.blocks.empty() || retire.marked || retire.worn;
-    if (!retiring)
+    if (!retires_any(retire))
         return summary.layout.bad_blocks;
     std::vector<uint64_t> blocks = chip_bad_blocks(summary.layout);
     const std::vector<uint64_t> more = retired_blocks(retire, summary);
@@ -77,8 +76,8 @@ repair_plan plan_repair(const check_summary& summary, const retire_request& reti
     repair_plan plan = first_obstacle(summary);
     if (plan.obstacle != repair_obstacle::none)
         return plan;
-    const bool retiring = !retire.blocks.empty() || retire.marked || retire.worn;
-    if (const uint64_t left_out = blocks_left_out(summary.layout); retiring && left_out != 0)
+    if (const uint64_t left_out = blocks_left_out(summary.layout);
+        retires_any(retire) && left_out != 0)
         return {repair_obstacle::blocks_left_out, left_out, {}};
     const std::vector<uint64_t> bad = repaired_bad_blocks(summary, retire);
     const uint64_t count = std::max<uint64_t>(bad.size(), summary.layout.bad_block_count);

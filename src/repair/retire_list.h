@@ -17,6 +17,12 @@ struct retire_request {
     bool worn = false;            // "worn": every block with a corrected bit
 };
 
+// True when the request names any block to retire.
+inline bool retires_any(const retire_request& request)
+{
+    return !request.blocks.empty() || request.marked || request.worn;
+}
+
 // Adds the comma-separated items of `list` (block numbers, "marked",
 // "worn") to `request`; the text of the usage error when one is neither.
 std::optional<std::string> add_retired(retire_request& request, const char* list);

@@ -91,7 +91,6 @@ json lost_object(const lost_list& lost)
     return list;
 }
 
-// The summary object.
 // One block's health.
 json block_object(const block_health& block)
 {
@@ -133,6 +132,7 @@ json repair_object(const repair_outcome& repair)
     return o;
 }
 
+// The summary object.
 json summary_object(const check_summary& summary)
 {
     json o;
