@@ -27,10 +27,19 @@ writer_error write_all(int fd, const uint8_t* bytes, size_t n)
 void start_input(writer_input& in, int fd)
 {
     in.fd = fd;
+    in.read_from = nullptr;
+    in.source = nullptr;
     in.begin = 0;
     in.end = 0;
     in.ended = false;
     in.total = 0;
+}
+
+void start_input_from(writer_input& in, input_source read_from, void* source)
+{
+    start_input(in, -1);
+    in.read_from = read_from;
+    in.source = source;
 }
 
 void start_output(writer_output& out, int image_fd, trace_output& trace, FILE* notes)
@@ -48,7 +57,8 @@ writer_error read_page(writer_input& in, uint8_t* data, size_t& count)
         if (in.begin == in.end) {
             if (in.ended)
                 break;
-            const ssize_t n = read(in.fd, in.bytes, sizeof in.bytes);
+            const ssize_t n = in.read_from ? in.read_from(in.source, in.bytes, sizeof in.bytes)
+                                           : read(in.fd, in.bytes, sizeof in.bytes);
             if (n < 0)
                 return {writer_failure::input_read, errno};
             in.begin = 0;

@@ -15,7 +15,8 @@ namespace {
 // Writes n bytes of the output.
 bool write_out(input_recovery& recovery, const uint8_t* bytes, size_t n)
 {
-    if (n != 0 && std::fwrite(bytes, 1, n, recovery.out) != n)
+    if (recovery.channel ? !give_bytes(*recovery.channel, bytes, n)
+                         : n != 0 && std::fwrite(bytes, 1, n, recovery.out) != n)
         return false;
     recovery.written += n;
     return true;
@@ -77,7 +78,7 @@ bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_siz
             return false;
         recovery.pages = 0;
     }
-    return std::fflush(recovery.out) == 0 && !std::ferror(recovery.out);
+    return recovery.channel || (std::fflush(recovery.out) == 0 && !std::ferror(recovery.out));
 }
 
 namespace {

@@ -19,6 +19,7 @@
 
 #include <memory>
 
+#include "background_write.h"
 #include "block_health.h"
 #include "delayed_report.h"
 #include "file_checks.h"
@@ -43,6 +44,7 @@ namespace {
 // failure that ends the run in the middle.
 struct recovery_in_progress {
     input_recovery* recovery = nullptr;  // null once finished, or when its writing failed
+    background_write* write = nullptr;   // the thread that writes it, when there is one
 };
 
 // Ends the run with status 2 and the error of `word`, after writing the
@@ -53,6 +55,8 @@ struct recovery_in_progress {
     const int saved = errno;
     if (progress.recovery)
         write_gathered(*progress.recovery);
+    if (progress.write)
+        finish_background_write(*progress.write);
     errno = saved;
     fail_errno(PAGECHECK_ERRORS, word);
 }
@@ -181,8 +185,15 @@ int main(int argc, char** argv)
             exit_unless_written(report.write_note(note));
     };
     const bool gathers = report.takes_map() || options.svg;
-    if (recovery.out)
+    // The recovered input is written on a thread of its own while the
+    // check goes on.
+    background_write recovered_write;
+    if (recovery.out) {
         progress.recovery = &recovery;
+        progress.write = &recovered_write;
+        start_background_write(recovered_write, fileno(recovery.out));
+        recovery.channel = &recovered_write.channel;
+    }
     sink.on_page = [&](const checked_page& page) {
         if (recovery.out && !recover_page(recovery, page)) {
             progress.recovery = nullptr;
@@ -214,8 +225,10 @@ int main(int argc, char** argv)
     finish_gathering(gatherer);
     finish_map(map);
     progress.recovery = nullptr;
-    if (recovery.out && !finish_recovery(recovery, summary.layout.input_size))
+    if (recovery.out && (!finish_recovery(recovery, summary.layout.input_size) ||
+                         !finish_background_write(recovered_write)))
         fail_errno(PAGECHECK_ERRORS, out_name);
+    recovery.channel = nullptr;
     if (recovery.out && !put_holes(recovery, summary.layout.holes, summary.layout.input_size)) {
         if (errno != ESPIPE)
             fail_errno(PAGECHECK_ERRORS, out_name);

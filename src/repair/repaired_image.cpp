@@ -10,11 +10,15 @@ writer_input input;
 writer_output output;
 trace_output trace;
 
-}  // namespace
-
-writer_error write_repaired_image(int input_fd, int image_fd, const repair_plan& plan)
+// Reads the writer's input from a channel.
+ssize_t read_from_channel(void* channel, uint8_t* to, size_t n)
 {
-    start_input(input, input_fd);
+    return static_cast<ssize_t>(read_channel(*static_cast<byte_channel*>(channel), to, n));
+}
+
+// Converts the input `input` was started on.
+writer_error write_started(int image_fd, const repair_plan& plan)
+{
     discard_trace(trace);
     start_output(output, image_fd, trace, nullptr);
     const writer_error error =
@@ -22,4 +26,18 @@ writer_error write_repaired_image(int input_fd, int image_fd, const repair_plan&
     if (error.failure != writer_failure::none)
         return error;
     return flush_image(output);
+}
+
+}  // namespace
+
+writer_error write_repaired_image(int input_fd, int image_fd, const repair_plan& plan)
+{
+    start_input(input, input_fd);
+    return write_started(image_fd, plan);
+}
+
+writer_error write_repaired_image(byte_channel& channel, int image_fd, const repair_plan& plan)
+{
+    start_input_from(input, read_from_channel, &channel);
+    return write_started(image_fd, plan);
 }

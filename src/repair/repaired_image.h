@@ -3,6 +3,7 @@
 #ifndef PAGESMITH_REPAIRED_IMAGE_H
 #define PAGESMITH_REPAIRED_IMAGE_H
 
+#include "byte_channel.h"
 #include "page_io.h"
 #include "repair_plan.h"
 
@@ -10,5 +11,8 @@
 // position) into the image on descriptor image_fd as `plan` says, every
 // record written; returns the first failure.
 writer_error write_repaired_image(int input_fd, int image_fd, const repair_plan& plan);
+
+// The same with the input taken from `input`, to its end.
+writer_error write_repaired_image(byte_channel& input, int image_fd, const repair_plan& plan);
 
 #endif

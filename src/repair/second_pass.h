@@ -1,5 +1,5 @@
 // The repair of an image that can be read again: the check runs a second
-// time and hands the recovered input through a pipe to the converter's
+// time and hands the recovered input through a channel to the converter's
 // writer, which runs beside it, so that the input never goes to a file.
 #ifndef PAGESMITH_SECOND_PASS_H
 #define PAGESMITH_SECOND_PASS_H

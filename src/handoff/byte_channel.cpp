@@ -1,0 +1,100 @@
+// A channel of large blocks between two threads.
+#include "byte_channel.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Hands the block being filled over to the taker, and waits until the next
+// one is free or the taker failed.  False with errno set on a failure.
+bool hand_over(byte_channel& channel)
+{
+    std::unique_lock<std::mutex> held(channel.lock);
+    channel.sizes[channel.filling] = channel.filled;
+    ++channel.handed;
+    channel.filling = (channel.filling + 1) % CHANNEL_BLOCKS;
+    channel.filled = 0;
+    channel.changed.notify_all();
+    channel.changed.wait(held, [&] {
+        return channel.handed < CHANNEL_BLOCKS || channel.error != 0;
+    });
+    if (channel.error == 0)
+        return true;
+    errno = channel.error;
+    return false;
+}
+
+}  // namespace
+
+bool give_bytes(byte_channel& channel, const uint8_t* bytes, size_t n)
+{
+    while (n > 0) {
+        std::vector<uint8_t>& block = channel.blocks[channel.filling];
+        if (block.empty())
+            block.resize(CHANNEL_BLOCK_SIZE);
+        const size_t step = std::min(n, CHANNEL_BLOCK_SIZE - channel.filled);
+        std::memcpy(block.data() + channel.filled, bytes, step);
+        channel.filled += step;
+        bytes += step;
+        n -= step;
+        if (channel.filled == CHANNEL_BLOCK_SIZE && !hand_over(channel))
+            return false;
+    }
+    std::lock_guard<std::mutex> held(channel.lock);
+    if (channel.error == 0)
+        return true;
+    errno = channel.error;
+    return false;
+}
+
+void close_channel(byte_channel& channel)
+{
+    if (channel.filled != 0)
+        hand_over(channel);
+    std::lock_guard<std::mutex> held(channel.lock);
+    channel.closed = true;
+    channel.changed.notify_all();
+}
+
+size_t take_block(byte_channel& channel, const uint8_t*& bytes)
+{
+    std::unique_lock<std::mutex> held(channel.lock);
+    channel.changed.wait(held, [&] { return channel.handed != 0 || channel.closed; });
+    if (channel.handed == 0)
+        return 0;
+    bytes = channel.blocks[channel.first].data();
+    return channel.sizes[channel.first];
+}
+
+void give_back_block(byte_channel& channel)
+{
+    std::lock_guard<std::mutex> held(channel.lock);
+    channel.first = (channel.first + 1) % CHANNEL_BLOCKS;
+    --channel.handed;
+    channel.changed.notify_all();
+}
+
+size_t read_channel(byte_channel& channel, uint8_t* to, size_t n)
+{
+    const uint8_t* bytes = nullptr;
+    const size_t size = take_block(channel, bytes);
+    if (size == 0)
+        return 0;
+    const size_t step = std::min(n, size - channel.taken);
+    std::memcpy(to, bytes + channel.taken, step);
+    channel.taken += step;
+    if (channel.taken == size) {
+        channel.taken = 0;
+        give_back_block(channel);
+    }
+    return step;
+}
+
+void fail_channel(byte_channel& channel, int error)
+{
+    std::lock_guard<std::mutex> held(channel.lock);
+    channel.error = error;
+    channel.changed.notify_all();
+}

@@ -1,0 +1,60 @@
+// Bytes handed from one thread to another through a few large blocks: the
+// giving side copies into the block it fills and hands it over whole; the
+// taking side reads the blocks in order and gives each back when done.
+// One thread gives, one takes.
+#ifndef PAGESMITH_BYTE_CHANNEL_H
+#define PAGESMITH_BYTE_CHANNEL_H
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+// Bytes in each block: large enough that the taker's writes are few.
+constexpr size_t CHANNEL_BLOCK_SIZE = 512 * 1024;
+
+// Blocks in a channel: one filling, one being taken, the rest waiting.
+constexpr size_t CHANNEL_BLOCKS = 4;
+
+// A channel between two threads.
+struct byte_channel {
+    std::mutex lock;
+    std::condition_variable changed;       // a block handed over or given back,
+                                           // the end, or a failure
+    std::vector<uint8_t> blocks[CHANNEL_BLOCKS];
+    size_t sizes[CHANNEL_BLOCKS] = {};     // bytes held by each block handed over
+    size_t handed = 0;                     // blocks handed over and not given back
+    size_t first = 0;                      // the block the taker reads next
+    bool closed = false;                   // the giver gave its last bytes
+    int error = 0;                         // the taker failed with this errno value
+    // The giver's side, used by that thread alone.
+    size_t filling = 0;                    // the block being filled
+    size_t filled = 0;                     // its bytes so far
+    // The taker's side, used by that thread alone.
+    size_t taken = 0;                      // bytes of the first block read so far
+};
+
+// Copies n bytes into the channel, waiting while every block is handed
+// over.  False, with errno set to the taker's error, once the taker failed.
+bool give_bytes(byte_channel& channel, const uint8_t* bytes, size_t n);
+
+// Hands over the bytes given so far and ends the channel: the taker reads
+// them, then the end.
+void close_channel(byte_channel& channel);
+
+// Points `bytes` at the next block handed over and returns its size,
+// waiting for one; 0 at the end.  give_back_block() follows each block.
+size_t take_block(byte_channel& channel, const uint8_t*& bytes);
+
+// Gives the block last taken back to the giver.
+void give_back_block(byte_channel& channel);
+
+// Reads up to n bytes into `to`, waiting for them; fewer only where a
+// block ends, 0 at the end.
+size_t read_channel(byte_channel& channel, uint8_t* to, size_t n);
+
+// The taker gives up with errno value `error`: the giver's next bytes fail.
+void fail_channel(byte_channel& channel, int error);
+
+#endif
