@@ -81,7 +81,7 @@ check_summary check(std::vector<uint8_t>& image, const layout_claim& claim,
     static image_checker checker;  // its window is reused from run to run
     check_summary summary;
     fuzz_expect(check_image(checker, in, claim, sink, summary) == 0, "a read error in memory");
-    fuzz_expect(finish_recovery(recovery, summary.layout.input_size), "finishing the output");
+    fuzz_expect(finish_recovery(recovery, summary), "finishing the output");
     std::fclose(in);
     std::fclose(recovery.out);
     recovered.assign(bytes, bytes + size);

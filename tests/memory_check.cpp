@@ -49,7 +49,7 @@ memory_check check_in_memory(const std::string& image, const layout_claim& claim
     outcome.read_error = check_image(checker, in, claim, sink, outcome.summary);
     std::fclose(in);
     const std::optional<uint64_t> size = outcome.summary.layout.input_size;
-    const bool finished = finish_recovery(recovery, size) &&
+    const bool finished = finish_recovery(recovery, outcome.summary) &&
                           put_holes(recovery, outcome.summary.layout.holes, size);
     std::rewind(recovery.out);
     outcome.recovered.clear();

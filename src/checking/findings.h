@@ -149,6 +149,8 @@ struct lost_list {
                                      // cause merged
     uint64_t unlisted = 0;           // ranges past those
     uint64_t unlisted_bytes = 0;     // and their bytes
+    bool last_page_in_doubt = false; // the last data page present may belong after
+                                     // a page left out: it is not given back
 };
 
 
@@ -237,6 +239,10 @@ constexpr uint64_t blocks_of(const check_summary& summary)
 
 // Adds one finding to the counts.
 void count_finding(check_summary& summary, const finding& f);
+
+// True when a finding's page tag leaves open where the record's data
+// belongs: it may as well be a record left out before a page that follows.
+bool place_in_doubt(const finding& f);
 
 // Exit status of a check: 0 when sound or repaired, 1 when any sector is
 // uncorrectable or any other problem was found.

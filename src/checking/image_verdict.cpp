@@ -30,10 +30,14 @@ void count_finding(check_summary& summary, const finding& f)
     case finding_class::uncorrectable: ++summary.uncorrectable; break;
     case finding_class::problem: ++summary.problems; break;
     }
-    const repair_stop stop = finding_traits_of(f.what).stops_repair;
-    if (stop == repair_stop::always ||
-        (stop == repair_stop::far_tag && tag_in_doubt(f.found, f.expected)))
+    if (finding_traits_of(f.what).stops_repair == repair_stop::always || place_in_doubt(f))
         ++summary.open_readings;
+}
+
+bool place_in_doubt(const finding& f)
+{
+    return finding_traits_of(f.what).stops_repair == repair_stop::far_tag &&
+           tag_in_doubt(f.found, f.expected);
 }
 
 int check_status(const check_summary& summary)

@@ -81,6 +81,13 @@ bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_siz
     return recovery.channel || (std::fflush(recovery.out) == 0 && !std::ferror(recovery.out));
 }
 
+bool finish_recovery(input_recovery& recovery, const check_summary& summary)
+{
+    if (summary.lost.last_page_in_doubt && recovery.pages != 0)
+        std::memset(recovery.chunk + (recovery.pages - 1) * PAGE_DATA_SIZE, 0, PAGE_DATA_SIZE);
+    return finish_recovery(recovery, summary.layout.input_size);
+}
+
 namespace {
 
 // Moves bytes [from, end) of the file up by `by`, the last ones first,

@@ -41,6 +41,10 @@ bool write_gathered(input_recovery& recovery);
 // output.  False on a write error, with errno set.
 bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_size);
 
+// finish_recovery once the check that `summary` describes is over: a held
+// page whose place the image leaves open is given back as a page of zeros.
+bool finish_recovery(input_recovery& recovery, const check_summary& summary);
+
 // After finish_recovery: puts the holes into a finished output that is a
 // regular file, each as pages of zeros with what follows it moved up, and
 // cuts the output to `input_size` when that is known.  False with errno set

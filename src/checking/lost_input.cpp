@@ -47,6 +47,8 @@ void take_data_page(lost_tracker& tracker, uint64_t at, uint64_t record)
                           SECTOR_SIZE, loss_cause::uncorrectable);
     if (at >= tracker.next_page)
         tracker.next_page = at + 1;
+    if (tracker.doubtful_record == record)
+        tracker.doubtful_page = at;
     tracker.gap_cause.reset();
 }
 
@@ -56,6 +58,8 @@ void track_finding(lost_tracker& tracker, const finding& f)
 {
     if (f.what == finding_kind::zeroed_record || f.what == finding_kind::zeroed_or_tag_flip)
         tracker.zeroed_record = f.record;
+    if (place_in_doubt(f))
+        tracker.doubtful_record = f.record;
     if (f.what != finding_kind::uncorrectable)
         return;
     if (tracker.bad_record != f.record) {
@@ -120,11 +124,19 @@ lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_s
                           const std::vector<input_hole>& holes)
 {
     insert_holes(tracker, holes);
-    const uint64_t present = tracker.next_page * PAGE_DATA_SIZE;
     if (!input_size)
         return tracker.lost;
-    // Past the input size, the last page holds the zeros that completed it.
     std::vector<lost_range>& ranges = tracker.lost.ranges;
+    if (const uint64_t from = tracker.doubtful_page.value_or(0) * PAGE_DATA_SIZE;
+        tracker.doubtful_page && *tracker.doubtful_page + 1 == tracker.next_page &&
+        holes.empty() && from < *input_size) {
+        while (!ranges.empty() && ranges.back().offset >= from)
+            ranges.pop_back();
+        add_range(tracker.lost, from, PAGE_DATA_SIZE, loss_cause::missing);
+        tracker.lost.last_page_in_doubt = true;
+    }
+    const uint64_t present = tracker.next_page * PAGE_DATA_SIZE;
+    // Past the input size, the last page holds the zeros that completed it.
     while (!ranges.empty() && ranges.back().offset >= *input_size)
         ranges.pop_back();
     if (!ranges.empty() && ranges.back().offset + ranges.back().length > *input_size)

@@ -18,6 +18,9 @@ struct lost_tracker {
     uint64_t bad_record = UINT64_MAX;       // the record of the uncorrectable sectors
     unsigned bad_sectors = 0;               // their bits, sector s as 1 << s
     uint64_t zeroed_record = UINT64_MAX;    // a record read as a zeroed data page
+    uint64_t doubtful_record = UINT64_MAX;  // the latest record whose page tag leaves
+                                            // open where its data belongs
+    std::optional<uint64_t> doubtful_page;  // the input page it was taken for
     lost_list lost;
 };
 
@@ -33,7 +36,8 @@ inline void track_page(lost_tracker& tracker, const checked_page& page)
     // Nearly every page: the next data page, in its place, with nothing lost.
     if (page.kind == page_kind::data && page.place == page_place::image &&
         page.input_page == tracker.next_page && !tracker.gap_cause &&
-        tracker.bad_record != page.record && tracker.zeroed_record != page.record) {
+        tracker.bad_record != page.record && tracker.zeroed_record != page.record &&
+        tracker.doubtful_record != page.record) {
         ++tracker.next_page;
         return;
     }
@@ -42,7 +46,10 @@ inline void track_page(lost_tracker& tracker, const checked_page& page)
 
 // At the end: the holes (data pages first passed over as a bad block) are
 // lost, the ranges after them move up, and what the input size counts past
-// the last data page present is cut.  Returns the list.
+// the last data page present is cut.  When the input size is known and the
+// last data page present has a page tag that leaves its place open, that
+// page is not given back: its place is missing, and what follows is cut.
+// Returns the list.
 lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_size,
                           const std::vector<input_hole>& holes);
 

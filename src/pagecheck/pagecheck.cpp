@@ -225,7 +225,7 @@ int main(int argc, char** argv)
     finish_gathering(gatherer);
     finish_map(map);
     progress.recovery = nullptr;
-    if (recovery.out && (!finish_recovery(recovery, summary.layout.input_size) ||
+    if (recovery.out && (!finish_recovery(recovery, summary) ||
                          !finish_background_write(recovered_write)))
         fail_errno(PAGECHECK_ERRORS, out_name);
     recovery.channel = nullptr;

@@ -72,7 +72,7 @@ const char* finish_repair(repair_run& run, check_summary& summary, FILE* image,
 {
     const found_layout& layout = summary.layout;
     const bool spooled = run.input == repair_input::spooled;
-    if (spooled && (!finish_recovery(run.recovery, layout.input_size) ||
+    if (spooled && (!finish_recovery(run.recovery, summary) ||
                     !put_holes(run.recovery, layout.holes, layout.input_size)))
         return SPOOL_NAME;
     const repair_plan plan = plan_repair(summary, run.retire);

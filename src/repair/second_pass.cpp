@@ -53,7 +53,7 @@ second_pass_failure repair_in_second_pass(FILE* image, long from, image_checker&
     sink.on_page = [&](const checked_page& page) { sent = sent && recover_page(*recovery, page); };
     check_summary second;
     const int read_error = check_image(checker, image, claim, sink, second);
-    sent = sent && read_error == 0 && finish_recovery(*recovery, second.layout.input_size);
+    sent = sent && read_error == 0 && finish_recovery(*recovery, second);
     const int send_error = errno;
     close_channel(*channel);
     writer.join();
