@@ -16,6 +16,9 @@ struct run_settings {
     optional_bad_blocks bad_block;    // created by the first "-B"
     bool header = false;              // "-h"
     int32_t forced_header_size = 0;   // "-F" value; 0 means none
+
+    // Equal settings make equal images of equal inputs.
+    bool operator==(const run_settings&) const = default;
 };
 
 // How the walk over the options ended.

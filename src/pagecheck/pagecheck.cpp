@@ -155,9 +155,6 @@ int main(int argc, char** argv)
     const long again_from = options.images.size() > 1 ? 0 : read_again_from(in);
     const repair_input repair_from =
         again_from >= 0 ? repair_input::read_again : repair_input::spooled;
-    if (options.repair && !start_repair(repair, repair_from, again_from))
-        fail_errno(PAGECHECK_ERRORS, ("cannot make a temporary file for the recovered input in " +
-                                      spool_folder_named()).c_str());
 
     check_summary summary;
     recovery_in_progress progress;
@@ -213,6 +210,9 @@ int main(int argc, char** argv)
 
     if (!more_readings.empty())
         in = combined_image(in, more_readings, options, sink, summary);
+    if (options.repair && !start_repair(repair, repair_from, in, again_from, options.claim))
+        fail_errno(PAGECHECK_ERRORS, ("cannot make a temporary file for the recovered input in " +
+                                      spool_folder_named()).c_str());
     if (options.detail == report_detail::findings)
         start_progress(fileno(in));
     image_checker checker;

@@ -48,14 +48,25 @@ const char* write_from_image(repair_run& run, const repair_plan& plan, FILE* ima
     return SECOND_NAME;
 }
 
+// Empties the repaired image's temporary file that a guess wrote, so that
+// the second pass writes it from the start.  False with errno set.
+bool restart_output(int output)
+{
+    const int fd = output_descriptor(output);
+    return ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0;
+}
+
 }  // namespace
 
-bool start_repair(repair_run& run, repair_input input, long from)
+bool start_repair(repair_run& run, repair_input input, FILE* image, long from,
+                  const layout_claim& claim)
 {
     run.input = input;
     run.again_from = from;
-    if (input == repair_input::read_again)
+    if (input == repair_input::read_again) {
+        run.guessed = start_guessed_write(image, from, claim, run.retire, run.output);
         return true;
+    }
     if (!open_spool(run.spool))
         return false;
     run.recovery.out = run.spool.file;
@@ -64,6 +75,8 @@ bool start_repair(repair_run& run, repair_input input, long from)
 
 bool repair_page(repair_run& run, const checked_page& page)
 {
+    if (run.guessed)
+        feed_guessed_write(*run.guessed, page);
     return run.input == repair_input::read_again || recover_page(run.recovery, page);
 }
 
@@ -76,10 +89,17 @@ const char* finish_repair(repair_run& run, check_summary& summary, FILE* image,
                     !put_holes(run.recovery, layout.holes, layout.input_size)))
         return SPOOL_NAME;
     const repair_plan plan = plan_repair(summary, run.retire);
+    const bool written = run.guessed && finish_guessed_write(*run.guessed, summary, plan);
     summary.repair = {run.name, plan.obstacle, plan.count, ""};
-    if (plan.obstacle != repair_obstacle::none)
+    if (plan.obstacle != repair_obstacle::none) {
+        abandon_output_file(run.output);
         return nullptr;
+    }
     summary.repair.options = layout_options(plan.layout);
+    if (written)
+        return finish_output_file(run.output) ? nullptr : run.name;
+    if (run.guessed && !restart_output(run.output))
+        return run.name;
     if (!start_output_file(run.output))
         return run.name;
     const char* failed = spooled ? write_from_spool(run, plan)

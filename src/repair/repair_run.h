@@ -6,6 +6,7 @@
 #define PAGESMITH_REPAIR_RUN_H
 
 #include "check_sink.h"
+#include "guessed_write.h"
 #include "image_check.h"
 #include "input_recovery.h"
 #include "report_spool.h"
@@ -26,12 +27,16 @@ struct repair_run {
     long again_from = 0;         // read_again: where the image's reading starts
     report_spool spool;          // spooled: the recovered input
     input_recovery recovery;     // spooled: writing into the spool
+    std::unique_ptr<guessed_write> guessed;  // read_again: written on a guess
+                                             // while the check runs, or null
 };
 
 // Makes ready to take the recovered input as `input` says: read again
-// from offset `from` of the image, or spooled, when its temporary file is
-// opened.  False with errno set.
-bool start_repair(repair_run& run, repair_input input, long from);
+// from offset `from` of `image` (and written on a guess at its layout with
+// `claim` while the check runs, where one can be made), or spooled, when
+// its temporary file is opened.  False with errno set.
+bool start_repair(repair_run& run, repair_input input, FILE* image, long from,
+                  const layout_claim& claim);
 
 // Takes the next checked page.  False on a write error, with errno set.
 bool repair_page(repair_run& run, const checked_page& page);

@@ -245,18 +245,20 @@ bool settle_path(output_file& f, const struct stat& st)
     return named.st_dev == st.st_dev && named.st_ino == st.st_ino;
 }
 
+// Whether an output that cannot be replaced is written in place.
+enum class otherwise { in_place, not_started };
+
 // Starts output `n`: replaced by a temporary file where it is a regular
-// file of one link and one can be made beside it, else in place.
-bool start_output(int n)
+// file of one link and one can be made beside it, else in place or not.
+bool start_output(int n, otherwise fallback = otherwise::in_place)
 {
     output_file& f = outputs[n];
     struct stat st;
-    if (f.fd < 0 || fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-        !settle_path(f, st))
-        return start_in_place(f, n);
-    const int temp = make_temp(n, st);
+    const bool replaceable = f.fd >= 0 && fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                             st.st_nlink == 1 && settle_path(f, st);
+    const int temp = replaceable ? make_temp(n, st) : -1;
     if (temp < 0)
-        return start_in_place(f, n);
+        return fallback == otherwise::in_place && start_in_place(f, n);
     // The tool's descriptor now leads to the temporary file.
     const bool moved = dup2(temp, f.fd) >= 0;
     const int saved = errno;
@@ -280,6 +282,22 @@ const char* start_output_files()
 bool start_output_file(int n)
 {
     return outputs[n].way != output_way::not_started || start_output(n);
+}
+
+bool start_replaced_output_file(int n)
+{
+    return outputs[n].way == output_way::not_started && start_output(n, otherwise::not_started) &&
+           outputs[n].way == output_way::replaced;
+}
+
+void abandon_output_file(int n)
+{
+    output_file& f = outputs[n];
+    if (f.way != output_way::replaced)
+        return;
+    unlink(temp_path[n]);
+    temp_live[n] = 0;
+    f.way = output_way::finished;
 }
 
 bool finish_output_file(int n)

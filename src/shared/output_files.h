@@ -41,6 +41,16 @@ const char* start_output_files();
 // emptied in place.  False with errno set when it cannot be started.
 bool start_output_file(int n);
 
+// Starts writing output `n`, opened to start on its own, only where it is
+// replaced by a temporary file; false, and not started, where it would be
+// written in place or that fails.
+bool start_replaced_output_file(int n);
+
+// Gives up a replaced output `n` before it is complete: its temporary file
+// is removed, the old file stays as it was, and a file this run created to
+// hold the name is removed at exit, as if it had never started.
+void abandon_output_file(int n);
+
 // Completes output `n`, once every byte of it was written (flushed): a
 // replaced output is synced and renamed over its name.  False with errno
 // set when that fails; its temporary file is then removed.
