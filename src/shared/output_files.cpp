@@ -7,10 +7,11 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "unfinished_files.h"
 
 namespace {
 
@@ -29,71 +30,13 @@ struct output_file {
     output_start start;     // with the others, or on its own
 };
 
-constexpr int MAX_OUTPUTS = 4;  // the recovered input, the picture, the repaired image
+constexpr int MAX_OUTPUTS = MAX_UNFINISHED;  // the recovered input, the picture, the
+                                             // repaired image
 
 constexpr int MAX_LINKS = 40;  // symbolic links followed, as open follows them
 
 output_file outputs[MAX_OUTPUTS];
 int output_count = 0;
-
-// What a signal handler removes: plain bytes, read without allocating.
-// temp_path[i] is output i's temporary file while temp_live[i]; made_path[i]
-// the file this run created to hold its name while made_live[i].
-char temp_path[MAX_OUTPUTS][PATH_MAX];
-char made_path[MAX_OUTPUTS][PATH_MAX];
-volatile sig_atomic_t temp_live[MAX_OUTPUTS];
-volatile sig_atomic_t made_live[MAX_OUTPUTS];
-
-// Removes what the run leaves unfinished: each temporary file, and each
-// file it created whose name still leads to it.  Safe in a signal handler.
-void remove_unfinished()
-{
-    for (int i = 0; i < MAX_OUTPUTS; ++i) {
-        if (temp_live[i]) {
-            unlink(temp_path[i]);
-            temp_live[i] = 0;
-        }
-        struct stat named;
-        if (made_live[i] && lstat(made_path[i], &named) == 0 &&
-            named.st_dev == outputs[i].device && named.st_ino == outputs[i].inode)
-            unlink(made_path[i]);
-        made_live[i] = 0;
-    }
-}
-
-// On SIGINT, SIGTERM or SIGHUP: removes what is unfinished, then ends as the
-// signal would have.
-void on_signal(int signal)
-{
-    remove_unfinished();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-// Catches the signals that end a run, unless they are ignored (a run in the
-// background of a shell without job control keeps ignoring them).
-void catch_ending_signals()
-{
-    static bool caught = false;
-    if (caught)
-        return;
-    caught = true;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction now;
-        if (sigaction(signal, nullptr, &now) == 0 && now.sa_handler != SIG_IGN)
-            std::signal(signal, on_signal);
-    }
-}
-
-// Copies `path` into a buffer that a signal handler reads; false when it
-// does not fit.
-bool keep_path(char (&buffer)[PATH_MAX], const std::string& path)
-{
-    if (path.size() >= PATH_MAX)
-        return false;
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    return true;
-}
 
 // Moves `path` one step along the symbolic link it names; false when it
 // names no link.
@@ -154,12 +97,8 @@ int open_output_file(const char* name, fifo_opening fifo, output_start start)
         f.device = st.st_dev;
         f.inode = st.st_ino;
     }
-    if (output_count == 0)
-        std::atexit(remove_unfinished);
-    if (f.created) {
-        catch_ending_signals();
-        made_live[output_count] = keep_path(made_path[output_count], f.path);
-    }
+    if (f.created)
+        note_created(output_count, f.path, f.device, f.inode);
     return output_count++;
 }
 
@@ -174,7 +113,7 @@ namespace {
 // opened now, waiting for its reader.  A file the run created stays.
 bool start_in_place(output_file& f, int n)
 {
-    made_live[n] = 0;
+    keep_created(n);
     f.way = output_way::in_place;
     if (f.fd < 0)
         f.fd = open(f.path.c_str(), O_WRONLY);
@@ -197,18 +136,7 @@ std::string temp_pattern(const std::string& path)
 // for removal.
 int make_temp(int n, const struct stat& st)
 {
-    if (!keep_path(temp_path[n], temp_pattern(outputs[n].path)))
-        return -1;
-    catch_ending_signals();
-    sigset_t ending;
-    sigset_t before;
-    sigemptyset(&ending);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&ending, signal);
-    sigprocmask(SIG_BLOCK, &ending, &before);
-    const int fd = mkstemp(temp_path[n]);
-    temp_live[n] = fd >= 0;
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    const int fd = make_unfinished_temp(n, temp_pattern(outputs[n].path));
     if (fd < 0)
         return -1;
     struct stat made;
@@ -220,8 +148,7 @@ int make_temp(int n, const struct stat& st)
     if (kept)
         return fd;
     close(fd);
-    unlink(temp_path[n]);
-    temp_live[n] = 0;
+    remove_temp(n);
     return -1;
 }
 
@@ -295,8 +222,7 @@ void abandon_output_file(int n)
     output_file& f = outputs[n];
     if (f.way != output_way::replaced)
         return;
-    unlink(temp_path[n]);
-    temp_live[n] = 0;
+    remove_temp(n);
     f.way = output_way::finished;
 }
 
@@ -305,14 +231,15 @@ bool finish_output_file(int n)
     output_file& f = outputs[n];
     const bool replaced = f.way == output_way::replaced;
     f.way = output_way::finished;
-    if (replaced && (fsync(f.fd) != 0 || rename(temp_path[n], f.path.c_str()) != 0)) {
+    if (replaced &&
+        (fsync(f.fd) != 0 || rename(unfinished_temp_path(n), f.path.c_str()) != 0)) {
         const int saved = errno;
-        unlink(temp_path[n]);
-        temp_live[n] = 0;
+        remove_temp(n);
         errno = saved;
         return false;
     }
-    temp_live[n] = 0;
-    made_live[n] = replaced ? 0 : made_live[n];
+    forget_temp(n);
+    if (replaced)
+        keep_created(n);
     return true;
 }
