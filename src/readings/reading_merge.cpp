@@ -3,14 +3,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+
+#include "background_write.h"
 
 #include "image_start.h"
 #include "report_spool.h"
 
 namespace {
-
-// Bytes of the combined image's buffer.
-constexpr size_t COMBINED_BUFFER_SIZE = 1024 * 1024;
 
 // Bytes of spare area before the ECC words: the status word, the tag and
 // the zero words, voted on bit by bit.
@@ -128,15 +128,15 @@ void combine_record(const uint8_t* const* records, const int* owners, int n, uin
     }
 }
 
-// Writes n bytes to `out`.
-bool put(FILE* out, const uint8_t* bytes, size_t n)
+// Gives n bytes to the writing of the combined image.
+bool put(byte_channel& out, const uint8_t* bytes, size_t n)
 {
-    return std::fwrite(bytes, 1, n, out) == n;
+    return give_bytes(out, bytes, n);
 }
 
 }  // namespace
 
-merge_failure merge_readings(std::vector<reading_source>& readings, FILE* out,
+merge_failure merge_readings(std::vector<reading_source>& readings, byte_channel& out,
                              std::vector<reading_summary>& results,
                              const std::function<void(const finding&)>& on_finding)
 {
@@ -187,9 +187,10 @@ FILE* combine_readings(const std::vector<const char*>& names, const std::vector<
         failure = {errno, nullptr};
         return nullptr;
     }
-    // Records are written one at a time: a large buffer makes few writes.
-    static char buffer[COMBINED_BUFFER_SIZE];
-    std::setvbuf(spool.file, buffer, _IOFBF, sizeof buffer);
+    // The combined image is written on a thread of its own while the
+    // readings are read and compared.
+    const auto write = std::make_unique<background_write>();
+    start_background_write(*write, fileno(spool.file));
     std::vector<reading_source> readings(files.size());
     results.assign(files.size(), {});
     for (size_t k = 0; k < files.size(); ++k) {
@@ -197,8 +198,9 @@ FILE* combine_readings(const std::vector<const char*>& names, const std::vector<
         readings[k].in = files[k];
         results[k].file = names[k];
     }
-    failure = merge_readings(readings, spool.file, results, on_finding);
-    if (failure.error == 0 && (std::fflush(spool.file) != 0 || !spool_rewind(spool)))
+    failure = merge_readings(readings, write->channel, results, on_finding);
+    const bool written = finish_background_write(*write);
+    if (failure.error == 0 && (!written || !spool_rewind(spool)))
         failure = {errno, nullptr};
     if (failure.error == 0)
         return spool.file;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "byte_channel.h"
 #include "findings.h"
 #include "sector_vote.h"
 
@@ -30,13 +31,12 @@ struct merge_failure {
 // Combines the readings (at most MAX_READINGS) into `out`, from where each
 // image starts; fills `results` (one per reading) and hands each finding
 // about the readings to `on_finding`.
-merge_failure merge_readings(std::vector<reading_source>& readings, FILE* out,
+merge_failure merge_readings(std::vector<reading_source>& readings, byte_channel& out,
                              std::vector<reading_summary>& results,
                              const std::function<void(const finding&)>& on_finding);
 
 // Combines the readings `files` (named `names`) into a new temporary file,
-// which it returns read from its start (its buffer is this module's own:
-// one combined image is open at a time); results and findings as
+// which it returns read from its start; results and findings as
 // merge_readings.  Null on a failure, which `failure` names (a null name:
 // the temporary file).
 FILE* combine_readings(const std::vector<const char*>& names, const std::vector<FILE*>& files,
