@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "case_names.h"
+#include "layout_guess.h"
 #include "readback_changes.h"
+#include "report_words.h"
 
 namespace {
 
@@ -225,5 +227,47 @@ TEST(Health, CountsEachBlocksFlippedBits)
               (std::vector<std::string>{"0.45", "0.45", "0.20", "0.20", "0.45", "0.75", "1.00"}));
     EXPECT_EQ(opacities({}), std::vector<std::string>{});
 }
+
+// The layout a repair writes on while the check runs, guessed from a check
+// of the first blocks and the file's last record: what the image shows
+// there, and nothing of a bad block further on or of fill pages before an
+// erased tail (the check's own layout then has the repair write again).
+struct guess_case {
+    const char* name;
+    std::vector<std::string> made_with;
+    size_t input_size;
+    change changed;
+    std::string guessed;  // its options as the report words them; "" for none
+};
+
+const guess_case guess_cases[] = {
+    {"no_options", {}, 300000, [](std::string&) {}, "no options"},
+    {"header_marked_filled", HBF, 300000, [](std::string&) {}, "-h -b -f"},
+    {"bad_block_among_the_first", {"-h", "-b", "-B", "1", "-f"}, 300000, [](std::string&) {},
+     "-h -b -B 1 -f"},
+    {"bad_block_further_on", {"-b", "-B", "6"}, 1000000, [](std::string&) {}, "-b"},
+    {"fill_pages_in_the_last_record", HBF, 1000000, [](std::string&) {}, "-h -b -f"},
+    {"fill_pages_before_an_erased_tail", HBF, 1000000, erased_tail(2), "-h -b"},
+    {"empty_file", {}, 0, [](std::string&) {}, ""},
+};
+
+class Guess : public ::testing::TestWithParam<guess_case> {};
+
+TEST_P(Guess, ReadsTheFirstBlocksAndTheLastRecord)
+{
+    const guess_case& c = GetParam();
+    scratch_dir dir;
+    std::string file = convert(dir, random_bytes(c.input_size, 5), c.made_with);
+    c.changed(file);
+    write_file(dir.file("readback"), file);
+    FILE* image = std::fopen(dir.file("readback").c_str(), "rb");
+    ASSERT_NE(image, nullptr);
+    const std::optional<found_layout> guess = guess_layout(image, 0, layout_claim{});
+    std::fclose(image);
+    EXPECT_EQ(guess ? layout_options(*guess) : "", c.guessed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Guess, Guess, ::testing::ValuesIn(guess_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
