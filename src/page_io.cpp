@@ -27,18 +27,19 @@ writer_error write_all(int fd, const uint8_t* bytes, size_t n)
 void start_input(writer_input& in, int fd)
 {
     in.fd = fd;
-    in.read_from = nullptr;
+    in.lend = nullptr;
     in.source = nullptr;
+    in.at = in.bytes;
     in.begin = 0;
     in.end = 0;
     in.ended = false;
     in.total = 0;
 }
 
-void start_input_from(writer_input& in, input_source read_from, void* source)
+void start_input_from(writer_input& in, input_lender lend, void* source)
 {
     start_input(in, -1);
-    in.read_from = read_from;
+    in.lend = lend;
     in.source = source;
 }
 
@@ -57,8 +58,8 @@ writer_error read_page(writer_input& in, uint8_t* data, size_t& count)
         if (in.begin == in.end) {
             if (in.ended)
                 break;
-            const ssize_t n = in.read_from ? in.read_from(in.source, in.bytes, sizeof in.bytes)
-                                           : read(in.fd, in.bytes, sizeof in.bytes);
+            const ssize_t n = in.lend ? in.lend(in.source, &in.at)
+                                      : read(in.fd, in.bytes, sizeof in.bytes);
             if (n < 0)
                 return {writer_failure::input_read, errno};
             in.begin = 0;
@@ -71,7 +72,7 @@ writer_error read_page(writer_input& in, uint8_t* data, size_t& count)
         // memmove: GCC expands a memcpy whose size it can bound into
         // `rep movsq`, which took about twice the time of the library's
         // vector copy here; memmove is left to the library.
-        std::memmove(data + count, in.bytes + in.begin, take);
+        std::memmove(data + count, in.at + in.begin, take);
         in.begin += take;
         count += take;
     }

@@ -34,16 +34,18 @@ struct writer_error {
     int error = 0;
 };
 
-// Where the input is read from when not from a descriptor: up to n bytes
-// from `source` into `to`; 0 at the end, -1 with errno set on a failure.
-using input_source = ssize_t (*)(void* source, uint8_t* to, size_t n);
+// Where the input comes from when not from a descriptor: points `*bytes`
+// at the next piece of `source`, which stays as it is until the next call,
+// and returns its size; 0 at the end, -1 with errno set on a failure.
+using input_lender = ssize_t (*)(void* source, const uint8_t** bytes);
 
 // The input: its descriptor (or source), and the bytes read from it but not
 // yet used.
 struct writer_input {
     int fd = -1;
-    input_source read_from = nullptr;  // when not null, read instead of fd
-    void* source = nullptr;            // what read_from reads
+    input_lender lend = nullptr;  // when not null, taken from instead of fd
+    void* source = nullptr;       // what lend takes from
+    const uint8_t* at = nullptr;  // the bytes read or lent: `bytes`, or the lent piece
     size_t begin = 0;    // first unused byte in `bytes`
     size_t end = 0;      // end of the bytes read
     bool ended = false;  // a read returned end of input; none is made again
@@ -66,8 +68,8 @@ struct writer_output {
 // Makes `in` read from descriptor fd, from its current position.
 void start_input(writer_input& in, int fd);
 
-// Makes `in` read through `read_from` from `source`.
-void start_input_from(writer_input& in, input_source read_from, void* source);
+// Makes `in` take its input from `source` through `lend`, with no copy.
+void start_input_from(writer_input& in, input_lender lend, void* source);
 
 // Makes `out` write the image to descriptor image_fd, the trace to `trace`
 // and the writer's notes to `notes` (null: none).

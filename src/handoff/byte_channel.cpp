@@ -76,20 +76,13 @@ void give_back_block(byte_channel& channel)
     channel.changed.notify_all();
 }
 
-size_t read_channel(byte_channel& channel, uint8_t* to, size_t n)
+size_t next_block(byte_channel& channel, const uint8_t*& bytes)
 {
-    const uint8_t* bytes = nullptr;
-    const size_t size = take_block(channel, bytes);
-    if (size == 0)
-        return 0;
-    const size_t step = std::min(n, size - channel.taken);
-    std::memcpy(to, bytes + channel.taken, step);
-    channel.taken += step;
-    if (channel.taken == size) {
-        channel.taken = 0;
+    if (channel.holding)
         give_back_block(channel);
-    }
-    return step;
+    const size_t n = take_block(channel, bytes);
+    channel.holding = n != 0;
+    return n;
 }
 
 void fail_channel(byte_channel& channel, int error)

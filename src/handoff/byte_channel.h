@@ -32,7 +32,7 @@ struct byte_channel {
     size_t filling = 0;                    // the block being filled
     size_t filled = 0;                     // its bytes so far
     // The taker's side, used by that thread alone.
-    size_t taken = 0;                      // bytes of the first block read so far
+    bool holding = false;                  // next_block took the first block
 };
 
 // Copies n bytes into the channel, waiting while every block is handed
@@ -50,9 +50,9 @@ size_t take_block(byte_channel& channel, const uint8_t*& bytes);
 // Gives the block last taken back to the giver.
 void give_back_block(byte_channel& channel);
 
-// Reads up to n bytes into `to`, waiting for them; fewer only where a
-// block ends, 0 at the end.
-size_t read_channel(byte_channel& channel, uint8_t* to, size_t n);
+// Gives back the block that the last call took, if any, then takes the
+// next as take_block does.
+size_t next_block(byte_channel& channel, const uint8_t*& bytes);
 
 // The taker gives up with errno value `error`: the giver's next bytes fail.
 void fail_channel(byte_channel& channel, int error);

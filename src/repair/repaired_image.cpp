@@ -10,10 +10,10 @@ writer_input input;
 writer_output output;
 trace_output trace;
 
-// Reads the writer's input from a channel.
-ssize_t read_from_channel(void* channel, uint8_t* to, size_t n)
+// Lends the writer the channel's next block, once it gave the last one back.
+ssize_t lend_from_channel(void* source, const uint8_t** bytes)
 {
-    return static_cast<ssize_t>(read_channel(*static_cast<byte_channel*>(channel), to, n));
+    return static_cast<ssize_t>(next_block(*static_cast<byte_channel*>(source), *bytes));
 }
 
 // Converts the input `input` was started on.
@@ -38,6 +38,6 @@ writer_error write_repaired_image(int input_fd, int image_fd, const repair_plan&
 
 writer_error write_repaired_image(byte_channel& channel, int image_fd, const repair_plan& plan)
 {
-    start_input_from(input, read_from_channel, &channel);
+    start_input_from(input, lend_from_channel, &channel);
     return write_started(image_fd, plan);
 }
