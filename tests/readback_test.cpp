@@ -101,9 +101,13 @@ TEST_P(Readback, GivesOneFindingPerEvent)
     if (c.again == remake::same_image) {
         EXPECT_TRUE(convert(dir, input, options_of(layout), "again") == made);
     }
+    // The command line's -o, written on a thread of its own, gives what the
+    // check in-process gave back.
+    write_file(dir.file("readback"), file);
+    run_tool({PAGECHECK_BINARY, "-q", "-o", dir.file("out.bin"), dir.file("readback")});
+    EXPECT_TRUE(read_file(dir.file("out.bin")) == outcome.recovered) << "-o differs";
     // A repair gives the converter's image back, status 0, or writes
     // nothing, status 1; a readback that shows no loss is always repaired.
-    write_file(dir.file("readback"), file);
     const tool_result repair =
         run_tool({PAGECHECK_BINARY, "-q", "-r", dir.file("out.img"), dir.file("readback")});
     if (c.status == 0) {

@@ -15,8 +15,7 @@ namespace {
 // Writes n bytes of the output.
 bool write_out(input_recovery& recovery, const uint8_t* bytes, size_t n)
 {
-    if (recovery.channel ? !give_bytes(*recovery.channel, bytes, n)
-                         : n != 0 && std::fwrite(bytes, 1, n, recovery.out) != n)
+    if (n != 0 && std::fwrite(bytes, 1, n, recovery.out) != n)
         return false;
     recovery.written += n;
     return true;
@@ -26,7 +25,8 @@ bool write_out(input_recovery& recovery, const uint8_t* bytes, size_t n)
 
 bool write_gathered(input_recovery& recovery)
 {
-    if (recovery.pages <= 1)
+    // In a channel, every page but the held one is already out.
+    if (recovery.pages <= 1 || recovery.channel)
         return true;
     const size_t held_at = (recovery.pages - 1) * PAGE_DATA_SIZE;
     if (!write_out(recovery, recovery.chunk, held_at))
@@ -38,9 +38,32 @@ bool write_gathered(input_recovery& recovery)
 
 namespace {
 
+// Gathers one page into the channel: the held page goes out, and the new
+// one is held after it.
+bool gather_into_channel(input_recovery& recovery, const uint8_t* data)
+{
+    if (recovery.pages != 0) {
+        add_bytes(*recovery.channel, PAGE_DATA_SIZE);
+        recovery.written += PAGE_DATA_SIZE;
+    }
+    uint8_t* slot = room_for(*recovery.channel, PAGE_DATA_SIZE);
+    if (!slot)
+        return false;
+    if (data)
+        std::memcpy(slot, data, PAGE_DATA_SIZE);
+    else
+        std::memset(slot, 0, PAGE_DATA_SIZE);
+    recovery.held = slot;
+    recovery.pages = 1;
+    ++recovery.next_page;
+    return true;
+}
+
 // Gathers one page of the input, or a page of zeros when `data` is null.
 bool gather(input_recovery& recovery, const uint8_t* data)
 {
+    if (recovery.channel)
+        return gather_into_channel(recovery, data);
     if (recovery.pages == RECOVERY_CHUNK_PAGES && !write_gathered(recovery))
         return false;
     uint8_t* slot = recovery.chunk + recovery.pages * PAGE_DATA_SIZE;
@@ -74,8 +97,12 @@ bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_siz
         size_t length = before + PAGE_DATA_SIZE;
         if (input_size && *input_size > held_from && *input_size - held_from < PAGE_DATA_SIZE)
             length = before + static_cast<size_t>(*input_size - held_from);
-        if (!write_out(recovery, recovery.chunk, length))
+        if (recovery.channel) {
+            add_bytes(*recovery.channel, length);
+            recovery.written += length;
+        } else if (!write_out(recovery, recovery.chunk, length)) {
             return false;
+        }
         recovery.pages = 0;
     }
     return recovery.channel || (std::fflush(recovery.out) == 0 && !std::ferror(recovery.out));
@@ -84,7 +111,9 @@ bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_siz
 bool finish_recovery(input_recovery& recovery, const check_summary& summary)
 {
     if (summary.lost.last_page_in_doubt && recovery.pages != 0)
-        std::memset(recovery.chunk + (recovery.pages - 1) * PAGE_DATA_SIZE, 0, PAGE_DATA_SIZE);
+        std::memset(recovery.channel ? recovery.held
+                                     : recovery.chunk + (recovery.pages - 1) * PAGE_DATA_SIZE,
+                    0, PAGE_DATA_SIZE);
     return finish_recovery(recovery, summary.layout.input_size);
 }
 

@@ -49,6 +49,21 @@ bool give_bytes(byte_channel& channel, const uint8_t* bytes, size_t n)
     return false;
 }
 
+uint8_t* room_for(byte_channel& channel, size_t n)
+{
+    if (channel.filled + n > CHANNEL_BLOCK_SIZE && !hand_over(channel))
+        return nullptr;
+    std::vector<uint8_t>& block = channel.blocks[channel.filling];
+    if (block.empty())
+        block.resize(CHANNEL_BLOCK_SIZE);
+    return block.data() + channel.filled;
+}
+
+void add_bytes(byte_channel& channel, size_t n)
+{
+    channel.filled += n;
+}
+
 void close_channel(byte_channel& channel)
 {
     if (channel.filled != 0)

@@ -39,6 +39,15 @@ struct byte_channel {
 // over.  False, with errno set to the taker's error, once the taker failed.
 bool give_bytes(byte_channel& channel, const uint8_t* bytes, size_t n);
 
+// Room for n bytes (at most CHANNEL_BLOCK_SIZE) at the end of the block
+// being filled, which is handed over first when they do not fit: the giver
+// writes them there and adds them with add_bytes, or leaves them out.  Null,
+// with errno set to the taker's error, once the taker failed.
+uint8_t* room_for(byte_channel& channel, size_t n);
+
+// Adds n bytes written at room_for's place to the block being filled.
+void add_bytes(byte_channel& channel, size_t n);
+
 // Hands over the bytes given so far and ends the channel: the taker reads
 // them, then the end.
 void close_channel(byte_channel& channel);
