@@ -1,6 +1,8 @@
 // The repaired image, made by the converter's writer.
 #include "repaired_image.h"
 
+#include <cerrno>
+
 #include "image_writer.h"
 
 namespace {
@@ -39,5 +41,9 @@ writer_error write_repaired_image(int input_fd, int image_fd, const repair_plan&
 writer_error write_repaired_image(byte_channel& channel, int image_fd, const repair_plan& plan)
 {
     start_input_from(input, lend_from_channel, &channel);
-    return write_started(image_fd, plan);
+    const writer_error error = write_started(image_fd, plan);
+    // The giver no longer waits on a writer that stopped early.
+    if (error.failure != writer_failure::none)
+        fail_channel(channel, error.error != 0 ? error.error : EIO);
+    return error;
 }

@@ -12,7 +12,8 @@
 // record written; returns the first failure.
 writer_error write_repaired_image(int input_fd, int image_fd, const repair_plan& plan);
 
-// The same with the input taken from `input`, to its end.
+// The same with the input taken from `input`, to its end; on a failure the
+// channel fails too, so that its giver stops.
 writer_error write_repaired_image(byte_channel& input, int image_fd, const repair_plan& plan);
 
 #endif

@@ -40,12 +40,7 @@ second_pass_failure repair_in_second_pass(FILE* image, long from, image_checker&
         return second_pass_failure::reading;
     const auto channel = std::make_unique<byte_channel>();
     writer_error written;
-    std::thread writer([&] {
-        written = write_repaired_image(*channel, image_fd, plan);
-        // The check no longer waits on a writer that stopped early.
-        if (written.failure != writer_failure::none)
-            fail_channel(*channel, written.error != 0 ? written.error : EIO);
-    });
+    std::thread writer([&] { written = write_repaired_image(*channel, image_fd, plan); });
     const auto recovery = std::make_unique<input_recovery>();
     recovery->channel = channel.get();
     bool sent = true;
