@@ -270,4 +270,26 @@ TEST_P(Guess, ReadsTheFirstBlocksAndTheLastRecord)
 INSTANTIATE_TEST_SUITE_P(Guess, Guess, ::testing::ValuesIn(guess_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// An output that fills up ends the run with its error and status 2, also
+// when the image is larger than what the writing threads hold between
+// them, so that the check would wait on a writer that stopped.
+TEST(Repair, FullOutputEndsTheRunWithItsError)
+{
+    scratch_dir dir;
+    const std::string image = dir.file("image");
+    write_file(image, convert(dir, random_bytes(5000000, 8), HBF));
+    const std::string shell_pipe = "cat '" + image + "' | '" + pagecheck + "' -q -r /dev/full -";
+    const std::vector<std::vector<std::string>> runs = {
+        {pagecheck, "-q", "-o", "/dev/full", image},
+        {pagecheck, "-q", "-r", "/dev/full", image},
+        {pagecheck, "-q", "-r", "/dev/full", image, image},
+        {"/bin/sh", "-c", shell_pipe},
+    };
+    for (const std::vector<std::string>& argv : runs) {
+        const tool_result r = run_tool(argv);
+        EXPECT_EQ(r.status, 2) << argv[2] << " " << argv.size();
+        EXPECT_EQ(r.err, "pagecheck: /dev/full: No space left on device\n") << argv.size();
+    }
+}
+
 }  // namespace
