@@ -145,7 +145,6 @@ merge_failure merge_readings(std::vector<reading_source>& readings, byte_channel
     for (int k = 0; k < count; ++k)
         if (!start_reading(readings[static_cast<size_t>(k)], results[static_cast<size_t>(k)]))
             return {errno, readings[static_cast<size_t>(k)].name};
-    uint8_t combined[PAGE_RECORD_SIZE];
     for (uint64_t index = 0;; ++index) {
         const uint8_t* records[MAX_READINGS];
         int owners[MAX_READINGS];
@@ -169,9 +168,12 @@ merge_failure merge_readings(std::vector<reading_source>& readings, byte_channel
                 return {errno, nullptr};
             return {};
         }
-        combine_record(records, owners, n, index, combined, results, on_finding);
-        if (!put(out, combined, PAGE_RECORD_SIZE))
+        // The record is combined in place, in the block that goes out.
+        uint8_t* combined = room_for(out, PAGE_RECORD_SIZE);
+        if (!combined)
             return {errno, nullptr};
+        combine_record(records, owners, n, index, combined, results, on_finding);
+        add_bytes(out, PAGE_RECORD_SIZE);
         for (int k = 0; k < n; ++k)
             readings[static_cast<size_t>(owners[k])].used += PAGE_RECORD_SIZE;
     }
