@@ -96,7 +96,7 @@ const finding_row finding_rows[] = {
      {"found"}},
     {"layout_header", "page 0 of every block is a header page: made with -h?", {"found"}},
     {"layout_bad_blocks", "block 4660 is a bad block, which -B does not list: made with -B 3 7?",
-     {"found"}},
+     {"found", "expected"}},
     {"layout_marking",
      "data pages 0 and 1 carry no block status word, which -B implies: made without -B?", {}},
     {"erased_bit",

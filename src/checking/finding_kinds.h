@@ -174,7 +174,7 @@ constexpr finding_traits finding_traits_of(finding_kind kind)
                 "{found?page 0 of every block is a header page: made with -h?"
                 "|no block starts with a header page: made without -h?}", ALWAYS};
     case layout_bad_blocks:
-        return {"layout_bad_blocks", PROBLEM, FIELD_FOUND,
+        return {"layout_bad_blocks", PROBLEM, FIELD_FOUND | FIELD_EXPECTED,
                 "block {found} {expected?is a bad block, which -B does not list"
                 "|is not a bad block, though -B lists it}: made {bad_block_options}?", ALWAYS};
     case layout_marking:

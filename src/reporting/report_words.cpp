@@ -1,11 +1,13 @@
 // The words of every report line.
 #include "report_words.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "finding_texts.h"
 #include "page_kinds.h"
 
 namespace {
@@ -36,26 +38,28 @@ std::string bad_block_options(const found_layout& layout)
     return text;
 }
 
-// The value of a finding's field named by [name, name + length), for the
-// texts of the finding table.
-std::optional<uint64_t> field_value(const finding& f, const char* name, size_t length)
+// The value that a finding text names in braces.
+uint64_t field_value(const finding& f, text_value value)
 {
-    const std::string field(name, length);
-    if (field == "sector") return static_cast<uint64_t>(f.sector);
-    if (field == "byte") return static_cast<uint64_t>(f.byte);
-    if (field == "bit") return static_cast<uint64_t>(f.bit);
-    if (field == "word") return static_cast<uint64_t>(f.word);
-    if (field == "page") return static_cast<uint64_t>(f.page);
-    if (field == "block") return f.block;
-    if (field == "record") return f.record;
-    if (field == "found") return f.found;
-    if (field == "expected") return f.expected;
-    if (field == "unmarked") return status_word_of(f.kind, f.page, block_marking::off);
-    if (field == "marked") return status_word_of(f.kind, f.page, block_marking::on);
-    if (field == "header_size_bytes") return HEADER_SIZE_BYTES;
-    if (field == "last_data_byte") return PAGE_DATA_SIZE - 1;
-    if (field == "max_bad_blocks") return MAX_BAD_BLOCKS;
-    return std::nullopt;
+    switch (value) {
+    case text_value::sector: return static_cast<uint64_t>(f.sector);
+    case text_value::byte: return static_cast<uint64_t>(f.byte);
+    case text_value::bit: return static_cast<uint64_t>(f.bit);
+    case text_value::word: return static_cast<uint64_t>(f.word);
+    case text_value::page: return static_cast<uint64_t>(f.page);
+    case text_value::block: return f.block;
+    case text_value::record: return f.record;
+    case text_value::found: return f.found;
+    case text_value::expected: return f.expected;
+    case text_value::unmarked: return status_word_of(f.kind, f.page, block_marking::off);
+    case text_value::marked: return status_word_of(f.kind, f.page, block_marking::on);
+    case text_value::header_size_bytes: return HEADER_SIZE_BYTES;
+    case text_value::last_data_byte: return PAGE_DATA_SIZE - 1;
+    case text_value::max_bad_blocks: return MAX_BAD_BLOCKS;
+    case text_value::after:
+    case text_value::bad_block_options: return 0;  // words, filled in by fill_in
+    }
+    return 0;
 }
 
 // Appends the words of one brace of a finding text, [begin, end) without
@@ -63,30 +67,28 @@ std::optional<uint64_t> field_value(const finding& f, const char* name, size_t l
 void fill_in(std::string& text, const finding& f, const found_layout& layout, const char* begin,
              const char* end)
 {
-    const std::string whole(begin, end);
-    if (whole == "after") {
+    // The table's texts are checked when the program is built: each brace
+    // names a known value, in a form given below.
+    const char* name_ends = name_end(begin);
+    const text_value value = text_field_named(begin, name_ends)->value;
+    if (value == text_value::after) {
         text += page_kind_name(f.other);
         return;
     }
-    if (whole == "bad_block_options") {
+    if (value == text_value::bad_block_options) {
         text += layout.bad_block_count ? "with " + bad_block_options(layout) : "without -B";
         return;
     }
-    const char* choice = std::strchr(whole.c_str(), '?');
-    const char* format = std::strchr(whole.c_str(), ':');
-    const size_t name_length = choice ? choice - whole.c_str()
-                               : format ? format - whole.c_str()
-                                        : whole.size();
-    const uint64_t value = field_value(f, whole.c_str(), name_length).value_or(0);
-    if (choice) {
-        const char* bar = std::strchr(choice, '|');
-        text += value ? std::string(choice + 1, bar) : std::string(bar + 1);
-    } else if (format && format[1] == 'd') {
-        append(text, "%" PRId32, static_cast<int32_t>(static_cast<uint32_t>(value)));
-    } else if (format) {
-        append(text, "0x%08" PRIx32, static_cast<uint32_t>(value));
+    const uint64_t number = field_value(f, value);
+    if (*name_ends == '?') {
+        const char* bar = std::find(name_ends, end, '|');
+        text += number ? std::string(name_ends + 1, bar) : std::string(bar + 1, end);
+    } else if (*name_ends == ':' && name_ends[1] == 'd') {
+        append(text, "%" PRId32, static_cast<int32_t>(static_cast<uint32_t>(number)));
+    } else if (*name_ends == ':') {
+        append(text, "0x%08" PRIx32, static_cast<uint32_t>(number));
     } else {
-        append(text, "%" PRIu64, value);
+        append(text, "%" PRIu64, number);
     }
 }
 
