@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "finding_texts.h"
 #include "json_writer.h"
 #include "map_svg.h"
 #include "report_words.h"
@@ -341,6 +342,35 @@ TEST(PageKinds, MergedRowsShowTheMostTellingKind)
             EXPECT_EQ(kind_of_cell(static_cast<map_cell>(row.cells[page])), pairs[page].second)
                 << "page " << page;
     }
+}
+
+// The check of the finding texts that the build makes: what it lets
+// through and what it stops.
+struct text_case {
+    const char* text;
+    unsigned fields;
+    bool sound;
+};
+
+const text_case text_cases[] = {
+    {"no braces at all", 0, true},
+    {" sector {sector}: byte {byte} bit {bit}", FIELD_SECTOR | FIELD_BYTE | FIELD_BIT, true},
+    {"{found:x} {expected:d} {found?yes|no}", FIELD_FOUND | FIELD_EXPECTED, true},
+    {"block {block} page {page}, {header_size_bytes} bytes, made {bad_block_options}", 0, true},
+    {"sector {sectro}", FIELD_SECTOR, false},           // a name the report does not know
+    {"sector {sector}", 0, false},                      // a field the kind does not show
+    {"value {found:q}", FIELD_FOUND, false},            // a form the report does not know
+    {"value {found:xx}", FIELD_FOUND, false},
+    {"value {found?yes}", FIELD_FOUND, false},          // a choice without its second word
+    {"value {found", FIELD_FOUND, false},               // a brace left open
+    {"value found}", FIELD_FOUND, false},               // a brace never opened
+    {"value {}", FIELD_FOUND, false},
+};
+
+TEST(FindingTexts, TheBuildStopsATextTheReportCannotFill)
+{
+    for (const text_case& c : text_cases)
+        EXPECT_EQ(text_is_sound(c.text, c.fields), c.sound) << c.text;
 }
 
 }  // namespace
