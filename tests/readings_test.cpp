@@ -66,7 +66,8 @@ struct readings_case {
     int status;                          // of pagecheck -r OUT
     bool repaired;                       // OUT is the converter's image
     std::vector<std::string> lines;      // the report's lines that start "reading ",
-                                         // name the readings or a page tag
+                                         // name the readings, a page tag or a
+                                         // partial record
 };
 
 class Readings : public ::testing::TestWithParam<readings_case> {};
@@ -92,7 +93,8 @@ TEST_P(Readings, CombineIntoOneImage)
     for (size_t end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
         std::string line = r.out.substr(at, end - at);
         if (line.rfind("reading ", 0) == 0 || line.find("readings") != std::string::npos ||
-            line.find("page tag") != std::string::npos) {
+            line.find("page tag") != std::string::npos ||
+            line.find("partial record") != std::string::npos) {
             for (size_t p; (p = line.find(dir.path + "/")) != std::string::npos;)
                 line.erase(p, dir.path.size() + 1);
             lines.push_back(line);
@@ -171,6 +173,13 @@ const readings_case readings_cases[] = {
                        "given by another reading"});
          return lines;
      }()},
+    // The longest reading ends in part of a record: the combined image too.
+    {"longest_reading_ends_inside_a_record",
+     {unchanged, [](std::string& s) { s.append(100, '\x5a'); }}, 1, false,
+     {"trailing partial record of 100 bytes",
+      "reading 1: r1, image from byte 0: 0 sectors it could not correct, given by another reading",
+      "reading 2: r2, image from byte 0: 0 sectors it could not correct, given by another "
+      "reading"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Readings, Readings, ::testing::ValuesIn(readings_cases),

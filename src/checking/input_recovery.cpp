@@ -47,14 +47,13 @@ bool gather_into_channel(input_recovery& recovery, const uint8_t* data)
         recovery.written += PAGE_DATA_SIZE;
     }
     uint8_t* slot = room_for(*recovery.channel, PAGE_DATA_SIZE);
+    recovery.pages = slot ? 1 : 0;
     if (!slot)
         return false;
     if (data)
         std::memcpy(slot, data, PAGE_DATA_SIZE);
     else
         std::memset(slot, 0, PAGE_DATA_SIZE);
-    recovery.held = slot;
-    recovery.pages = 1;
     ++recovery.next_page;
     return true;
 }
@@ -110,8 +109,10 @@ bool finish_recovery(input_recovery& recovery, std::optional<uint64_t> input_siz
 
 bool finish_recovery(input_recovery& recovery, const check_summary& summary)
 {
+    // The held page: in a channel, the room that it takes and has not yet
+    // added (it fits, so no block is handed over).
     if (summary.lost.last_page_in_doubt && recovery.pages != 0)
-        std::memset(recovery.channel ? recovery.held
+        std::memset(recovery.channel ? room_for(*recovery.channel, PAGE_DATA_SIZE)
                                      : recovery.chunk + (recovery.pages - 1) * PAGE_DATA_SIZE,
                     0, PAGE_DATA_SIZE);
     return finish_recovery(recovery, summary.layout.input_size);

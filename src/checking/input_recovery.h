@@ -21,8 +21,8 @@ constexpr size_t RECOVERY_CHUNK_PAGES = 128;
 struct input_recovery {
     FILE* out = nullptr;              // where the input goes (best unbuffered)
     byte_channel* channel = nullptr;  // or, when not null, where it goes instead: the
-                                      // pages go straight into its blocks
-    uint8_t* held = nullptr;          // channel: the held page, in the block being filled
+                                      // pages go straight into its blocks, the held one
+                                      // at the end of the block being filled
     uint64_t written = 0;             // bytes written so far
     uint64_t next_page = 0;           // the input page the next page gathered holds
     size_t pages = 0;                 // pages in the chunk; the last one is held

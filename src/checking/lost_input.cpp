@@ -118,6 +118,25 @@ void insert_holes(lost_tracker& tracker, const std::vector<input_hole>& holes)
     tracker.next_page += moved;
 }
 
+// Where the last data page present has a page tag that leaves its place
+// open (and no holes move the pages), it is not given back when the input
+// size reaches it: its place is missing, and what follows it is cut.
+void leave_out_doubtful_page(lost_tracker& tracker, uint64_t input_size,
+                             const std::vector<input_hole>& holes)
+{
+    if (!tracker.doubtful_page || *tracker.doubtful_page + 1 != tracker.next_page ||
+        !holes.empty())
+        return;
+    const uint64_t from = *tracker.doubtful_page * PAGE_DATA_SIZE;
+    if (from >= input_size)
+        return;
+    std::vector<lost_range>& ranges = tracker.lost.ranges;
+    while (!ranges.empty() && ranges.back().offset >= from)
+        ranges.pop_back();
+    add_range(tracker.lost, from, PAGE_DATA_SIZE, loss_cause::missing);
+    tracker.lost.last_page_in_doubt = true;
+}
+
 }  // namespace
 
 lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_size,
@@ -126,15 +145,8 @@ lost_list finish_tracking(lost_tracker& tracker, std::optional<uint64_t> input_s
     insert_holes(tracker, holes);
     if (!input_size)
         return tracker.lost;
+    leave_out_doubtful_page(tracker, *input_size, holes);
     std::vector<lost_range>& ranges = tracker.lost.ranges;
-    if (const uint64_t from = tracker.doubtful_page.value_or(0) * PAGE_DATA_SIZE;
-        tracker.doubtful_page && *tracker.doubtful_page + 1 == tracker.next_page &&
-        holes.empty() && from < *input_size) {
-        while (!ranges.empty() && ranges.back().offset >= from)
-            ranges.pop_back();
-        add_range(tracker.lost, from, PAGE_DATA_SIZE, loss_cause::missing);
-        tracker.lost.last_page_in_doubt = true;
-    }
     const uint64_t present = tracker.next_page * PAGE_DATA_SIZE;
     // Past the input size, the last page holds the zeros that completed it.
     while (!ranges.empty() && ranges.back().offset >= *input_size)

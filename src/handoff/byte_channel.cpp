@@ -1,9 +1,7 @@
 // A channel of large blocks between two threads.
 #include "byte_channel.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -27,27 +25,6 @@ bool hand_over(byte_channel& channel)
 }
 
 }  // namespace
-
-bool give_bytes(byte_channel& channel, const uint8_t* bytes, size_t n)
-{
-    while (n > 0) {
-        std::vector<uint8_t>& block = channel.blocks[channel.filling];
-        if (block.empty())
-            block.resize(CHANNEL_BLOCK_SIZE);
-        const size_t step = std::min(n, CHANNEL_BLOCK_SIZE - channel.filled);
-        std::memcpy(block.data() + channel.filled, bytes, step);
-        channel.filled += step;
-        bytes += step;
-        n -= step;
-        if (channel.filled == CHANNEL_BLOCK_SIZE && !hand_over(channel))
-            return false;
-    }
-    std::lock_guard<std::mutex> held(channel.lock);
-    if (channel.error == 0)
-        return true;
-    errno = channel.error;
-    return false;
-}
 
 uint8_t* room_for(byte_channel& channel, size_t n)
 {

@@ -1,6 +1,7 @@
 // Bytes handed from one thread to another through a few large blocks: the
-// giving side copies into the block it fills and hands it over whole; the
-// taking side reads the blocks in order and gives each back when done.
+// giving side writes into the block it fills (room_for, add_bytes) and
+// hands it over whole; the taking side reads the blocks in order and gives
+// each back when done.
 // One thread gives, one takes.
 #ifndef PAGESMITH_BYTE_CHANNEL_H
 #define PAGESMITH_BYTE_CHANNEL_H
@@ -34,10 +35,6 @@ struct byte_channel {
     // The taker's side, used by that thread alone.
     bool holding = false;                  // next_block took the first block
 };
-
-// Copies n bytes into the channel, waiting while every block is handed
-// over.  False, with errno set to the taker's error, once the taker failed.
-bool give_bytes(byte_channel& channel, const uint8_t* bytes, size_t n);
 
 // Room for n bytes (at most CHANNEL_BLOCK_SIZE) at the end of the block
 // being filled, which is handed over first when they do not fit: the giver

@@ -16,6 +16,13 @@ void count_page_health(std::vector<block_health>& blocks, const checked_page& pa
 // a corrected bit or an uncorrectable sector: the map's shading.
 void count_map_health(std::vector<block_health>& blocks, const checked_page& page);
 
+// Shades of block health on the map.
+constexpr int HEALTH_SHADES = 5;
+
+// What each shade stands for, as the map's legend says it.
+constexpr const char* HEALTH_SHADE_WORDS[HEALTH_SHADES] = {
+    "", "1 corrected bit", "2-3 corrected bits", "4 or more", "uncorrectable"};
+
 // The shade of the blocks first to last of the image on the map: 0 none,
 // 1 one corrected bit, 2 two or three, 3 four or more, 4 an uncorrectable
 // sector (the worst block of them).

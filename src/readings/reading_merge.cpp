@@ -128,12 +128,6 @@ void combine_record(const uint8_t* const* records, const int* owners, int n, uin
     }
 }
 
-// Gives n bytes to the writing of the combined image.
-bool put(byte_channel& out, const uint8_t* bytes, size_t n)
-{
-    return give_bytes(out, bytes, n);
-}
-
 }  // namespace
 
 merge_failure merge_readings(std::vector<reading_source>& readings, byte_channel& out,
@@ -162,10 +156,15 @@ merge_failure merge_readings(std::vector<reading_source>& readings, byte_channel
             }
         }
         if (n == 0) {
-            const bool tail = longest_tail && longest_tail->end > longest_tail->used;
-            if (tail && !put(out, longest_tail->bytes.data() + longest_tail->used,
-                             longest_tail->end - longest_tail->used))
+            // Less than a record is left: the longest such tail ends the image.
+            const size_t left = longest_tail ? longest_tail->end - longest_tail->used : 0;
+            if (left == 0)
+                return {};
+            uint8_t* room = room_for(out, left);
+            if (!room)
                 return {errno, nullptr};
+            std::memcpy(room, longest_tail->bytes.data() + longest_tail->used, left);
+            add_bytes(out, left);
             return {};
         }
         // The record is combined in place, in the block that goes out.

@@ -3,7 +3,6 @@
 
 #include "layout_guess.h"
 #include "output_files.h"
-#include "repaired_image.h"
 
 namespace {
 
@@ -29,24 +28,18 @@ std::unique_ptr<guessed_write> start_guessed_write(FILE* image, long from,
     write->plan = plan_repair(guessed, retire);
     if (write->plan.obstacle != repair_obstacle::none || !start_replaced_output_file(output))
         return nullptr;
-    write->recovery.channel = &write->channel;
-    guessed_write& w = *write;
-    const int fd = output_descriptor(output);
-    w.writer = std::thread([&w, fd] { w.written = write_repaired_image(w.channel, fd, w.plan); });
+    start_writer_beside(write->writer, output_descriptor(output), write->plan);
     return write;
 }
 
 void feed_guessed_write(guessed_write& write, const checked_page& page)
 {
-    write.fed = write.fed && recover_page(write.recovery, page);
+    feed_writer_beside(write.writer, page);
 }
 
 bool finish_guessed_write(guessed_write& write, const check_summary& summary,
                           const repair_plan& plan)
 {
-    write.fed = write.fed && finish_recovery(write.recovery, summary);
-    close_channel(write.channel);
-    write.writer.join();
-    return write.fed && write.written.failure == writer_failure::none &&
+    return finish_writer_beside(write.writer, summary) &&
            plan.obstacle == repair_obstacle::none && same_image(plan, write.plan);
 }

@@ -8,22 +8,15 @@
 
 #include <cstdio>
 #include <memory>
-#include <thread>
 
-#include "byte_channel.h"
 #include "check_sink.h"
-#include "input_recovery.h"
-#include "page_io.h"
 #include "repair_plan.h"
+#include "repaired_image.h"
 
 // A write on a guess, while it runs.
 struct guessed_write {
-    repair_plan plan;          // the plan of the guessed layout
-    byte_channel channel;      // the recovered input, to the writer
-    input_recovery recovery;   // writing into the channel
-    std::thread writer;        // the converter's writer, beside the check
-    writer_error written;      // how the writer ended
-    bool fed = true;           // every page went into the channel
+    repair_plan plan;      // the plan of the guessed layout
+    writer_beside writer;  // the converter's writer, beside the check
 };
 
 // Guesses the layout of the image that starts at offset `from` of `image`

@@ -38,12 +38,38 @@ writer_error write_repaired_image(int input_fd, int image_fd, const repair_plan&
     return write_started(image_fd, plan);
 }
 
-writer_error write_repaired_image(byte_channel& channel, int image_fd, const repair_plan& plan)
+namespace {
+
+// Converts the input taken from `channel`, to its end; on a failure the
+// channel fails too, so that its giver stops.
+writer_error write_from_channel(byte_channel& channel, int image_fd, const repair_plan& plan)
 {
     start_input_from(input, lend_from_channel, &channel);
     const writer_error error = write_started(image_fd, plan);
-    // The giver no longer waits on a writer that stopped early.
     if (error.failure != writer_failure::none)
         fail_channel(channel, error.error != 0 ? error.error : EIO);
     return error;
+}
+
+}  // namespace
+
+void start_writer_beside(writer_beside& writer, int image_fd, const repair_plan& plan)
+{
+    writer.recovery.channel = &writer.channel;
+    writer.thread = std::thread([&writer, &plan, image_fd] {
+        writer.written = write_from_channel(writer.channel, image_fd, plan);
+    });
+}
+
+void feed_writer_beside(writer_beside& writer, const checked_page& page)
+{
+    writer.fed = writer.fed && recover_page(writer.recovery, page);
+}
+
+bool finish_writer_beside(writer_beside& writer, const check_summary& summary)
+{
+    writer.fed = writer.fed && finish_recovery(writer.recovery, summary);
+    close_channel(writer.channel);
+    writer.thread.join();
+    return writer.fed && writer.written.failure == writer_failure::none;
 }

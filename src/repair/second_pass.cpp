@@ -6,9 +6,7 @@
 
 #include <cerrno>
 #include <memory>
-#include <thread>
 
-#include "input_recovery.h"
 #include "repaired_image.h"
 
 namespace {
@@ -38,26 +36,21 @@ second_pass_failure repair_in_second_pass(FILE* image, long from, image_checker&
 {
     if (std::fseek(image, from, SEEK_SET) != 0)
         return second_pass_failure::reading;
-    const auto channel = std::make_unique<byte_channel>();
-    writer_error written;
-    std::thread writer([&] { written = write_repaired_image(*channel, image_fd, plan); });
-    const auto recovery = std::make_unique<input_recovery>();
-    recovery->channel = channel.get();
-    bool sent = true;
+    const auto writer = std::make_unique<writer_beside>();
+    start_writer_beside(*writer, image_fd, plan);
     check_sink sink;
-    sink.on_page = [&](const checked_page& page) { sent = sent && recover_page(*recovery, page); };
+    sink.on_page = [&](const checked_page& page) { feed_writer_beside(*writer, page); };
     check_summary second;
     const int read_error = check_image(checker, image, claim, sink, second);
-    sent = sent && read_error == 0 && finish_recovery(*recovery, second);
-    const int send_error = errno;
-    close_channel(*channel);
-    writer.join();
-    if (written.failure == writer_failure::image_write) {
-        errno = written.error;
+    const bool written = finish_writer_beside(*writer, second);
+    if (writer->written.failure == writer_failure::image_write) {
+        errno = writer->written.error;
         return second_pass_failure::writing;
     }
-    if (read_error != 0 || !sent || written.failure != writer_failure::none) {
-        errno = read_error != 0 ? read_error : !sent ? send_error : written.error;
+    // A page goes nowhere only where the writer stopped.
+    if (read_error != 0 || !written) {
+        const int error = read_error != 0 ? read_error : writer->written.error;
+        errno = error != 0 ? error : EIO;
         return second_pass_failure::reading;
     }
     if (!same_reading(first, second)) {

@@ -33,11 +33,7 @@ constexpr const char* OUTSIDE_COLOUR = "#009E73";        // a bar: not the image
 // uncorrectable sector: one hue of the palette, darker with more.
 constexpr const char* HEALTH_COLOUR = "#D55E00";
 constexpr double HEALTH_OPACITY[] = {0.0, 0.2, 0.45, 0.75, 1.0};
-constexpr const char* HEALTH_LABEL[] = {"", "1 corrected bit", "2-3 corrected bits",
-                                        "4 or more", "uncorrectable"};
-constexpr int HEALTH_SHADES = 5;
-static_assert(std::size(HEALTH_OPACITY) == HEALTH_SHADES && std::size(HEALTH_LABEL) == HEALTH_SHADES,
-              "each health shade has an opacity and a label");
+static_assert(std::size(HEALTH_OPACITY) == HEALTH_SHADES, "each health shade has an opacity");
 // Room below the legend for the health shades.
 constexpr int HEALTH_LEGEND_HEIGHT = 22;
 
@@ -167,7 +163,7 @@ void write_health_legend(FILE* out, int y)
                           "fill-opacity=\"%.2f\"/>\n",
                      x, y, CELL, CELL, HEALTH_COLOUR, HEALTH_OPACITY[shade]);
         std::fprintf(out, "<text x=\"%d\" y=\"%d\">%s</text>\n", x + CELL + 4, y + CELL - 1,
-                     HEALTH_LABEL[shade]);
+                     HEALTH_SHADE_WORDS[shade]);
     }
 }
 
