@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
@@ -22,23 +23,45 @@
 #include "file_checks.h"
 #include "image_writer.h"
 #include "output_files.h"
+#include "unfinished_files.h"
 
 namespace {
 
-// The trace on the standard output.  Static, and flushed when the process
-// ends, as a stream would be: a run may end from any of the checks after
-// the names are echoed, and its trace so far still goes out.
+// The trace on the standard output.  Flushed when the run ends, as a
+// stream would be: a run may end from any of the checks after the names are
+// echoed, and its trace so far still goes out.
 trace_output trace;
-
-// Writes what the trace holds; registered to run when the process ends.
-void flush_trace_at_exit()
-{
-    flush_trace(trace);
-}
 
 // The input and image buffers: too large for the stack.
 writer_input input;
 writer_output output;
+
+// Ends the run with `status`: what it left unfinished is removed, and its
+// trace so far goes out.
+[[noreturn]] void end_run(int status)
+{
+    remove_unfinished_files();
+    flush_trace(trace);
+    std::exit(status);
+}
+
+// Writes a printf-style message and ends the run with status 1.
+[[noreturn]] __attribute__((format(printf, 1, 2))) void fail_message(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsay(PAGESMITH_ERRORS, format, args);
+    va_end(args);
+    end_run(PAGESMITH_ERRORS.status);
+}
+
+// Writes "WORD: system error text" for the current errno, as perror does,
+// and ends the run with status 1.
+[[noreturn]] void fail_errno(const char* word)
+{
+    say(PAGESMITH_ERRORS, "%s", errno_text(word).c_str());
+    end_run(PAGESMITH_ERRORS.status);
+}
 
 }  // namespace
 
@@ -56,7 +79,7 @@ writer_output output;
                "\t-i    - write output in Intel hex format\n"
                "\t-F nn - force a header size which is not the input file size\n",
                stderr);
-    std::exit(1);
+    end_run(PAGESMITH_ERRORS.status);
 }
 
 // Size of the named file, low 32 bits; a failed stat ends with status 1.
@@ -66,9 +89,9 @@ int32_t fsize(const char* name)
 {
     struct stat st;
     if (stat(name, &st) != 0)
-        fail_errno(PAGESMITH_ERRORS, "stat");
+        fail_errno("stat");
     if (!S_ISREG(st.st_mode))
-        fail_message(PAGESMITH_ERRORS, "'%s' is not a regular file, so its size is unknown: "
+        fail_message("'%s' is not a regular file, so its size is unknown: "
                      "give the header size with -F\n", name);
     return static_cast<int32_t>(static_cast<uint32_t>(st.st_size));
 }
@@ -84,7 +107,7 @@ int open_input(const char* name)
 {
     const int in = open(name, O_RDONLY);
     if (in < 0)
-        fail_errno(PAGESMITH_ERRORS, "open");
+        fail_errno("open");
     return in;
 }
 
@@ -93,7 +116,7 @@ int open_input(const char* name)
 void refuse_same_file(int in, const char* output_name)
 {
     if (overwrites(in, output_name))
-        fail_message(PAGESMITH_ERRORS, SAME_FILE_MESSAGE, output_name);
+        fail_message(SAME_FILE_MESSAGE, output_name);
 }
 
 // Refuses an output name that the trace or the messages already go into
@@ -116,7 +139,7 @@ void refuse_standard_stream_output(const char* output_name)
     }
     if (into_trace)
         _exit(PAGESMITH_ERRORS.status);
-    std::exit(PAGESMITH_ERRORS.status);
+    end_run(PAGESMITH_ERRORS.status);
 }
 
 // Refuses an input that cannot be read as a file (a directory) with the
@@ -126,7 +149,7 @@ void refuse_unreadable_input(int in)
     struct stat st;
     if (fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
         errno = EISDIR;
-        fail_errno(PAGESMITH_ERRORS, "fread");
+        fail_errno("fread");
     }
 }
 
@@ -139,7 +162,7 @@ int open_output(const char* name)
 {
     const int output = open_output_file(name, fifo_opening::when_started);
     if (output < 0)
-        fail_errno(PAGESMITH_ERRORS, "open");
+        fail_errno("open");
     return output;
 }
 
@@ -149,7 +172,7 @@ int open_output(const char* name)
 int create_output(int output)
 {
     if (start_output_files() != nullptr)
-        fail_errno(PAGESMITH_ERRORS, "open");
+        fail_errno("open");
     return output_descriptor(output);
 }
 
@@ -177,7 +200,7 @@ int create_output(int output)
         break;
     }
     say(PAGESMITH_ERRORS, "%s: %s\n", word, std::strerror(error.error));
-    std::exit(PAGESMITH_ERRORS.status);
+    end_run(PAGESMITH_ERRORS.status);
 }
 
 // Refuses an image whose header pages hold a size other than that of the
@@ -188,8 +211,7 @@ void refuse_changed_size(const char* name, uint64_t read, int32_t header_size)
 {
     const auto stored = static_cast<uint32_t>(header_size);
     if (static_cast<uint32_t>(read) != stored)
-        fail_message(PAGESMITH_ERRORS,
-                     "'%s' gave %" PRIu64 " bytes, but its size was %" PRIu32
+        fail_message("'%s' gave %" PRIu64 " bytes, but its size was %" PRIu32
                      " when the header pages were written: give the header size with -F\n",
                      name, read, stored);
 }
@@ -204,14 +226,14 @@ void finish(writer_output& output, int image)
     const writer_error error = flush_image(output);
     if (error.failure != writer_failure::none) {
         errno = error.error;
-        fail_errno(PAGESMITH_ERRORS, "fwrite");
+        fail_errno("fwrite");
     }
     if (!finish_output_file(image) || close(output.image) != 0)
-        fail_errno(PAGESMITH_ERRORS, "fwrite");
+        fail_errno("fwrite");
     const int trace_error = flush_trace(*output.trace);
     if (trace_error != 0) {
         errno = trace_error;
-        fail_errno(PAGESMITH_ERRORS, "stdout");
+        fail_errno("stdout");
     }
 }
 
@@ -229,7 +251,6 @@ int main(int argc, char** argv)
 
     // On a terminal the trace shows as it goes.
     start_trace(trace, STDOUT_FILENO);
-    std::atexit(flush_trace_at_exit);
 
     if (argc <= 2)
         usage(argv);

@@ -32,34 +32,13 @@
 #include "pagecheck_options.h"
 #include "output_files.h"
 #include "pagecheck_streams.h"
-#include "progress.h"
+#include "run_end.h"
 #include "repair_run.h"
 #include "second_pass.h"
 #include "report_words.h"
 #include "text_writer.h"
 
 namespace {
-
-// The recovered input while the check runs: written so far, up to a
-// failure that ends the run in the middle.
-struct recovery_in_progress {
-    input_recovery* recovery = nullptr;  // null once finished, or when its writing failed
-    background_write* write = nullptr;   // the thread that writes it, when there is one
-};
-
-// Ends the run with status 2 and the error of `word`, after writing the
-// pages recovered so far but the latest (which the end would have cut):
-// an output written in place keeps them.
-[[noreturn]] void fail_mid_check(const recovery_in_progress& progress, const char* word)
-{
-    const int saved = errno;
-    if (progress.recovery)
-        write_gathered(*progress.recovery);
-    if (progress.write)
-        finish_background_write(*progress.write);
-    errno = saved;
-    fail_errno(PAGECHECK_ERRORS, word);
-}
 
 // The writer of the report in the form the options ask for.
 std::unique_ptr<report_writer> make_writer(const check_options& options, FILE* stream,
@@ -73,42 +52,42 @@ std::unique_ptr<report_writer> make_writer(const check_options& options, FILE* s
 
 // The report, held back until the summary, with its spools made before
 // anything is read or emptied: without them it would come out of order.
-std::unique_ptr<report_writer> delay_report(report_writer& writer)
+std::unique_ptr<report_writer> delay_report(run_state& run, report_writer& writer)
 {
     std::unique_ptr<report_writer> report = make_delayed_report(writer);
-    if (report)
-        return report;
-    fail_errno(PAGECHECK_ERRORS,
-               ("cannot make a temporary file for the report in " + spool_folder_named()).c_str());
+    if (!report)
+        stop_errno(run, ("cannot make a temporary file for the report in " +
+                         spool_folder_named()).c_str());
+    return report;
 }
 
 // Draws the map into the picture's file, shaded by the blocks' health when
 // asked, and completes it.
-void draw_svg(const named_output& out, const char* name, const char* image_name,
-              const svg_map& map, const check_summary& summary, health_request health)
+void draw_svg(run_state& run, const named_output& out, const char* name,
+              const char* image_name, const svg_map& map, const check_summary& summary,
+              health_request health)
 {
     const svg_texts texts = {image_name, describe_layout(summary.layout),
                              describe_summary_parts(summary),
                              health == health_request::present ? &summary.map_health : nullptr};
     const char* shown = is_dash(name) ? "standard output" : name;
-    if (!write_svg(out.file, map, texts))
-        fail_errno(PAGECHECK_ERRORS, shown);
-    finish_named_output(out, shown);
+    if (!write_svg(out.file, map, texts) || !finish_named_output(out))
+        stop_errno(run, shown);
 }
 
 // Prints what --help or --version gives and ends with status 0 (2 when it
 // cannot be written), or reports a usage error and ends with status 2.
-[[noreturn]] void end_without_check(const parsed_command& command)
+[[noreturn]] void end_without_check(run_state& run, const parsed_command& command)
 {
     if (command.action == command_action::usage_error) {
         say(PAGECHECK_ERRORS, "%s", command.text.c_str());
         std::fputs("Try 'pagecheck --help' for more information.\n", stderr);
-        std::exit(PAGECHECK_ERRORS.status);
+        end_run(PAGECHECK_ERRORS.status);
     }
     if (std::fputs(command.text.c_str(), stdout) < 0 || std::fflush(stdout) != 0 ||
         std::ferror(stdout))
-        fail_errno(PAGECHECK_ERRORS, "standard output");
-    std::exit(0);
+        stop_errno(run, "standard output");
+    end_run(0);
 }
 
 }  // namespace
@@ -119,52 +98,45 @@ int main(int argc, char** argv)
     const int closed = open_missing_standard_descriptors();
     if (closed < 0)
         return PAGECHECK_ERRORS.status;
+    run_state run;
     const parsed_command command = parse_command_line(argc, argv);
     if (command.action != command_action::check)
-        end_without_check(command);
+        end_without_check(run, command);
     const check_options& options = command.options;
-    const char* image_name = is_dash(options.image) ? "standard input" : options.image;
-    refuse_messages_into_image(options.image, image_name);
-    refuse_closed_streams(options, closed);
-    FILE* in = open_image(options.image, image_name);
-    const std::vector<FILE*> more_readings = open_more_readings(options);
+    run_streams streams;
+    if (const refusal why = open_run_streams(options, closed, streams);
+        why.where != refusal_to::nothing_refused)
+        stop_refused(run, why);
+    FILE* in = streams.image;
+    const char* image_name = streams.image_name;
     input_recovery recovery;
-    const named_output recovered =
-        options.output ? open_recovered(options.output, in, image_name) : named_output{};
-    recovery.out = recovered.file;
+    recovery.out = streams.recovered.file;
     const char* out_name = options.output && !is_dash(options.output) ? options.output
                                                                        : "standard output";
-    const named_output picture =
-        options.svg ? open_picture(options.svg, in, image_name, recovery.out) : named_output{};
     repair_run repair;
-    if (options.repair) {
-        repair.name = options.repair;
-        repair.retire = options.retire;
-        repair.output = open_repaired(options.repair, in, image_name, recovery.out, picture.file);
-    }
-    refuse_closed_error_stream(closed, recovery.out, picture.file);
-    FILE* stream = report_stream(recovery.out, picture.file, in, image_name);
-    const std::unique_ptr<report_writer> writer = make_writer(options, stream, image_name);
-    const std::unique_ptr<report_writer> delayed = delay_report(*writer);
+    repair.name = options.repair;
+    repair.retire = options.retire;
+    repair.output = streams.repaired;
+    const std::unique_ptr<report_writer> writer = make_writer(options, streams.report, image_name);
+    const std::unique_ptr<report_writer> delayed = delay_report(run, *writer);
     report_writer& report = *delayed;
     // Every refusal is behind: only now are the output files replaced or
     // emptied.
     if (const char* name = start_output_files())
-        fail_errno(PAGECHECK_ERRORS, name);
+        stop_errno(run, name);
     // Several readings are combined into a new file, read again from 0.
     const long again_from = options.images.size() > 1 ? 0 : read_again_from(in);
     const repair_input repair_from =
         again_from >= 0 ? repair_input::read_again : repair_input::spooled;
 
     check_summary summary;
-    recovery_in_progress progress;
     // Ends the run with status 2 when the report could not be written.
     const auto exit_unless_written = [&](bool written) {
         if (!written)
-            fail_mid_check(progress, "cannot write the report");
+            fail_mid_check(run, "cannot write the report");
     };
     text_map map;
-    map.on_run = [&](const map_run& run) { exit_unless_written(report.write_run(run)); };
+    map.on_run = [&](const map_run& map_run) { exit_unless_written(report.write_run(map_run)); };
     svg_map map_picture;
     block_gatherer gatherer;
     gatherer.on_block = [&](uint64_t block, const std::string& cells,
@@ -186,18 +158,18 @@ int main(int argc, char** argv)
     // check goes on.
     background_write recovered_write;
     if (recovery.out) {
-        progress.recovery = &recovery;
-        progress.write = &recovered_write;
+        run.recovery = &recovery;
+        run.write = &recovered_write;
         start_background_write(recovered_write, fileno(recovery.out));
         recovery.channel = &recovered_write.channel;
     }
     sink.on_page = [&](const checked_page& page) {
         if (recovery.out && !recover_page(recovery, page)) {
-            progress.recovery = nullptr;
-            fail_errno(PAGECHECK_ERRORS, out_name);
+            run.recovery = nullptr;
+            stop_errno(run, out_name);
         }
         if (options.repair && !repair_page(repair, page))
-            fail_errno(PAGECHECK_ERRORS, "the temporary file of the recovered input");
+            stop_errno(run, "the temporary file of the recovered input");
         count_page_health(summary.health, page);
         count_map_health(summary.map_health, page);
         if (gathers) {
@@ -205,43 +177,48 @@ int main(int argc, char** argv)
             gather_page(gatherer, page);
         }
         if (page.place != page_place::absent)
-            note_progress((page.file_record + 1) * PAGE_RECORD_SIZE);
+            note_progress(run.line, (page.file_record + 1) * PAGE_RECORD_SIZE);
     };
 
-    if (!more_readings.empty())
-        in = combined_image(in, more_readings, options, sink, summary);
+    if (!streams.more_readings.empty()) {
+        refusal why;
+        in = combined_image(streams, options, sink, summary, why);
+        if (!in)
+            stop_refused(run, why);
+    }
     if (options.repair && !start_repair(repair, repair_from, in, again_from, options.claim))
-        fail_errno(PAGECHECK_ERRORS, ("cannot make a temporary file for the recovered input in " +
-                                      spool_folder_named()).c_str());
+        stop_errno(run, ("cannot make a temporary file for the recovered input in " +
+                         spool_folder_named()).c_str());
     if (options.detail == report_detail::findings)
-        start_progress(fileno(in));
+        start_progress(run.line, fileno(in));
     image_checker checker;
     const int read_error = check_image(checker, in, options.claim, sink, summary);
     if (read_error != 0) {
         errno = read_error;
-        fail_mid_check(progress, image_name);
+        fail_mid_check(run, image_name);
     }
-    clear_progress();
+    clear_progress(run.line);
     finish_gathering(gatherer);
     finish_map(map);
-    progress.recovery = nullptr;
+    run.recovery = nullptr;
     if (recovery.out && (!finish_recovery(recovery, summary) ||
                          !finish_background_write(recovered_write)))
-        fail_errno(PAGECHECK_ERRORS, out_name);
+        stop_errno(run, out_name);
     recovery.channel = nullptr;
     if (recovery.out && !put_holes(recovery, summary.layout.holes, summary.layout.input_size)) {
         if (errno != ESPIPE)
-            fail_errno(PAGECHECK_ERRORS, out_name);
+            stop_errno(run, out_name);
         exit_unless_written(report.write_note({.what = note_kind::holes_not_put,
                                                .count = summary.layout.holes.size()}));
     }
-    if (recovery.out)
-        finish_named_output(recovered, out_name);
+    if (recovery.out && !finish_named_output(streams.recovered))
+        stop_errno(run, out_name);
     if (options.repair)
         if (const char* failed = finish_repair(repair, summary, in, checker, options.claim))
-            fail_errno(PAGECHECK_ERRORS, failed);
-    if (picture.file)
-        draw_svg(picture, options.svg, image_name, map_picture, summary, options.health);
+            stop_errno(run, failed);
+    if (streams.picture.file)
+        draw_svg(run, streams.picture, options.svg, image_name, map_picture, summary,
+                 options.health);
     exit_unless_written(report.write_summary(summary));
-    return check_status(summary);
+    return end_run_here(check_status(summary));
 }

@@ -8,13 +8,11 @@
 
 #include "check_sink.h"
 #include "errors.h"
-#include "progress.h"
 #include "report_writer.h"
 #include "retire_list.h"
 
-// pagecheck's failures: every message starts "pagecheck: ", status 2, and
-// clears the progress line first.
-constexpr error_style PAGECHECK_ERRORS = {"pagecheck: ", 2, clear_progress};
+// pagecheck's failures: every message starts "pagecheck: ", status 2.
+constexpr error_style PAGECHECK_ERRORS = {"pagecheck: ", 2};
 
 // The form of the report.
 enum class report_form { text, json };

@@ -243,3 +243,12 @@ bool finish_output_file(int n)
         keep_created(n);
     return true;
 }
+
+void close_output_files()
+{
+    for (int n = 0; n < output_count; ++n)
+        if (outputs[n].fd >= 0)
+            close(outputs[n].fd);
+    remove_unfinished_files();
+    output_count = 0;
+}

@@ -21,8 +21,8 @@ enum class fifo_opening { now, when_started };
 enum class output_start { with_the_others, on_its_own };
 
 // Opens `name` to write without emptying it, creating it (mode 0666 less
-// the umask) when it does not exist; a created file is removed again at
-// exit unless the run started writing.  Returns the output's number, or -1
+// the umask) when it does not exist; a created file is removed again when
+// the run ends unless the run started writing.  Returns the output's number, or -1
 // with errno set.
 int open_output_file(const char* name, fifo_opening fifo,
                      output_start start = output_start::with_the_others);
@@ -48,12 +48,17 @@ bool start_replaced_output_file(int n);
 
 // Gives up a replaced output `n` before it is complete: its temporary file
 // is removed, the old file stays as it was, and a file this run created to
-// hold the name is removed at exit, as if it had never started.
+// hold the name is removed when the run ends, as if it had never started.
 void abandon_output_file(int n);
 
 // Completes output `n`, once every byte of it was written (flushed): a
 // replaced output is synced and renamed over its name.  False with errno
 // set when that fails; its temporary file is then removed.
 bool finish_output_file(int n);
+
+// Closes every output's descriptor, removes what they left unfinished and
+// forgets them, as before the first was opened: for a caller that opens
+// outputs again in the same process.
+void close_output_files();
 
 #endif

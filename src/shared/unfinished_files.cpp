@@ -1,4 +1,5 @@
-// The registry of unfinished files, and their removal at exit or on a signal.
+// The registry of unfinished files, and their removal at the end of a run or
+// on a signal.
 #include "unfinished_files.h"
 
 #include <sys/stat.h>
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -23,9 +23,9 @@ ino_t made_inode[MAX_UNFINISHED];
 volatile sig_atomic_t temp_live[MAX_UNFINISHED];
 volatile sig_atomic_t made_live[MAX_UNFINISHED];
 
-// Removes what the run leaves unfinished: each temporary file, and each
-// file it created whose name still leads to it.  Safe in a signal handler.
-void remove_unfinished()
+}  // namespace
+
+void remove_unfinished_files()
 {
     for (int i = 0; i < MAX_UNFINISHED; ++i) {
         if (temp_live[i]) {
@@ -40,25 +40,25 @@ void remove_unfinished()
     }
 }
 
+namespace {
+
 // On SIGINT, SIGTERM or SIGHUP: removes what is unfinished, then ends as the
 // signal would have.
 void on_signal(int signal)
 {
-    remove_unfinished();
+    remove_unfinished_files();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
 
-// Removes what is unfinished at exit, and catches the signals that end a
-// run unless they are ignored (a run in the background of a shell without
-// job control keeps ignoring them); once.
+// Catches the signals that end a run unless they are ignored (a run in the
+// background of a shell without job control keeps ignoring them); once.
 void start_removal()
 {
     static bool started = false;
     if (started)
         return;
     started = true;
-    std::atexit(remove_unfinished);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction now;
         if (sigaction(signal, nullptr, &now) == 0 && now.sa_handler != SIG_IGN)

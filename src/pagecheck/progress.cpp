@@ -19,18 +19,6 @@ constexpr unsigned CALLS_PER_LOOK = 1024;
 
 constexpr double MIB = 1024.0 * 1024.0;
 
-// The one progress line.
-struct progress_line {
-    bool on = false;        // the error stream is a terminal
-    bool shown = false;     // the line is on the screen
-    uint64_t total = 0;     // bytes in the image, or 0 when unknown
-    double started = 0;     // when the check started
-    double drawn = 0;       // when the line was last drawn
-    unsigned calls = 0;     // calls since the clock was last read
-};
-
-progress_line line;
-
 // Seconds on a clock that only goes forward.
 double now()
 {
@@ -40,7 +28,7 @@ double now()
 }
 
 // Draws the line for `bytes` read in `seconds`.
-void draw(uint64_t bytes, double seconds)
+void draw(progress_line& line, uint64_t bytes, double seconds)
 {
     char text[160];
     const double read = static_cast<double>(bytes) / MIB;
@@ -60,7 +48,7 @@ void draw(uint64_t bytes, double seconds)
 
 }  // namespace
 
-void start_progress(int image_fd)
+void start_progress(progress_line& line, int image_fd)
 {
     line = progress_line{};
     line.on = isatty(STDERR_FILENO) != 0;
@@ -70,7 +58,7 @@ void start_progress(int image_fd)
     line.started = now();
 }
 
-void note_progress(uint64_t bytes)
+void note_progress(progress_line& line, uint64_t bytes)
 {
     if (!line.on || ++line.calls < CALLS_PER_LOOK)
         return;
@@ -79,10 +67,10 @@ void note_progress(uint64_t bytes)
     if (t - line.started < FIRST_SHOWN || t - line.drawn < REDRAWN_EVERY)
         return;
     line.drawn = t;
-    draw(bytes, t - line.started);
+    draw(line, bytes, t - line.started);
 }
 
-void clear_progress()
+void clear_progress(progress_line& line)
 {
     if (!line.shown)
         return;
