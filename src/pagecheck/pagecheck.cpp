@@ -27,7 +27,7 @@
 #include "image_map.h"
 #include "input_recovery.h"
 #include "json_writer.h"
-#include "map_svg.h"
+#include "svg_writer.h"
 #include "report_spool.h"
 #include "pagecheck_options.h"
 #include "output_files.h"
@@ -59,20 +59,6 @@ std::unique_ptr<report_writer> delay_report(run_state& run, report_writer& write
         stop_errno(run, ("cannot make a temporary file for the report in " +
                          spool_folder_named()).c_str());
     return report;
-}
-
-// Draws the map into the picture's file, shaded by the blocks' health when
-// asked, and completes it.
-void draw_svg(run_state& run, const named_output& out, const char* name,
-              const char* image_name, const svg_map& map, const check_summary& summary,
-              health_request health)
-{
-    const svg_texts texts = {image_name, describe_layout(summary.layout),
-                             describe_summary_parts(summary),
-                             health == health_request::present ? &summary.map_health : nullptr};
-    const char* shown = is_dash(name) ? "standard output" : name;
-    if (!write_svg(out.file, map, texts) || !finish_named_output(out))
-        stop_errno(run, shown);
 }
 
 // Prints what --help or --version gives and ends with status 0 (2 when it
@@ -137,14 +123,20 @@ int main(int argc, char** argv)
     };
     text_map map;
     map.on_run = [&](const map_run& map_run) { exit_unless_written(report.write_run(map_run)); };
-    svg_map map_picture;
+    // The picture is the report's third form, beside the text or JSON.
+    const std::unique_ptr<report_writer> picture =
+        streams.picture.file
+            ? make_svg_writer(streams.picture.file, image_name, options.health)
+            : nullptr;
+    const char* picture_name = options.svg && !is_dash(options.svg) ? options.svg
+                                                                     : "standard output";
     block_gatherer gatherer;
     gatherer.on_block = [&](uint64_t block, const std::string& cells,
                             const std::vector<uint64_t>& outside) {
         if (report.takes_map())
             map_block(map, block, cells, outside);
-        if (options.svg)
-            svg_block(map_picture, block, cells);
+        if (picture && !picture->write_block(block, cells))
+            fail_mid_check(run, picture_name);
     };
     check_sink sink;
     sink.on_finding = [&](const finding& f) { exit_unless_written(report.write_finding(f)); };
@@ -153,7 +145,7 @@ int main(int argc, char** argv)
         for (const layout_note& note : layout.notes)
             exit_unless_written(report.write_note(note));
     };
-    const bool gathers = report.takes_map() || options.svg;
+    const bool gathers = report.takes_map() || picture;
     // The recovered input is written on a thread of its own while the
     // check goes on.
     background_write recovered_write;
@@ -216,9 +208,8 @@ int main(int argc, char** argv)
     if (options.repair)
         if (const char* failed = finish_repair(repair, summary, in, checker, options.claim))
             stop_errno(run, failed);
-    if (streams.picture.file)
-        draw_svg(run, streams.picture, options.svg, image_name, map_picture, summary,
-                 options.health);
+    if (picture && (!picture->write_summary(summary) || !finish_named_output(streams.picture)))
+        stop_errno(run, picture_name);
     exit_unless_written(report.write_summary(summary));
     return end_run_here(check_status(summary));
 }

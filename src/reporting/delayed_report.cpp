@@ -72,6 +72,8 @@ public:
 
     bool takes_map() const override { return inner_.takes_map(); }
 
+    bool takes_blocks() const override { return inner_.takes_blocks(); }
+
     bool write_layout(const found_layout& layout) override
     {
         layout_ = layout;
@@ -87,6 +89,13 @@ public:
     bool write_finding(const finding& f) override
     {
         return !findings_.file || spool_write(findings_, &f, sizeof f);
+    }
+
+    // The blocks are gathered by the writers that take them, not printed:
+    // they pass straight on.
+    bool write_block(uint64_t block, const std::string& cells) override
+    {
+        return inner_.write_block(block, cells);
     }
 
     bool write_run(const map_run& run) override

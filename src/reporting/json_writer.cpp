@@ -162,6 +162,8 @@ public:
 
     bool takes_map() const override { return map_ == map_request::present; }
 
+    bool takes_blocks() const override { return false; }
+
     bool write_layout(const found_layout& layout) override
     {
         layout_ = layout;
@@ -180,6 +182,8 @@ public:
         return !takes_findings() ||
                (open(part::findings) && put(text_of(finding_object(f, layout_))));
     }
+
+    bool write_block(uint64_t, const std::string&) override { return true; }
 
     bool write_run(const map_run& run) override
     {

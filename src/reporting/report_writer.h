@@ -1,9 +1,13 @@
-// One interface for every form of pagecheck's report.  The check hands a
-// writer, in this order: the layout, its notes, the findings, the runs of
-// the map and the summary, each as values; the words and the syntax are the
+// One interface for every form of pagecheck's report: text, JSON and the
+// picture.  The check hands a writer, in this order: the layout, its notes,
+// the findings (with the map's blocks as they complete), the runs of the
+// map and the summary, each as values; the words and the syntax are the
 // writer's business.
 #ifndef PAGESMITH_REPORT_WRITER_H
 #define PAGESMITH_REPORT_WRITER_H
+
+#include <cstdint>
+#include <string>
 
 #include "findings.h"
 #include "image_map.h"
@@ -26,12 +30,17 @@ public:
     virtual bool takes_findings() const = 0;
     // True when the writer shows the map's runs.
     virtual bool takes_map() const = 0;
+    // True when the writer shows the map block by block.
+    virtual bool takes_blocks() const = 0;
     // The layout the image shows; first.
     virtual bool write_layout(const found_layout& layout) = 0;
     // One note on the layout; after the layout.
     virtual bool write_note(const layout_note& note) = 0;
     // One finding; after the notes.
     virtual bool write_finding(const finding& f) = 0;
+    // One block of the map and its pages' cells, first to last; among the
+    // findings.
+    virtual bool write_block(uint64_t block, const std::string& cells) = 0;
     // One run of the map; after the findings.
     virtual bool write_run(const map_run& run) = 0;
     // The summary; last.  Flushes the report.

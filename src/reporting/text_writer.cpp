@@ -28,6 +28,8 @@ public:
         return detail_ == report_detail::findings && map_ == map_request::present;
     }
 
+    bool takes_blocks() const override { return false; }
+
     bool write_layout(const found_layout& layout) override
     {
         layout_ = layout;
@@ -43,6 +45,8 @@ public:
     {
         return !takes_findings() || put_line(describe_finding(f, layout_));
     }
+
+    bool write_block(uint64_t, const std::string&) override { return true; }
 
     bool write_run(const map_run& run) override
     {
