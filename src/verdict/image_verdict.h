@@ -1,6 +1,6 @@
 // What a check concludes: the one way findings are reported, the checks of
-// the image's end, the layout it shows, the notes on choices the image left
-// open, and the comparison with what the command line claims.
+// the image's end, the layout it shows and the notes on choices the image
+// left open.
 #ifndef PAGESMITH_IMAGE_VERDICT_H
 #define PAGESMITH_IMAGE_VERDICT_H
 
