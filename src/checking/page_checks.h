@@ -1,5 +1,5 @@
-// Checks on one page record: decoding its sectors, telling its kind, and
-// comparing its words and data with what that kind carries.  Each check
+// Checks on one page record: decoding its sectors, and comparing its words
+// and data with what its kind carries.  Each check
 // adds findings to a list and prints nothing.
 #ifndef PAGESMITH_PAGE_CHECKS_H
 #define PAGESMITH_PAGE_CHECKS_H
@@ -27,27 +27,9 @@ inline record_view words_of(const page_record& r)
     return {r.spare};
 }
 
-// The record after the current one, as far as telling the kind needs it.
-struct look_ahead {
-    bool present = false;  // a whole record follows
-    uint32_t tag = 0;      // its page tag
-    bool second_present = false;  // and one after it, read already
-    uint32_t second_tag = 0;      // its page tag
-};
-
 // What the data pages at the start of a block carry as status word: not
 // yet known (decided by the first such page), or known.
 enum class status_expectation { unknown, marked, unmarked };
-
-// How a record is read: what the layout puts at its position.
-struct record_context {
-    header_pages header = header_pages::absent;  // data blocks start with a header page
-    block_state block = block_state::good;       // the record's block is a bad block or not
-    bool follows_fill = false;                   // the record before is a fill page
-    status_expectation marking = status_expectation::unknown;  // data pages' status word
-    bool input_complete = false;                 // the data pages before end with
-                                                 // the last page of the header size
-};
 
 // Decoding of the four sectors of one record.
 struct page_decoding {
@@ -98,15 +80,6 @@ constexpr int NOT_ZERO_PAGE = 64;
 // but for one flipped bit, and every sector decodes to zero bytes or not at
 // all.
 bool looks_like_fill(const page_record& r, const page_decoding& d);
-
-// The kind of the record, from its position, the reading, its tag and the
-// tag of the next record.
-page_kind classify(const record_context& context, const page_record& r,
-                   const page_decoding& d, const look_ahead& next);
-
-// Learns the status expectation from the first data page that carries a
-// status word, when it holds one of the two allowed values.
-status_expectation learn_status(status_expectation now, const page_record& r, page_kind kind);
 
 // Adds the findings about the sectors: corrections and uncorrectable ones.
 void check_sectors(const page_record& r, page_kind kind, const page_decoding& d,

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "page_checks.h"
+#include "page_kind_choice.h"
 
 // What a record of the file looks like before it is placed in the image.
 enum class record_look : uint8_t {
