@@ -16,7 +16,9 @@
 #include "layout_inference.h"
 #include "lost_input.h"
 #include "readback.h"
+#include "file_end.h"
 #include "readback_report.h"
+#include "record_report.h"
 #include "record_look.h"
 #include "window_reader.h"
 

@@ -1,4 +1,5 @@
-// How the records of a file are handed on to the checks and reported.
+// How the events of a readback are reported: records left out, held twice
+// or not the image's, and the erased pages.
 #include "readback_report.h"
 
 #include <algorithm>
@@ -6,11 +7,9 @@
 #include "bad_block_inference.h"
 #include "image_verdict.h"
 #include "record_look.h"
+#include "record_report.h"
 #include "record_view.h"
 
-namespace {
-
-// A finding about the event just before image record `at`.
 finding event_finding(finding_kind what, uint64_t at, uint64_t found)
 {
     finding f{};
@@ -22,14 +21,6 @@ finding event_finding(finding_kind what, uint64_t at, uint64_t found)
     return f;
 }
 
-// True when `missing` records before image record `at` are whole blocks.
-bool whole_blocks(uint64_t at, uint64_t missing)
-{
-    return missing % PAGES_PER_BLOCK == 0 && at % PAGES_PER_BLOCK == 0;
-}
-
-// Hands on the pages of the image from `from` up to `to` that the file
-// leaves out, as pages of `kind`.
 void report_absent(const check_sink& sink, uint64_t from, uint64_t to, page_kind kind)
 {
     if (!sink.on_page)
@@ -39,6 +30,14 @@ void report_absent(const check_sink& sink, uint64_t from, uint64_t to, page_kind
                              kind, nullptr, {}, page_place::absent};
         sink.on_page(page);
     }
+}
+
+namespace {
+
+// True when `missing` records before image record `at` are whole blocks.
+bool whole_blocks(uint64_t at, uint64_t missing)
+{
+    return missing % PAGES_PER_BLOCK == 0 && at % PAGES_PER_BLOCK == 0;
 }
 
 // The checks go on after a bad block, as they would in an image that holds
@@ -56,29 +55,7 @@ page_kind erased_kind(const decoded_record& r)
     return chip_marked(r) ? page_kind::chip_bad : page_kind::erased;
 }
 
-// Counts a record of the file and its sectors.
-void count_record(check_summary& summary)
-{
-    ++summary.records;
-    summary.sectors += SECTORS_PER_PAGE;
-}
-
 }  // namespace
-
-void report_record(const check_sink& sink, check_summary& summary, const page_record& r,
-                   page_kind kind, const page_findings& found, uint64_t input_page)
-{
-    count_record(summary);
-    ++summary.kinds[static_cast<int>(kind)];
-    checked_page page = {r.index, r.block, r.page, kind, r.data, {}, page_place::image,
-                         r.file_index, input_page};
-    for (int i = 0; i < found.count; ++i) {
-        report_finding(sink, summary, found.items[i]);
-        ++page.findings[static_cast<int>(class_of(found.items[i].what))];
-    }
-    if (sink.on_page)
-        sink.on_page(page);
-}
 
 void take_events(decoded_record& r, layout_inference& inference, const found_layout& layout)
 {
@@ -185,61 +162,4 @@ void report_other(decoded_record& r, const check_sink& sink, check_summary& summ
                          page_place::outside, r.file_index};
     if (sink.on_page)
         sink.on_page(page);
-}
-
-bool report_file_end(const readback_state& state, uint64_t records, const check_sink& sink,
-                     check_summary& summary)
-{
-    if (records != 0 && state.image_records == 0) {
-        finding f{};
-        f.what = finding_kind::not_an_image;
-        f.found = records;
-        report_finding(sink, summary, f);
-        return true;
-    }
-    if (state.junk) {
-        finding f = event_finding(finding_kind::not_records, state.next, state.junk);
-        f.expected = state.junk_from;
-        report_finding(sink, summary, f);
-    }
-    return false;
-}
-
-void report_cut(const check_sink& sink, uint64_t next)
-{
-    const uint64_t end = (next / PAGES_PER_BLOCK + 1) * PAGES_PER_BLOCK;
-    report_absent(sink, next, end, page_kind::data);
-}
-
-// True when the window is full and nothing in it shows an image: no record
-// stands where its page tag says, and none was checked.  Any image shows
-// one long before: its data and bad-block pages carry their tags.
-bool shows_no_image(const record_window& window, const readback_state& placing,
-                    const check_summary& summary)
-{
-    return window.full() && placing.anchors == 0 && placing.image_records == 0 &&
-           summary.records == 0;
-}
-
-// Hands on every record of the file not yet checked, to its end, as not
-// the image's: a file that is no image gives one finding, whatever its size.
-void pass_over_rest(record_window& window, window_reader& reader, const check_sink& sink,
-                    check_summary& summary)
-{
-    for (;;) {
-        for (; window.checked < window.read; ++window.checked) {
-            decoded_record& r = window.at(window.checked);
-            r.origin = record_origin::outside;
-            report_other(r, sink, summary);
-        }
-        window.placed = window.checked;
-        if (reader.state != file_state::open)
-            return;
-        read_more(reader, window);
-        for (; window.read < reader.loaded; ++window.read) {
-            decoded_record& r = window.at(window.read);
-            r.file_index = window.read;
-            look_at(r);
-        }
-    }
 }
