@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <getopt.h>
 #include <unistd.h>
 
 #include <string>
@@ -12,6 +11,7 @@
 #include "command_line.h"
 #include "pagecheck_options.h"
 #include "case_names.h"
+#include "pagecheck_words.h"
 #include "tool_runner.h"
 
 namespace {
@@ -256,12 +256,7 @@ TEST_P(PagecheckLine, ReturnsWhatItAsks)
     const pagecheck_line_case& c = GetParam();
     std::vector<std::string> words = {"pagecheck"};
     words.insert(words.end(), c.args.begin(), c.args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    optind = 0;  // makes getopt_long start afresh
-    const parsed_command command = parse_command_line(static_cast<int>(words.size()), argv.data());
+    const parsed_command command = parse_words(words);
     EXPECT_EQ(command.action, c.action);
     if (c.action == command_action::check)
         EXPECT_STREQ(command.options.image, "img");

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <getopt.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -12,6 +11,7 @@
 #include "case_names.h"
 #include "output_files.h"
 #include "pagecheck_streams.h"
+#include "pagecheck_words.h"
 #include "tool_runner.h"
 
 namespace {
@@ -87,12 +87,7 @@ TEST_P(Opening, RefusesWithTheRightTextAndKeepsEveryFile)
     std::vector<std::string> words = {"pagecheck"};
     for (const std::string& w : c.words)
         words.push_back(placed(w, dir.path));
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    optind = 0;  // makes getopt_long start afresh
-    const parsed_command command = parse_command_line(static_cast<int>(words.size()), argv.data());
+    const parsed_command command = parse_words(words);
     ASSERT_EQ(command.action, command_action::check) << command.text;
 
     run_streams streams;
