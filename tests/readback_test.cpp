@@ -351,6 +351,19 @@ const readback_case readback_cases[] = {
                   "lost data: claim -B 1 if it is listed bad"},
      .again = remake::not_checked,
      .lost = {"lost: input bytes 129024-258047 (129024 bytes): erased"}},
+    // Each lost block's hole stands after the data pages of the blocks
+    // before it, the other lost block's included.
+    {.name = "two_erased_data_blocks_with_header", .options = HBF, .input_size = 600000,
+     .changed = both(pad(1), pad(3)), .status = 1, .layout = "layout: -h -b -f, input 600000 bytes",
+     .notes = {"block 1 is erased inside the image: a bad block that the dump padded",
+               "block 3 is erased inside the image: a bad block that the dump padded"},
+     .findings = {"block 1 is erased inside the image: a bad block that the dump padded, or "
+                  "lost data: claim -B 1 if it is listed bad",
+                  "block 3 is erased inside the image: a bad block that the dump padded, or "
+                  "lost data: claim -B 3 if it is listed bad"},
+     .again = remake::not_checked,
+     .lost = {"lost: input bytes 129024-258047 (129024 bytes): erased",
+              "lost: input bytes 387072-516095 (129024 bytes): erased"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Readback, Readback, ::testing::ValuesIn(readback_cases),
