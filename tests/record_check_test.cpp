@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -165,6 +166,46 @@ const sound_case sound_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Check, SoundData, ::testing::ValuesIn(sound_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// One flipped bit of a data page's spare area, and the distances the
+// record's view then gives from a data page at its place: each word counts
+// in its own distance, the first and the last zero words included.
+struct distance_case {
+    const char* name;
+    int word;         // the spare word with the flipped bit; -1: none
+    int tag_bits;     // tag_bits_from a data page
+    int status_bits;  // status_bits_from a data page
+    int zero_bits;    // zero_word_bits
+};
+
+const distance_case distance_cases[] = {
+    {"none", -1, 0, 0, 0},
+    {"tag", SPARE_TAG_WORD, 1, 0, 0},
+    {"status_word", SPARE_STATUS_WORD, 0, 1, 0},
+    {"first_zero_word", FIRST_ZERO_SPARE_WORD, 0, 0, 1},
+    {"last_zero_word", END_ZERO_SPARE_WORD - 1, 0, 0, 1},
+    {"ecc_word", SPARE_ECC_WORD + 2, 0, 0, 0},
+};
+
+class Distance : public ::testing::TestWithParam<distance_case> {};
+
+TEST_P(Distance, EachWordCountsInItsOwnDistance)
+{
+    const distance_case& c = GetParam();
+    uint8_t bytes[PAGE_RECORD_SIZE];
+    make_data_page(bytes, 70, block_marking::on);
+    if (c.word >= 0)
+        bytes[PAGE_DATA_SIZE + 4 * c.word + 1] ^= 8;
+    const record_view view = record_at(bytes);
+    const int got[] = {view.tag_bits_from(page_kind::data, 1, 6),
+                       view.status_bits_from(page_kind::data, 6, block_marking::on),
+                       view.zero_word_bits()};
+    const int want[] = {c.tag_bits, c.status_bits, c.zero_bits};
+    EXPECT_TRUE(std::equal(got, got + 3, want)) << got[0] << " " << got[1] << " " << got[2];
+}
+
+INSTANTIATE_TEST_SUITE_P(View, Distance, ::testing::ValuesIn(distance_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

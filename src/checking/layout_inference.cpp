@@ -39,14 +39,14 @@ int flips_from_bad_block(const page_record& r, const page_decoding& d)
     if (d.uncorrectable || !data_zero_as(r, page_kind::bad_block))
         return NOT_ZERO_PAGE;
     return word_flips_from(r, page_kind::bad_block, block_marking::on) +
-           std::popcount(words_of(r).tag() ^
-                         tag_of(page_kind::bad_block, r.block, r.page));
+           words_of(r).tag_bits_from(page_kind::bad_block, r.block, r.page);
 }
 
 // Bits in which the record differs from a fill page, tag included.
 int flips_from_fill_block(const page_record& r, const page_decoding& d)
 {
-    return std::min(flips_from_fill(r, d) + std::popcount(words_of(r).tag()),
+    return std::min(flips_from_fill(r, d) + words_of(r).tag_bits_from(page_kind::fill, r.block,
+                                                                        r.page),
                     NOT_ZERO_PAGE);
 }
 

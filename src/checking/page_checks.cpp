@@ -58,11 +58,7 @@ int flips_from_fill(const page_record& r, const page_decoding& d)
 
 int word_flips_from(const page_record& r, page_kind kind, block_marking marking)
 {
-    int flipped = std::popcount(words_of(r).status_word() ^
-                                status_word_of(kind, r.page, marking));
-    for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
-        flipped += std::popcount(words_of(r).word(n));
-    return flipped;
+    return words_of(r).status_bits_from(kind, r.page, marking) + words_of(r).zero_word_bits();
 }
 
 bool looks_like_fill(const page_record& r, const page_decoding& d)

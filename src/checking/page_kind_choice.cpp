@@ -75,8 +75,8 @@ page_kind classify(const record_context& context, const page_record& r,
                                           ? block_marking::on
                                           : block_marking::off;
         const uint32_t status = words_of(r).status_word();
-        const int to_data = std::popcount(tag ^ data_tag) +
-                            std::popcount(status ^ status_word_of(page_kind::data, r.page, marking));
+        const int to_data = words_of(r).tag_bits_from(page_kind::data, r.block, r.page) +
+                            words_of(r).status_bits_from(page_kind::data, r.page, marking);
         // The header size holds only the low 32 bits of the input size: a
         // page with its own data tag, followed by one with its own, is data
         // of a longer input (a fill page's tag may gain the one bit of some

@@ -1,9 +1,11 @@
-// A view over one page record's spare words, read by what each holds; it
+// A view over one page record's spare words, read by what each holds and
+// how many bits each is away from what a kind of page holds there; it
 // copies nothing.  Every reader of a record outside the layout, the writer
 // and the trace goes through it.
 #ifndef PAGESMITH_RECORD_VIEW_H
 #define PAGESMITH_RECORD_VIEW_H
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -21,6 +23,26 @@ struct record_view {
     uint32_t ecc_word(int sector) const { return spare_word(spare, SPARE_ECC_WORD + sector); }
     // Spare word `n` (the zero words, FIRST_ZERO_SPARE_WORD to END_ZERO_SPARE_WORD).
     uint32_t word(int n) const { return spare_word(spare, n); }
+    // Bits in which the page tag differs from that of a page of `kind` at
+    // page `page` of block `block`.
+    int tag_bits_from(page_kind kind, uint64_t block, int64_t page) const
+    {
+        return std::popcount(tag() ^ tag_of(kind, block, page));
+    }
+    // Bits in which the status word differs from that of a page of `kind`
+    // at page `page` of a block marked as `marking` says.
+    int status_bits_from(page_kind kind, int64_t page, block_marking marking) const
+    {
+        return std::popcount(status_word() ^ status_word_of(kind, page, marking));
+    }
+    // Bits set in the spare words that every kind keeps zero.
+    int zero_word_bits() const
+    {
+        int bits = 0;
+        for (int n = FIRST_ZERO_SPARE_WORD; n < END_ZERO_SPARE_WORD; ++n)
+            bits += std::popcount(word(n));
+        return bits;
+    }
     // True when the spare words that every kind keeps zero are zero.
     bool zero_words_clear() const
     {
