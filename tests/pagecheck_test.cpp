@@ -189,6 +189,27 @@ TEST(CommandLine, QuietPrintsOnlyTheSummary)
                      "20 sectors checked, 5 corrected, 0 uncorrectable; 0 other problems\n");
 }
 
+// An image that starts with a bad block starts at byte 0, even where its
+// pages repeat a short pattern that, read two bytes on, lines up as records
+// that show data and carry the tags of block 0.
+TEST(CommandLine, ImageThatStartsWithABadBlockStartsAtZero)
+{
+    scratch_dir dir;
+    const std::string pattern("\0\0\0\xee\xee", 5);
+    std::string page;
+    while (page.size() < PAGE)
+        page += pattern;
+    page.resize(PAGE);
+    std::string input;
+    for (int n = 0; n < 5; ++n)
+        input += page;
+    const std::string image = make_image(dir, input + pattern, {"-B", "0"});
+    const tool_result r = run_tool({pagecheck, "-q", image});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "summary: 70 records, 2 blocks; 6 data, 0 header, 64 bad-block, 0 fill pages; "
+                     "280 sectors checked, 0 corrected, 0 uncorrectable; 0 other problems\n");
+}
+
 // Options may follow the image, and "-" reads the image from the standard
 // input; both give what the usual form gives.
 TEST(CommandLine, OptionsAfterTheImageAndStandardInput)

@@ -47,12 +47,16 @@ constexpr int MAX_BROKEN = PAGES_PER_BLOCK / 8;
 // Whether the records from `from` line up as an image's first block, or as
 // all of an image up to `end`: the records at pages 0 and 1 whole, that at
 // page 1 with its own tag and data, and of the others all but MAX_BROKEN
-// with theirs, up to the first fill page's tag 0, and 0 after it.
+// with theirs, up to the first fill page's tag 0, and 0 after it.  A whole
+// first block whose pages 1 to 63 carry their own tags, all but the broken
+// ones, lines up too, data or not: a bad block 0 holds zero data, and zeros
+// alone never give those tags in turn.
 run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
 {
     bool second_own = false;
     bool fill_seen = false;
     int broken = 0;
+    int own_tags = 0;  // records after page 0 that carry their own tag
     int64_t page = 0;
     for (size_t at = from; at + PAGE_RECORD_SIZE <= end && page < PAGES_PER_BLOCK;
          at += PAGE_RECORD_SIZE, ++page) {
@@ -69,8 +73,10 @@ run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
         fill_seen = fill_seen || (page > 0 && tag == 0);
         second_own = second_own ||
                      (page == 1 && tag == own && sectors == sectors_verdict::show_data);
+        own_tags += page > 0 && tag != 0 && tag == own;
     }
-    return second_own ? run_verdict::lined_up : run_verdict::broken;
+    const bool block_of_own_tags = own_tags + broken == PAGES_PER_BLOCK - 1;
+    return second_own || block_of_own_tags ? run_verdict::lined_up : run_verdict::broken;
 }
 
 // True when no record before `from`, a whole number of records into the
