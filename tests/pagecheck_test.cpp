@@ -208,6 +208,15 @@ TEST(CommandLine, ImageThatStartsWithABadBlockStartsAtZero)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "summary: 70 records, 2 blocks; 6 data, 0 header, 64 bad-block, 0 fill pages; "
                      "280 sectors checked, 0 corrected, 0 uncorrectable; 0 other problems\n");
+    // With its first page broken (two bits of a sector), the image still
+    // starts at byte 0, and all its 70 records are read.
+    std::string bytes = read_file(image);
+    bytes[2 * 512 + 242] ^= 0x44;
+    write_file(image, bytes);
+    const tool_result broken = run_tool({pagecheck, image});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.out.find("the image starts at byte"), std::string::npos) << broken.out;
+    EXPECT_EQ(last_line(broken.out).rfind("summary: 70 records, 2 blocks;", 0), 0u) << broken.out;
 }
 
 // Options may follow the image, and "-" reads the image from the standard

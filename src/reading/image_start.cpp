@@ -49,14 +49,16 @@ constexpr int MAX_BROKEN = PAGES_PER_BLOCK / 8;
 // page 1 with its own tag and data, and of the others all but MAX_BROKEN
 // with theirs, up to the first fill page's tag 0, and 0 after it.  A whole
 // first block whose pages 1 to 63 carry their own tags, all but the broken
-// ones, lines up too, data or not: a bad block 0 holds zero data, and zeros
-// alone never give those tags in turn.
+// ones (page 0 or 1 among them), lines up too, data or not: a bad block 0
+// holds zero data, and zeros alone never give those tags in turn.
 run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
 {
     bool second_own = false;
     bool fill_seen = false;
     int broken = 0;
-    int own_tags = 0;  // records after page 0 that carry their own tag
+    int own_tags = 0;        // records after page 0 that carry their own tag
+    int broken_after_0 = 0;  // broken records after page 0
+    bool first_two_whole = true;
     int64_t page = 0;
     for (size_t at = from; at + PAGE_RECORD_SIZE <= end && page < PAGES_PER_BLOCK;
          at += PAGE_RECORD_SIZE, ++page) {
@@ -66,7 +68,9 @@ run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
         const sectors_verdict sectors = sectors_of(bytes + at);
         if ((tag != 0 && (tag != own || fill_seen)) || !words.zero_words_clear() ||
             sectors == sectors_verdict::broken) {
-            if (page < 2 || ++broken > MAX_BROKEN)
+            first_two_whole = first_two_whole && page >= 2;
+            broken_after_0 += page > 0;
+            if (++broken > MAX_BROKEN)
                 return run_verdict::broken;
             continue;
         }
@@ -75,8 +79,9 @@ run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
                      (page == 1 && tag == own && sectors == sectors_verdict::show_data);
         own_tags += page > 0 && tag != 0 && tag == own;
     }
-    const bool block_of_own_tags = own_tags + broken == PAGES_PER_BLOCK - 1;
-    return second_own || block_of_own_tags ? run_verdict::lined_up : run_verdict::broken;
+    const bool block_of_own_tags = own_tags + broken_after_0 == PAGES_PER_BLOCK - 1;
+    return (first_two_whole && second_own) || block_of_own_tags ? run_verdict::lined_up
+                                                                : run_verdict::broken;
 }
 
 // True when no record before `from`, a whole number of records into the
