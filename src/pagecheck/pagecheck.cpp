@@ -97,8 +97,7 @@ int main(int argc, char** argv)
     const char* image_name = streams.image_name;
     input_recovery recovery;
     recovery.out = streams.recovered.file;
-    const char* out_name = options.output && !is_dash(options.output) ? options.output
-                                                                       : "standard output";
+    const char* out_name = output_name(options.output);
     repair_run repair;
     repair.name = options.repair;
     repair.retire = options.retire;
@@ -128,8 +127,7 @@ int main(int argc, char** argv)
         streams.picture.file
             ? make_svg_writer(streams.picture.file, image_name, options.health)
             : nullptr;
-    const char* picture_name = options.svg && !is_dash(options.svg) ? options.svg
-                                                                     : "standard output";
+    const char* picture_name = output_name(options.svg);
     block_gatherer gatherer;
     gatherer.on_block = [&](uint64_t block, const std::string& cells,
                             const std::vector<uint64_t>& outside) {

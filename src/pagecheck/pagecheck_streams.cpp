@@ -21,6 +21,11 @@ bool is_dash(const char* name)
     return std::strcmp(name, "-") == 0;
 }
 
+const char* output_name(const char* name)
+{
+    return name && !is_dash(name) ? name : "standard output";
+}
+
 namespace {
 
 // A refusal with a printf-style message, for the error stream.

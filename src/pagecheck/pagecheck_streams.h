@@ -48,6 +48,10 @@ struct run_streams {
 // True when `name` stands for a standard stream.
 bool is_dash(const char* name);
 
+// An output's name in messages: as given, or "standard output" for "-" or
+// none.
+const char* output_name(const char* name);
+
 // Opens every image and output that `options` names (`closed`: the
 // standard streams that were closed when the run started, as
 // open_missing_standard_descriptors gives them), or refuses the first that
