@@ -118,7 +118,7 @@ bool converts_to(const found_layout& layout, const fuzz_run& run,
 }
 
 // The input as a check that reports `lost` gives it back: each lost range
-// zero; none may be longer than one page, as one flipped bit of a spare
+// zero; together they may not pass one page, as one flipped bit of a spare
 // word leaves at most the place of one page in doubt.
 std::vector<uint8_t> reported(std::vector<uint8_t> input, const lost_list& lost)
 {
@@ -141,7 +141,13 @@ uint64_t claim_findings(const layout_claim& claim)
 {
     uint64_t most = claim.header ? 1 : 0;
     if (claim.bad_blocks) {
-        std::vector<int32_t> listed(claim.bad_blocks->begin(), claim.bad_blocks->end());
+        std::vector<int32_t> listed;
+        // The list ends at its first free slot.
+        for (const int32_t block : *claim.bad_blocks) {
+            if (block == -1)
+                break;
+            listed.push_back(block);
+        }
         std::sort(listed.begin(), listed.end());
         most += 1 + static_cast<uint64_t>(std::unique(listed.begin(), listed.end()) - listed.begin());
     }
