@@ -20,9 +20,9 @@
 // image's, and with header pages the input comes back exactly but for at
 // most one page that the report lists as lost (a flipped tag can leave the
 // place of the last data page in doubt, and its data is then not given
-// back); unless the
-// damaged image, too, is exactly such an image: then nothing is found but
-// where the claimed layout (header pages, a bad-block list) differs from it.
+// back); unless the damaged image, too, is exactly such an image: then
+// nothing is found but where the claimed layout (header pages, a bad-block
+// list) differs from it.
 // (Without header pages, zero pages at page 0 of block 0 may read either
 // way, as the note on such images says.)
 
@@ -135,23 +135,11 @@ std::vector<uint8_t> reported(std::vector<uint8_t> input, const lost_list& lost)
 }
 
 // The most findings that claims can make on a sound image that they do
-// not describe: one for header pages, one for status words, and one for
-// each block listed bad.
+// not describe: one for header pages, and for a bad-block list one for its
+// blocks and one for status words.
 uint64_t claim_findings(const layout_claim& claim)
 {
-    uint64_t most = claim.header ? 1 : 0;
-    if (claim.bad_blocks) {
-        std::vector<int32_t> listed;
-        // The list ends at its first free slot.
-        for (const int32_t block : *claim.bad_blocks) {
-            if (block == -1)
-                break;
-            listed.push_back(block);
-        }
-        std::sort(listed.begin(), listed.end());
-        most += 1 + static_cast<uint64_t>(std::unique(listed.begin(), listed.end()) - listed.begin());
-    }
-    return most;
+    return (claim.header ? 1 : 0) + (claim.bad_blocks ? 2 : 0);
 }
 
 // True when two readings of the layout name the same options and input size.

@@ -74,9 +74,10 @@ page_kind classify(const record_context& context, const page_record& r,
         const block_marking marking = context.marking == status_expectation::marked
                                           ? block_marking::on
                                           : block_marking::off;
-        const uint32_t status = words_of(r).status_word();
         const int to_data = words_of(r).tag_bits_from(page_kind::data, r.block, r.page) +
                             words_of(r).status_bits_from(page_kind::data, r.page, marking);
+        const int to_fill = words_of(r).tag_bits_from(page_kind::fill, r.block, r.page) +
+                            words_of(r).status_bits_from(page_kind::fill, r.page, marking);
         // The header size holds only the low 32 bits of the input size: a
         // page with its own data tag, followed by one with its own, is data
         // of a longer input (a fill page's tag may gain the one bit of some
@@ -88,7 +89,7 @@ page_kind classify(const record_context& context, const page_record& r,
                                   next.tag == next_data_tag;
         const bool past_size = context.input_complete && !data_goes_on;
         const bool nearer_fill = context.follows_fill || past_size ||
-                                 std::popcount(tag) + std::popcount(status) < to_data ||
+                                 to_fill < to_data ||
                                  (data_tag == 0 && next.present && next.tag == 0);
         const bool stray_fill = nearer_fill && flips_from_fill(r, d) == 0;
         return stray_fill ? page_kind::fill : page_kind::data;

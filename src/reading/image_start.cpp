@@ -77,7 +77,7 @@ run_verdict run_from(const uint8_t* bytes, size_t from, size_t end)
         fill_seen = fill_seen || (page > 0 && tag == 0);
         second_own = second_own ||
                      (page == 1 && tag == own && sectors == sectors_verdict::show_data);
-        own_tags += page > 0 && tag != 0 && tag == own;
+        own_tags += page > 0 && tag == own;
     }
     const bool block_of_own_tags = own_tags + broken_after_0 == PAGES_PER_BLOCK - 1;
     return (first_two_whole && second_own) || block_of_own_tags ? run_verdict::lined_up
