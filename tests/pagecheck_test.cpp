@@ -219,6 +219,30 @@ TEST(CommandLine, ImageThatStartsWithABadBlockStartsAtZero)
     EXPECT_EQ(last_line(broken.out).rfind("summary: 70 records, 2 blocks;", 0), 0u) << broken.out;
 }
 
+// A fill page 1 of block 0 whose tag gained one bit holds what a data page
+// 1 of zeros holds: it leaves open whether a page 0 that looks like a header
+// page is one, and the claim settles it.  Unclaimed, both readings are
+// named.
+TEST(CommandLine, FillPageOneBitFromDataLeavesTheHeaderOpen)
+{
+    scratch_dir dir;
+    const std::string image = make_image(dir, std::string("\0\0\x08\0", 4), {"-b", "-f"});
+    std::string bytes = read_file(image);
+    bytes[(PAGE + 64) + PAGE + 4] ^= 1;  // page 1's tag, bit 0
+    write_file(image, bytes);
+    const tool_result claimed = run_tool({pagecheck, "--no-header", image});
+    EXPECT_EQ(claimed.status, 1);
+    EXPECT_EQ(claimed.out, "layout: -b -f, input size unknown\n"
+                           "block 0 page 1 (fill): page tag 0x00000001, expected 0x00000000\n"
+                           "summary: 64 records, 1 block; 1 data, 0 header, 0 bad-block, 63 fill "
+                           "pages; 256 sectors checked, 0 corrected, 0 uncorrectable; 1 other "
+                           "problem\n");
+    const tool_result unclaimed = run_tool({pagecheck, image});
+    EXPECT_EQ(unclaimed.status, 1);
+    EXPECT_NE(unclaimed.out.find("(claim --no-header if it was)"), std::string::npos)
+        << unclaimed.out;
+}
+
 // Options may follow the image, and "-" reads the image from the standard
 // input; both give what the usual form gives.
 TEST(CommandLine, OptionsAfterTheImageAndStandardInput)

@@ -192,9 +192,15 @@ void observe_start_page(layout_inference& inference, const page_record& r,
     }
 }
 
-// Page 1 of a block.
-void observe_second_page(layout_inference& inference, const page_record& r)
+// Page 1 of a block.  At block 0 a fill page's tag of 0 is one bit from
+// page 1's: a page 1 that holds what a fill page holds, its tag aside, may
+// be either, and tells nothing.
+void observe_second_page(layout_inference& inference, const page_record& r,
+                         const page_decoding& d)
 {
+    if (words_of(r).tag_bits_from(page_kind::fill, r.block, r.page) == 1 &&
+        flips_from_fill(r, d) == 0)
+        return;
     const bool tagged = words_of(r).tag() ==
                         tag_of(page_kind::data, r.block, r.page);
     const bool waiting = std::find(inference.candidates.begin(), inference.candidates.end(),
@@ -222,7 +228,7 @@ void observe(layout_inference& inference, decoded_record& record)
         return;
     }
     if (r.page == 1)
-        observe_second_page(inference, r);
+        observe_second_page(inference, r, record.decoding);
     // A block waiting to be told bad or data is data as soon as its pages
     // differ from bad-block pages by more than one flipped bit; its unmarked
     // page 0 then tells the marking.
