@@ -24,7 +24,9 @@
 // nothing is found but where the claimed layout (header pages, a bad-block
 // list) differs from it.
 // (Without header pages, zero pages at page 0 of block 0 may read either
-// way, as the note on such images says.)
+// way, as the note on such images says; and where the sound image's check
+// notes that its page 0 reads as a header page or a data page by a margin
+// of findings, the flipped bit may tip the layout the other way.)
 
 #include <algorithm>
 #include <cstdint>
@@ -194,6 +196,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const check_summary as_made = check(sound, claim, sound_recovered);
         fuzz_expect(summary.problems + summary.uncorrectable + summary.corrected == 1,
                     "one flipped bit of a spare word that is not one finding");
+        // Where the sound image's own check notes that its page 0 reads as a
+        // header page or a data page by a margin of findings, one flipped bit
+        // may tip the reading the other way.
+        const bool close_call =
+            std::any_of(as_made.layout.notes.begin(), as_made.layout.notes.end(),
+                        [](const layout_note& n) { return n.what == note_kind::header_choice; });
+        if (close_call)
+            return 0;
         fuzz_expect(same_layout(summary.layout, as_made.layout),
                     "one flipped bit of a spare word that changes the layout");
         fuzz_expect(as_made.layout.header != header_pages::present ||
